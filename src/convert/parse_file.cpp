@@ -1,0 +1,66 @@
+#include "parse_file.hpp"
+
+#include "../render/html.hpp"
+#include "lines.hpp"
+
+namespace brelim {
+
+namespace {
+
+// The scaffolding before a headline's HTML: at most one list is opened or
+// closed per headline, whatever the jump in level. Returns the new depth.
+int append_scaffolding(Rule level, int depth, std::string& out) {
+    switch (level) {
+    case Rule::headline1:
+        if (depth > 0) out.append("</li>\n");
+        if (depth > 1) out.append("</ul>");
+        out.append("<li>");
+        return 1;
+    case Rule::headline2:
+        out.append(depth < 2 ? "<ul>" : depth == 2 ? "</li>" : "</ul>");
+        out.append("<li>");
+        return 2;
+    case Rule::headline3:
+        out.append(depth < 3 ? "<ul>" : "</li>");
+        out.append("<li>");
+        return 3;
+    default:
+        return depth;
+    }
+}
+
+}  // namespace
+
+std::optional<Pair> parse(OutlineParser& parser, std::string_view line) {
+    std::optional<Pairs> pairs = parser.parse(Rule::input, line);
+    if (!pairs) return std::nullopt;
+    return pairs->next();
+}
+
+std::optional<Pair> parse(std::string_view line) {
+    OutlineParser parser;
+    return parse(parser, line);
+}
+
+std::string parse_file(std::string_view document) {
+    std::string out;
+    // Headlines grow by their scaffolding and anchors, prose vanishes; a
+    // quarter more than the document covers notes without a reallocation.
+    out.reserve(document.size() + document.size() / 4 + 64);
+    out.append("<ul>");
+    OutlineParser parser;
+    int depth = 0;
+    Lines lines(document);
+    while (const auto line = lines.next()) {
+        const std::optional<Pair> headline = parse(parser, *line);
+        if (!headline) continue;
+        const Rule level = headline->rule();
+        if (level != Rule::headline1 && level != Rule::headline2 && level != Rule::headline3) continue;
+        depth = append_scaffolding(level, depth, out);
+        append_html(*headline, out);
+    }
+    out.append("\n</li></ul>");
+    return out;
+}
+
+}  // namespace brelim

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "../grammar/outline_parser.hpp"
+#include "../grammar/pair.hpp"
+
+namespace brelim {
+
+// The pair of the line's first headline, or nothing when the line is not a
+// run of headlines. `line` must outlive the pair.
+std::optional<Pair> parse(OutlineParser& parser, std::string_view line);
+std::optional<Pair> parse(std::string_view line);
+
+// The whole document as one HTML fragment of nested lists. Lines that are not
+// headlines of level 1 to 3 contribute nothing; the conversion never fails.
+// The document is only read, and only during the call.
+std::string parse_file(std::string_view document);
+
+}  // namespace brelim

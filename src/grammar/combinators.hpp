@@ -1,0 +1,227 @@
+#pragma once
+
+// The matching engine: one small piece per operation of a parsing expression
+// grammar. Every piece is a type with `static bool match(ParserState&)`.
+//
+// The law every piece keeps: a match that fails leaves the position and the
+// token queue exactly as it found them. Only `seq` and `normal` can fail after
+// having changed something, so only they restore.
+//
+// Two optional traits let the engine do less work with identical results:
+//   first    the bytes a match can begin with (the piece never matches empty),
+//            so a rule can fail on one table load before touching the queue;
+//   closure  the byte set whose longest run is what any repetition of the
+//            piece consumes (it leaves no tokens), so `e+` becomes one scan.
+
+#include <concepts>
+#include <cstddef>
+#include <cstring>
+#include <type_traits>
+
+#include "byte_set.hpp"
+#include "parser_state.hpp"
+#include "rule.hpp"
+#include "utf8.hpp"
+
+namespace brelim::peg {
+
+template <class T>
+concept Guarded = requires {
+    { T::first } -> std::convertible_to<ByteSet>;
+};
+
+template <class T>
+concept Closable = requires {
+    { T::closure } -> std::convertible_to<ByteSet>;
+};
+
+// The traits are computed by types, not passed as values: a ByteSet is too
+// large to serve reliably as a template argument.
+template <bool Has, class Set>
+struct first_trait {};
+template <class Set>
+struct first_trait<true, Set> {
+    static constexpr ByteSet first = Set::value();
+};
+
+template <bool Has, class Set>
+struct closure_trait {};
+template <class Set>
+struct closure_trait<true, Set> {
+    static constexpr ByteSet closure = Set::value();
+};
+
+template <class... Es>
+struct first_union {
+    static constexpr ByteSet value() {
+        if constexpr ((Guarded<Es> && ...)) return (ByteSet{} | ... | Es::first);
+        else return {};
+    }
+};
+
+template <class... Es>
+struct closure_union {
+    static constexpr ByteSet value() {
+        if constexpr ((Closable<Es> && ...)) return (ByteSet{} | ... | Es::closure);
+        else return {};
+    }
+};
+
+template <class E>
+using inherit_first = first_trait<Guarded<E>, first_union<E>>;
+
+// Where a run of `set` bytes starting at `from` ends.
+inline std::size_t scan(std::string_view input, std::size_t from, const ByteSet& set) noexcept {
+    const auto* bytes = reinterpret_cast<const unsigned char*>(input.data());
+    std::size_t at = from;
+    while (at < input.size() && set[bytes[at]]) ++at;
+    return at;
+}
+
+// One byte out of a set: the shape of every ASCII literal and range.
+template <class Set>
+struct any_of : first_trait<true, Set>, closure_trait<true, Set> {
+    static bool match(ParserState& s) noexcept {
+        if (!s.next_in(any_of::first)) return false;
+        ++s.position;
+        return true;
+    }
+};
+
+// One of the given bytes.
+template <char... Cs>
+struct bytes_of {
+    static constexpr ByteSet value() { return ByteSet::of(Cs...); }
+};
+
+template <char32_t Lo, char32_t Hi>
+struct bytes_between {
+    static constexpr ByteSet value() { return ByteSet::range(Lo, Hi); }
+};
+
+template <char... Cs>
+struct one : any_of<bytes_of<Cs...>> {};
+
+// One character whose code point lies in [Lo, Hi], decoded from UTF-8.
+template <char32_t Lo, char32_t Hi>
+struct decoded_range {
+    static bool match(ParserState& s) noexcept {
+        char32_t code_point = 0;
+        const std::size_t length = decode_utf8(s.input, s.position, code_point);
+        if (length == 0 || code_point < Lo || code_point > Hi) return false;
+        s.position += length;
+        return true;
+    }
+};
+
+// A character range. An ASCII range is a byte test: a byte of a multi-byte
+// character is never below 0x80, so it can never fall inside one.
+template <char32_t Lo, char32_t Hi>
+struct range : std::conditional_t<(Hi < 0x80), any_of<bytes_between<Lo, Hi>>, decoded_range<Lo, Hi>> {};
+
+// A literal: exactly these bytes at the position.
+template <char C, char... Cs>
+struct lit : first_trait<true, bytes_of<C>> {
+    static bool match(ParserState& s) noexcept {
+        constexpr char bytes[] = {C, Cs...};
+        constexpr std::size_t n = sizeof(bytes);
+        if (s.input.size() - s.position < n) return false;
+        if (std::memcmp(s.input.data() + s.position, bytes, n) != 0) return false;
+        s.position += n;
+        return true;
+    }
+};
+
+template <class E, class... Es>
+struct seq : inherit_first<E> {
+    static bool match(ParserState& s) {
+        const auto m = s.mark();
+        if (E::match(s) && (Es::match(s) && ...)) return true;
+        s.restore(m);
+        return false;
+    }
+};
+
+// Ordered choice: the first alternative that matches wins, for good.
+template <class... Es>
+struct sor : first_trait<(Guarded<Es> && ...), first_union<Es...>>,
+             closure_trait<(Closable<Es> && ...), closure_union<Es...>> {
+    static bool match(ParserState& s) {
+        if constexpr ((Guarded<Es> && ...)) {
+            if (!s.next_in(sor::first)) return false;
+        }
+        return (Es::match(s) || ...);
+    }
+};
+
+// Greedy repetitions; they never give back what they took.
+template <class E>
+struct star {
+    static bool match(ParserState& s) {
+        if constexpr (Closable<E>) {
+            s.position = scan(s.input, s.position, E::closure);
+        } else {
+            while (E::match(s)) {
+            }
+        }
+        return true;
+    }
+};
+
+template <class E>
+struct plus : inherit_first<E>, closure_trait<Closable<E>, closure_union<E>> {
+    static bool match(ParserState& s) {
+        if constexpr (Closable<E>) {
+            if (!s.next_in(E::closure)) return false;
+            s.position = scan(s.input, s.position + 1, E::closure);
+            return true;
+        } else {
+            if (!E::match(s)) return false;
+            while (E::match(s)) {
+            }
+            return true;
+        }
+    }
+};
+
+template <class E>
+struct opt {
+    static bool match(ParserState& s) {
+        E::match(s);
+        return true;
+    }
+};
+
+struct soi {
+    static bool match(ParserState& s) noexcept { return s.position == 0; }
+};
+
+struct eoi {
+    static bool match(ParserState& s) noexcept { return s.position == s.input.size(); }
+};
+
+// A normal rule: one pair for each match, holding the pairs its definition
+// made. A failed match takes its Start token and everything after it back.
+template <Rule R, class Def>
+struct normal : inherit_first<Def> {
+    static constexpr Rule rule = R;
+
+    static bool match(ParserState& s) {
+        if constexpr (Guarded<Def>) {
+            if (!s.next_in(Def::first)) return false;
+        }
+        const auto m = s.open_pair();
+        if (Def::match(s)) {
+            s.close_pair(m, R);
+            return true;
+        }
+        s.restore(m);
+        return false;
+    }
+};
+
+// A silent rule is its definition: it adds nothing of its own.
+template <class Def>
+struct silent : Def {};
+
+}  // namespace brelim::peg

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <cstdint>
+
+#include "rule.hpp"
+
+namespace brelim {
+
+enum class TokenKind : std::uint8_t { Start, End };
+
+// One entry of the token queue. A pair is a Start token and its End token,
+// each naming the other's index as partner; the queue is the parse tree.
+struct Token {
+    std::uint64_t position;     // where the pair begins (Start) or ends (End)
+    std::uint64_t partner : 48; // index of the other token of the pair
+    TokenKind kind : 8;
+    Rule rule : 8;              // meaningful in End tokens only
+};
+
+static_assert(sizeof(Token) == 16, "tokens are written on the hot path; keep them small");
+
+}  // namespace brelim

@@ -1,0 +1,55 @@
+#pragma once
+
+#include <cstddef>
+#include <utility>
+#include <vector>
+
+#include "token.hpp"
+
+namespace brelim {
+
+// The tokens of one parse. After a successful parse it is read-only and shared
+// by every handle made from it, through a count that is deliberately not
+// atomic: a tree and its handles stay on the thread that made them.
+class TokenQueue {
+public:
+    std::vector<Token> tokens;
+
+private:
+    friend class QueueRef;
+    std::size_t refs_ = 0;
+};
+
+// Owning handle on a TokenQueue; the queue is released with the last handle.
+class QueueRef {
+public:
+    QueueRef() = default;
+    static QueueRef make() { return QueueRef(new TokenQueue); }
+
+    QueueRef(const QueueRef& other) noexcept : queue_(other.queue_) { retain(); }
+    QueueRef(QueueRef&& other) noexcept : queue_(std::exchange(other.queue_, nullptr)) {}
+    QueueRef& operator=(QueueRef other) noexcept {
+        std::swap(queue_, other.queue_);
+        return *this;
+    }
+    ~QueueRef() { release(); }
+
+    TokenQueue* get() const noexcept { return queue_; }
+    TokenQueue* operator->() const noexcept { return queue_; }
+    explicit operator bool() const noexcept { return queue_ != nullptr; }
+    // True when this handle is the only one: the queue may then be reused.
+    bool unique() const noexcept { return queue_ != nullptr && queue_->refs_ == 1; }
+
+private:
+    explicit QueueRef(TokenQueue* queue) noexcept : queue_(queue) { retain(); }
+    void retain() noexcept {
+        if (queue_) ++queue_->refs_;
+    }
+    void release() noexcept {
+        if (queue_ && --queue_->refs_ == 0) delete queue_;
+    }
+
+    TokenQueue* queue_ = nullptr;
+};
+
+}  // namespace brelim

@@ -1,0 +1,219 @@
+// The `brelim` extension module: one function, parse_string(str) -> str.
+
+#define PY_SSIZE_T_CLEAN
+#include <Python.h>
+
+#include <atomic>
+#include <exception>
+#include <new>
+#include <string>
+#include <string_view>
+
+#include "../convert/parse_file.hpp"
+
+namespace {
+
+// Set once, when the module object is first built; a second initialisation
+// in the same process is refused.
+std::atomic<bool> initialised{false};
+
+// brelim.PanicException: an internal fault of the conversion. It derives from
+// BaseException so that `except Exception` does not swallow a broken invariant.
+PyObject* panic_exception = nullptr;
+
+constexpr const char* module_doc = "Converts outline documents into HTML fragments of nested lists.";
+
+// The argument, borrowed, or null with TypeError set. The one parameter is
+// `str`, given by position or by keyword.
+PyObject* the_argument(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    if (nargs > 1) {
+        PyErr_Format(PyExc_TypeError, "parse_string() takes 1 positional arguments but %zd were given", nargs);
+        return nullptr;
+    }
+    PyObject* value = nargs == 1 ? args[0] : nullptr;
+    const Py_ssize_t keywords = kwnames == nullptr ? 0 : PyTuple_Size(kwnames);
+    if (keywords < 0) return nullptr;
+    for (Py_ssize_t i = 0; i < keywords; ++i) {
+        PyObject* name = PyTuple_GetItem(kwnames, i);
+        if (name == nullptr) return nullptr;
+        if (!PyUnicode_Check(name)) {
+            PyErr_SetString(PyExc_TypeError, "keywords must be strings");
+            return nullptr;
+        }
+        if (PyUnicode_CompareWithASCIIString(name, "str") != 0) {
+            PyErr_Format(PyExc_TypeError, "parse_string() got an unexpected keyword argument '%U'", name);
+            return nullptr;
+        }
+        if (value != nullptr) {
+            PyErr_SetString(PyExc_TypeError, "parse_string() got multiple values for argument 'str'");
+            return nullptr;
+        }
+        value = args[nargs + i];
+    }
+    if (value == nullptr) {
+        PyErr_SetString(PyExc_TypeError, "parse_string() missing 1 required positional argument: 'str'");
+        return nullptr;
+    }
+    return value;
+}
+
+// The UTF-8 text of a str. An ASCII str lends its own bytes (no copy, no
+// cache added to the caller's object); any other gets a temporary copy that
+// `owner` keeps alive.
+struct Utf8Text {
+    PyObject* owner = nullptr;
+    std::string_view view;
+
+    Utf8Text() = default;
+    Utf8Text(const Utf8Text&) = delete;
+    Utf8Text& operator=(const Utf8Text&) = delete;
+    ~Utf8Text() { Py_XDECREF(owner); }
+
+    bool load(PyObject* str) {
+        if (PyUnicode_IS_ASCII(str)) {
+            Py_ssize_t size = 0;
+            const char* data = PyUnicode_AsUTF8AndSize(str, &size);
+            if (data == nullptr) return false;
+            view = std::string_view(data, static_cast<std::size_t>(size));
+            return true;
+        }
+        owner = PyUnicode_AsUTF8String(str);  // raises UnicodeEncodeError on lone surrogates
+        if (owner == nullptr) return false;
+        char* data = nullptr;
+        Py_ssize_t size = 0;
+        if (PyBytes_AsStringAndSize(owner, &data, &size) < 0) return false;
+        view = std::string_view(data, static_cast<std::size_t>(size));
+        return true;
+    }
+};
+
+// Raises the TypeError for an argument that is not a str, naming its type by
+// qualified name. The conversion error it stands for has no cause, so
+// neither has this one.
+PyObject* raise_not_a_string(PyObject* value) {
+    PyObject* qualname = PyObject_GetAttrString(reinterpret_cast<PyObject*>(Py_TYPE(value)), "__qualname__");
+    if (qualname == nullptr) return nullptr;
+    PyErr_Format(PyExc_TypeError, "argument 'str': '%S' object cannot be converted to 'PyString'", qualname);
+    Py_DECREF(qualname);
+    return nullptr;
+}
+
+// Runs the conversion; no C++ exception leaves this function.
+bool convert(std::string_view document, std::string& html) {
+    try {
+        html = brelim::parse_file(document);
+        return true;
+    } catch (const std::bad_alloc&) {
+        PyErr_NoMemory();
+    } catch (const std::exception& fault) {
+        PyErr_SetString(panic_exception, fault.what());
+    } catch (...) {
+        PyErr_SetString(panic_exception, "internal error: unknown fault");
+    }
+    return false;
+}
+
+PyObject* parse_string(PyObject* /*module*/, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    PyObject* value = the_argument(args, nargs, kwnames);
+    if (value == nullptr) return nullptr;
+    if (!PyUnicode_Check(value)) return raise_not_a_string(value);
+
+    Utf8Text document;
+    if (!document.load(value)) return nullptr;
+    std::string html;
+    if (!convert(document.view, html)) return nullptr;
+    // The fragment is ASCII by construction: the grammar accepts nothing else.
+    return PyUnicode_DecodeASCII(html.data(), static_cast<Py_ssize_t>(html.size()), nullptr);
+}
+
+PyMethodDef parse_string_def = {
+    "parse_string",
+    reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(parse_string)),
+    METH_FASTCALL | METH_KEYWORDS,
+    "parse_string(str)\n--\n\n",
+};
+
+PyModuleDef module_def = {
+    PyModuleDef_HEAD_INIT,
+    "brelim",    // m_name
+    module_doc,  // m_doc
+    0,           // m_size
+    nullptr,     // m_methods: parse_string is added after creation
+    nullptr,     // m_slots
+    nullptr,     // m_traverse
+    nullptr,     // m_clear
+    nullptr,     // m_free
+};
+
+// Appends the function's name to the module's __all__, creating the list
+// when the module has none yet.
+int export_name(PyObject* module, PyObject* name) {
+    PyObject* all = PyObject_GetAttrString(module, "__all__");
+    if (all == nullptr) {
+        if (!PyErr_ExceptionMatches(PyExc_AttributeError)) return -1;
+        PyErr_Clear();
+        all = PyList_New(0);
+        if (all == nullptr) return -1;
+        if (PyObject_SetAttrString(module, "__all__", all) < 0) {
+            Py_DECREF(all);
+            return -1;
+        }
+    }
+    const int appended = PyList_Append(all, name);
+    Py_DECREF(all);
+    return appended;
+}
+
+int add_function(PyObject* module) {
+    PyObject* module_name = PyModule_GetNameObject(module);
+    if (module_name == nullptr) return -1;
+    PyObject* function = PyCFunction_NewEx(&parse_string_def, module, module_name);
+    Py_DECREF(module_name);
+    if (function == nullptr) return -1;
+    PyObject* name = PyObject_GetAttrString(function, "__name__");
+    int status = -1;
+    if (name != nullptr && export_name(module, name) == 0) {
+        status = PyObject_SetAttr(module, name, function);
+    }
+    Py_XDECREF(name);
+    Py_DECREF(function);
+    return status;
+}
+
+int add_panic_exception(PyObject* module) {
+    if (panic_exception == nullptr) {
+        panic_exception = PyErr_NewExceptionWithDoc(
+            "brelim.PanicException", "An internal fault of the conversion; never raised for well-formed input.",
+            PyExc_BaseException, nullptr);
+        if (panic_exception == nullptr) return -1;
+    }
+    Py_INCREF(panic_exception);
+    if (PyModule_AddObject(module, "PanicException", panic_exception) < 0) {
+        Py_DECREF(panic_exception);
+        return -1;
+    }
+    return 0;
+}
+
+}  // namespace
+
+PyMODINIT_FUNC PyInit_brelim(void) {
+    PyObject* module = PyModule_Create2(&module_def, 1013);
+    if (module == nullptr) {
+        if (!PyErr_Occurred()) {
+            PyErr_SetString(PyExc_SystemError, "attempted to fetch exception but none was set");
+        }
+        return nullptr;
+    }
+    if (initialised.exchange(true)) {
+        Py_DECREF(module);
+        PyErr_SetString(PyExc_ImportError,
+                        "brelim may be initialised only once per interpreter process");
+        return nullptr;
+    }
+    if (add_panic_exception(module) < 0 || add_function(module) < 0) {
+        Py_DECREF(module);
+        return nullptr;
+    }
+    return module;
+}

@@ -1,0 +1,36 @@
+#include "append_string.hpp"
+
+#include "../grammar/byte_set.hpp"
+
+namespace brelim {
+
+namespace {
+
+constexpr ByteSet unreserved =
+    ByteSet::range('A', 'Z') | ByteSet::range('a', 'z') | ByteSet::range('0', '9') | ByteSet::of('-', '.', '_', '~');
+
+std::size_t unreserved_run(std::string_view data, std::size_t from) {
+    std::size_t at = from;
+    while (at < data.size() && unreserved[static_cast<unsigned char>(data[at])]) ++at;
+    return at;
+}
+
+}  // namespace
+
+bool append_string(std::string_view data, std::string& out, bool skip_unchanged) {
+    static constexpr char hex[] = "0123456789ABCDEF";
+    std::size_t at = unreserved_run(data, 0);
+    if (skip_unchanged && at == data.size()) return true;
+    out.append(data.data(), at);
+    while (at < data.size()) {
+        const auto byte = static_cast<unsigned char>(data[at]);
+        const char group[3] = {'%', hex[byte >> 4], hex[byte & 15]};
+        out.append(group, 3);
+        const std::size_t run_end = unreserved_run(data, at + 1);
+        out.append(data.data() + at + 1, run_end - at - 1);
+        at = run_end;
+    }
+    return false;
+}
+
+}  // namespace brelim

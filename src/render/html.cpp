@@ -1,0 +1,160 @@
+#include "html.hpp"
+
+#include <string_view>
+
+#include "append_string.hpp"
+
+namespace brelim {
+
+namespace {
+
+// The headline's text: its `text` pairs appended in order. They lie back to
+// back in the line, so this stays a view of it; only texts that are not
+// adjacent (a tree the grammar never makes) force a copy.
+class Content {
+public:
+    void append(std::string_view piece) {
+        if (!copied_) {
+            if (view_.empty()) {
+                view_ = piece;
+                return;
+            }
+            if (view_.data() + view_.size() == piece.data()) {
+                view_ = std::string_view(view_.data(), view_.size() + piece.size());
+                return;
+            }
+            owned_.assign(view_);
+            copied_ = true;
+        }
+        owned_.append(piece);
+    }
+    std::string_view view() const { return copied_ ? std::string_view(owned_) : view_; }
+
+private:
+    std::string_view view_;
+    std::string owned_;
+    bool copied_ = false;
+};
+
+bool starts_with_ignoring_case(std::string_view text, std::string_view lower_prefix) {
+    if (text.size() < lower_prefix.size()) return false;
+    for (std::size_t i = 0; i < lower_prefix.size(); ++i) {
+        char c = text[i];
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+        if (c != lower_prefix[i]) return false;
+    }
+    return true;
+}
+
+// A scheme that runs code when followed, whatever "http" appears later.
+bool is_script_url(std::string_view target) {
+    const std::size_t begin = target.find_first_not_of(" \t");
+    if (begin == std::string_view::npos) return false;
+    const std::string_view rest = target.substr(begin);
+    return starts_with_ignoring_case(rest, "javascript:") || starts_with_ignoring_case(rest, "vbscript:") ||
+           starts_with_ignoring_case(rest, "data:");
+}
+
+// A target that contains "http" goes into the href as written, except that
+// its apostrophes must not end the apostrophe-delimited attribute.
+void append_literal_href(std::string_view target, std::string& out) {
+    for (std::size_t from = 0;;) {
+        const std::size_t quote = target.find('\'', from);
+        if (quote == std::string_view::npos) {
+            out.append(target.substr(from));
+            return;
+        }
+        out.append(target.substr(from, quote - from));
+        out.append("&#39;");
+        from = quote + 1;
+    }
+}
+
+void append_anchor(std::string_view target, std::string_view label, std::string& out) {
+    out.append("<a href='");
+    if (target.find("http") != std::string_view::npos && !is_script_url(target)) {
+        append_literal_href(target, out);
+    } else if (append_string(target, out, true)) {
+        out.append(target);
+    }
+    out.append("'>");
+    out.append(label);
+    out.append("</a>");
+}
+
+// `content` with every occurrence of `source` replaced by the anchor, left to
+// right, never overlapping, never searching the inserted anchor. The anchor
+// is written once and later occurrences copy it from the output.
+void append_replaced(std::string_view content, std::string_view source, std::string_view target,
+                     std::string_view label, std::string& out) {
+    std::size_t anchor_at = std::string::npos;
+    std::size_t anchor_length = 0;
+    for (std::size_t from = 0;;) {
+        const std::size_t hit = content.find(source, from);
+        if (hit == std::string_view::npos) {
+            out.append(content.substr(from));
+            return;
+        }
+        out.append(content.substr(from, hit - from));
+        if (anchor_at == std::string::npos) {
+            anchor_at = out.size();
+            append_anchor(target, label, out);
+            anchor_length = out.size() - anchor_at;
+        } else {
+            out.reserve(out.size() + anchor_length);  // so the copy's source stays put
+            out.append(out.data() + anchor_at, anchor_length);
+        }
+        from = hit + source.size();
+        if (source.empty()) {  // an empty source occurs before every character and at the end
+            if (from == content.size()) return;
+            out.push_back(content[from++]);
+        }
+    }
+}
+
+}  // namespace
+
+void append_html(const Pair& headline, std::string& out) {
+    Content content;
+    std::string_view link_source;
+    std::string_view target;
+    std::string_view label;  // deliberately carried over from one link to the next
+    for (const Pair& pair : headline.descendants()) {
+        switch (pair.rule()) {
+        case Rule::link_target:
+        case Rule::hashtag_target:
+            target = pair.text();
+            break;
+        case Rule::plain_link:
+        case Rule::described_link:
+            link_source = pair.text();
+            break;
+        case Rule::link_desc:
+            label = pair.text();
+            break;
+        case Rule::hashtag:
+            link_source = pair.text();
+            label = link_source;
+            break;
+        case Rule::text:
+            content.append(pair.text());
+            break;
+        default:
+            break;
+        }
+    }
+    if (target.empty()) {
+        out.append(content.view());
+        return;
+    }
+    if (label.empty()) label = target;
+    append_replaced(content.view(), link_source, target, label, out);
+}
+
+std::string html(Pair headline) {
+    std::string out;
+    append_html(headline, out);
+    return out;
+}
+
+}  // namespace brelim

@@ -1,0 +1,17 @@
+#pragma once
+
+#include <string>
+
+#include "../grammar/pair.hpp"
+
+namespace brelim {
+
+// The HTML of a headline's content: its text after the asterisks, with every
+// occurrence of the last link's or hashtag's source text replaced by one
+// anchor built from it. Nothing is escaped: the grammar admits no "<" or ">".
+std::string html(Pair headline);
+
+// The same, appended to `out`; this is what the conversion calls.
+void append_html(const Pair& headline, std::string& out);
+
+}  // namespace brelim

@@ -1,0 +1,66 @@
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "convert/lines.hpp"
+#include "convert/parse_file.hpp"
+
+namespace brelim {
+namespace {
+
+using namespace std::literals;
+
+std::vector<std::string_view> split(std::string_view document) {
+    std::vector<std::string_view> lines;
+    Lines cut(document);
+    while (auto line = cut.next()) lines.push_back(*line);
+    return lines;
+}
+
+TEST(Lines, Splitting) {
+    using L = std::vector<std::string_view>;
+    EXPECT_EQ(split(""), L{});
+    EXPECT_EQ(split("\n"), L{""});
+    EXPECT_EQ(split("a\nb"), (L{"a", "b"}));
+    EXPECT_EQ(split("a\nb\n"), (L{"a", "b"}));
+    EXPECT_EQ(split("a\n\nb"), (L{"a", "", "b"}));
+    EXPECT_EQ(split("a\r\nb\r\n"), (L{"a", "b"}));
+    EXPECT_EQ(split("a\r"), L{"a\r"});
+    EXPECT_EQ(split("a\r\r\n"), L{"a\r"});
+    EXPECT_EQ(split("\r\n\r"), (L{"", "\r"}));
+}
+
+TEST(ParseFile, Documents) {
+    const std::pair<std::string_view, std::string_view> rows[] = {
+        {"", "<ul>\n</li></ul>"},
+        {"plain\n\n**** x\n", "<ul>\n</li></ul>"},
+        {"* A", "<ul><li> A\n</li></ul>"},
+        {"** A", "<ul><ul><li> A\n</li></ul>"},
+        {"*** A\n* B", "<ul><ul><li> A</li>\n</ul><li> B\n</li></ul>"},
+        {"* A\n** B\n** C\n*** D\n* E\nplain\n**** F\n",
+         "<ul><li> A<ul><li> B</li><li> C<ul><li> D</li>\n</ul><li> E\n</li></ul>"},
+        {"* A\n* B", "<ul><li> A</li>\n<li> B\n</li></ul>"},
+        {"** A\n** B", "<ul><ul><li> A</li><li> B\n</li></ul>"},
+        {"*** A\n*** B", "<ul><ul><li> A</li><li> B\n</li></ul>"},
+        {"*** A\n** B", "<ul><ul><li> A</ul><li> B\n</li></ul>"},
+        {"* A\n*** B", "<ul><li> A<ul><li> B\n</li></ul>"},
+        {"* A\r\n* B\r", "<ul><li> A\n</li></ul>"},
+        {" * A\n***\n* a * b", "<ul><li> a \n</li></ul>"},
+        {"* #t\n** [[x y]]", "<ul><li> <a href='t'>#t</a><ul><li> <a href='x%20y'>x y</a>\n</li></ul>"},
+        {"* a\0b\n* c"sv, "<ul><li> c\n</li></ul>"},
+    };
+    for (const auto& [document, expected] : rows) EXPECT_EQ(parse_file(document), expected) << document;
+}
+
+TEST(ParseFile, LineEndingsDoNotMatter) {
+    const std::string lf = "* A\n** [[b][B]] c\nplain\n*** #d\n* e";
+    std::string crlf;
+    for (char c : lf) crlf += c == '\n' ? "\r\n" : std::string(1, c);
+    const std::string expected = parse_file(lf);
+    EXPECT_EQ(parse_file(lf + "\n"), expected);
+    EXPECT_EQ(parse_file(crlf), expected);
+    EXPECT_EQ(parse_file(crlf + "\r\n"), expected);
+}
+
+}  // namespace
+}  // namespace brelim

@@ -1,0 +1,136 @@
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "grammar/combinators.hpp"
+#include "grammar/internal_error.hpp"
+#include "tree_dump.hpp"
+
+namespace brelim {
+namespace {
+
+using testing::dump;
+using testing::run;
+
+TEST(Engine, StarQueueOfWorkedExample) {
+    OutlineParser parser;
+    const auto pairs = parser.parse(Rule::input, "* a");
+    ASSERT_TRUE(pairs);
+    struct Expected {
+        TokenKind kind;
+        std::size_t partner;
+        Rule rule;
+        std::size_t position;
+    };
+    const std::vector<Expected> expected = {
+        {TokenKind::Start, 3, Rule::EOI, 0},       {TokenKind::Start, 2, Rule::EOI, 1},
+        {TokenKind::End, 1, Rule::text, 3},        {TokenKind::End, 0, Rule::headline1, 3},
+        {TokenKind::Start, 5, Rule::EOI, 3},       {TokenKind::End, 4, Rule::EOI, 3},
+    };
+    QueueRef queue = QueueRef::make();
+    ParserState state("* a", queue->tokens);
+    ASSERT_TRUE(OutlineParser::match(Rule::input, state));
+    ASSERT_EQ(queue->tokens.size(), expected.size());
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+        const Token& t = queue->tokens[i];
+        EXPECT_EQ(t.kind, expected[i].kind) << i;
+        EXPECT_EQ(t.partner, expected[i].partner) << i;
+        EXPECT_EQ(t.position, expected[i].position) << i;
+        if (t.kind == TokenKind::End) {
+            EXPECT_EQ(t.rule, expected[i].rule) << i;
+        }
+    }
+
+    EXPECT_EQ(pairs->first(), 0u);
+    EXPECT_EQ(pairs->limit(), 6u);
+    EXPECT_EQ(dump(*pairs), "headline1[0,3)(text[1,3)) EOI[3,3)");
+    Pairs top = *pairs;
+    const Pair headline = *top.next();
+    EXPECT_EQ(headline.text(), "* a");
+    EXPECT_EQ(headline.children().count(), 1u);
+    EXPECT_EQ(headline.descendants().count(), 1u);
+    EXPECT_EQ(headline.children().next()->text(), " a");
+    const Pair eoi = *top.next();
+    EXPECT_EQ(eoi.rule(), Rule::EOI);
+    EXPECT_EQ(eoi.text(), "");
+    EXPECT_FALSE(top.next());
+}
+
+TEST(Engine, ChildrenSkipGrandchildrenDescendantsDoNot) {
+    OutlineParser parser;
+    const std::string_view line = "* [[a]]b";
+    const auto pairs = parser.parse(Rule::input, line);
+    ASSERT_TRUE(pairs);
+    const Pair headline = *Pairs(*pairs).next();
+    std::vector<std::string> children, descendants;
+    for (const Pair& p : headline.children()) children.emplace_back(rule_name(p.rule()));
+    for (const Pair& p : headline.descendants()) descendants.emplace_back(rule_name(p.rule()));
+    EXPECT_EQ(children, (std::vector<std::string>{"text", "text", "text"}));
+    EXPECT_EQ(descendants,
+              (std::vector<std::string>{"text", "text", "plain_link", "link_target", "text"}));
+}
+
+TEST(Engine, FailureLeavesPositionAndQueueUntouched) {
+    // described_link gets as far as its target, then fails on the missing "]]".
+    for (const auto rule : {Rule::described_link, Rule::link, Rule::text, Rule::headline1, Rule::input}) {
+        const auto outcome = run(rule, rule == Rule::headline1 || rule == Rule::input ? "*[[a][b]" : "[[a][b]");
+        EXPECT_FALSE(outcome.matched) << rule_name(rule);
+        EXPECT_EQ(outcome.end, 0u) << rule_name(rule);
+        EXPECT_EQ(outcome.tokens, 0u) << rule_name(rule);
+    }
+}
+
+TEST(Engine, RangesDecodeWholeCharacters) {
+    using accented = peg::range<0xC0, 0x24F>;
+    std::vector<Token> tokens;
+    ParserState state("\xC3\xA9x", tokens);  // "é"
+    EXPECT_TRUE(accented::match(state));
+    EXPECT_EQ(state.position, 2u);
+    EXPECT_FALSE(accented::match(state));
+    EXPECT_EQ(state.position, 2u);
+
+    ParserState ascii("\xC3\xA9", tokens);
+    using lower = peg::range<'a', 'z'>;
+    EXPECT_FALSE(lower::match(ascii));
+    EXPECT_EQ(ascii.position, 0u);
+    ParserState truncated("\xC3", tokens);
+    EXPECT_FALSE(accented::match(truncated));
+
+    ParserState near_end("[", tokens);
+    const bool matched = peg::lit<'[', '['>::match(near_end);
+    EXPECT_FALSE(matched);
+    EXPECT_EQ(near_end.position, 0u);
+}
+
+TEST(Engine, AHeldTreeSurvivesLaterParses) {
+    OutlineParser parser;
+    const std::string first = "* #one";
+    const auto kept = parser.parse(Rule::input, first);
+    ASSERT_TRUE(kept);
+    for (const char* line : {"* [[x][y]] z", "prose", "** b"}) parser.parse(Rule::input, line);
+    EXPECT_EQ(dump(*kept), "headline1[0,6)(text[1,2) text[2,6)(hashtag[2,6)(hashtag_target[3,6)))) EOI[6,6)");
+}
+
+TEST(Engine, ContradictoryQueueIsAnInternalError) {
+    QueueRef queue = QueueRef::make();
+    queue->tokens = {
+        {0, 1, TokenKind::Start, Rule::EOI},
+        {1, 0, TokenKind::End, Rule::text},
+        {0, 3, TokenKind::End, Rule::text},  // an End token where a Start must be
+        {1, 2, TokenKind::End, Rule::text},
+    };
+    const std::string_view line = "ab";
+    try {
+        Pair(queue, line, 2).rule();
+        FAIL() << "no fault raised";
+    } catch (const InternalError& fault) {
+        EXPECT_STREQ(fault.what(), "internal error: entered unreachable code");
+    }
+    EXPECT_THROW(Pair(queue, line, 9).rule(), InternalError);          // outside the queue
+    EXPECT_THROW(Pair(queue, "", 0).text(), InternalError);            // span beyond the line
+    queue->tokens[1].partner = 3;
+    EXPECT_THROW(Pair(queue, line, 0).rule(), InternalError);          // partners disagree
+}
+
+}  // namespace
+}  // namespace brelim
