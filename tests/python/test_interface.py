@@ -1,0 +1,130 @@
+import pickle
+import subprocess
+import sys
+import textwrap
+
+import pytest
+
+import brelim
+
+EMPTY = "<ul>\n</li></ul>"
+
+
+def test_module_surface():
+    assert brelim.__all__ == ["parse_string"]
+    assert brelim.__name__ == "brelim"
+    assert brelim.__doc__ and brelim.__doc__.count(".") == 1
+    f = brelim.parse_string
+    assert f.__name__ == "parse_string"
+    assert f.__module__ == "brelim"
+    assert f.__text_signature__ == "(str)"
+    assert f.__doc__ is None
+    assert f.__self__ is brelim
+    assert issubclass(brelim.PanicException, BaseException)
+    assert not issubclass(brelim.PanicException, Exception)
+    assert brelim.PanicException.__bases__ == (BaseException,)
+
+
+def test_pickles_by_reference():
+    f = brelim.parse_string
+    assert pickle.loads(pickle.dumps(f)) is f
+
+
+def test_calls():
+    assert brelim.parse_string("") == EMPTY
+    assert brelim.parse_string("* a") == "<ul><li> a\n</li></ul>"
+    assert brelim.parse_string(str="* a") == "<ul><li> a\n</li></ul>"
+
+    class Text(str):
+        pass
+
+    assert brelim.parse_string(Text("* a")) == "<ul><li> a\n</li></ul>"
+    assert type(brelim.parse_string(Text("* a"))) is str
+
+
+@pytest.mark.parametrize(
+    "args, kwargs, message",
+    [
+        ((), {}, "parse_string() missing 1 required positional argument: 'str'"),
+        (("a", "b"), {}, "parse_string() takes 1 positional arguments but 2 were given"),
+        (("a", "b", "c"), {}, "parse_string() takes 1 positional arguments but 3 were given"),
+        (("a",), {"str": "b"}, "parse_string() got multiple values for argument 'str'"),
+        ((), {"text": "a"}, "parse_string() got an unexpected keyword argument 'text'"),
+        ((), {"str": "a", "x": 1}, "parse_string() got an unexpected keyword argument 'x'"),
+        ((b"* a",), {}, "argument 'str': 'bytes' object cannot be converted to 'PyString'"),
+        ((None,), {}, "argument 'str': 'NoneType' object cannot be converted to 'PyString'"),
+        ((), {"str": 3}, "argument 'str': 'int' object cannot be converted to 'PyString'"),
+    ],
+)
+def test_argument_errors(args, kwargs, message):
+    with pytest.raises(TypeError) as caught:
+        brelim.parse_string(*args, **kwargs)
+    assert str(caught.value) == message
+    assert caught.value.__cause__ is None
+
+
+class Outer:
+    class Inner:
+        pass
+
+
+def test_type_error_names_the_qualified_type():
+    with pytest.raises(TypeError) as caught:
+        brelim.parse_string(Outer.Inner())
+    assert str(caught.value) == "argument 'str': 'Outer.Inner' object cannot be converted to 'PyString'"
+
+
+def test_lone_surrogates_raise_unicode_encode_error():
+    with pytest.raises(UnicodeEncodeError):
+        brelim.parse_string("\udcff")
+    with pytest.raises(UnicodeEncodeError):
+        brelim.parse_string("* a\n* b\ud800")
+
+
+def run_python(code: str, timeout: float = 120) -> subprocess.CompletedProcess:
+    return subprocess.run(
+        [sys.executable, "-c", textwrap.dedent(code)], capture_output=True, text=True, timeout=timeout
+    )
+
+
+def test_second_initialisation_raises_import_error():
+    result = run_python(
+        """
+        import sys
+        import brelim
+        del sys.modules["brelim"]
+        try:
+            import brelim
+        except ImportError as error:
+            print("ImportError:", error)
+        else:
+            print("imported twice")
+        """
+    )
+    assert result.returncode == 0, result.stderr
+    assert result.stdout.startswith("ImportError: brelim may be initialised only once")
+
+
+def test_memory_exhaustion_raises_memory_error_and_the_interpreter_goes_on():
+    result = run_python(
+        """
+        import resource
+        import brelim
+
+        document = "* " + "#a" * 5_000_000   # a parse tree of hundreds of megabytes
+        small = "* [[x]]\\n" * 1000
+        expected = brelim.parse_string(small)
+        with open("/proc/self/status") as status:
+            size = next(int(l.split()[1]) * 1024 for l in status if l.startswith("VmSize:"))
+        resource.setrlimit(resource.RLIMIT_AS, (size + 64 * 2**20, resource.RLIM_INFINITY))
+        for _ in range(3):
+            try:
+                brelim.parse_string(document)
+            except MemoryError:
+                print("MemoryError")
+            assert brelim.parse_string(small) == expected
+        print("goes on")
+        """
+    )
+    assert result.returncode == 0, result.stderr
+    assert result.stdout.splitlines() == ["MemoryError"] * 3 + ["goes on"]
