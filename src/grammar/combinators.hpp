@@ -18,6 +18,7 @@
 #include <cstring>
 #include <type_traits>
 
+#include "byte_scan.hpp"
 #include "byte_set.hpp"
 #include "parser_state.hpp"
 #include "rule.hpp"
@@ -69,14 +70,6 @@ struct closure_union {
 
 template <class E>
 using inherit_first = first_trait<Guarded<E>, first_union<E>>;
-
-// Where a run of `set` bytes starting at `from` ends.
-inline std::size_t scan(std::string_view input, std::size_t from, const ByteSet& set) noexcept {
-    const auto* bytes = reinterpret_cast<const unsigned char*>(input.data());
-    std::size_t at = from;
-    while (at < input.size() && set[bytes[at]]) ++at;
-    return at;
-}
 
 // One byte out of a set: the shape of every ASCII literal and range.
 template <class Set>
@@ -159,7 +152,7 @@ template <class E>
 struct star {
     static bool match(ParserState& s) {
         if constexpr (Closable<E>) {
-            s.position = scan(s.input, s.position, E::closure);
+            s.position = scan<E::closure>(s.input, s.position);
         } else {
             while (E::match(s)) {
             }
@@ -173,7 +166,7 @@ struct plus : inherit_first<E>, closure_trait<Closable<E>, closure_union<E>> {
     static bool match(ParserState& s) {
         if constexpr (Closable<E>) {
             if (!s.next_in(E::closure)) return false;
-            s.position = scan(s.input, s.position + 1, E::closure);
+            s.position = scan<E::closure>(s.input, s.position + 1);
             return true;
         } else {
             if (!E::match(s)) return false;

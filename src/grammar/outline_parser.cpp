@@ -17,6 +17,9 @@ constexpr Matcher matchers[rule_count] = {
     &grammar::headline4::match,  &grammar::headline::match,       &grammar::input::match,
 };
 
+// The conversion's rule, with the whole grammar inlined into one function.
+[[gnu::flatten]] bool match_input(ParserState& state) { return grammar::input::match(state); }
+
 }  // namespace
 
 bool OutlineParser::match(Rule rule, ParserState& state) {
@@ -25,23 +28,14 @@ bool OutlineParser::match(Rule rule, ParserState& state) {
 }
 
 std::optional<Pairs> OutlineParser::parse(Rule start, std::string_view input) {
-    if (queue_.unique()) {
-        queue_->tokens.clear();
-    } else {
-        queue_ = QueueRef::make();
-    }
-    ParserState state(input, queue_->tokens);
-    bool matched = false;
-    if (start == Rule::input) {
-        matched = grammar::input::match(state);  // the conversion's rule, called directly
-    } else {
-        matched = match(start, state);
-    }
-    if (!matched) {
-        queue_->tokens.clear();
-        return std::nullopt;
-    }
-    return Pairs(queue_, input, 0, queue_->tokens.size());
+    if (!queue_.unique()) queue_ = QueueRef::make();  // a tree still held elsewhere stays as it is
+    ParserState state(input, *queue_.get());
+    state.restore({0, 0});
+    const bool matched = start == Rule::input ? match_input(state) : match(start, state);
+    if (!matched) state.restore({0, 0});
+    state.finish();
+    if (!matched) return std::nullopt;
+    return Pairs(queue_, input, 0, queue_->size());
 }
 
 }  // namespace brelim

@@ -4,37 +4,11 @@
 
 namespace brelim {
 
-namespace {
+namespace detail {
 
-[[noreturn]] void fault(const char* message) { throw InternalError(message); }
+void pair_fault(const char* message) { throw InternalError(message); }
 
-const Token& token_at(const TokenQueue& queue, std::size_t index, TokenKind kind) {
-    if (index >= queue.tokens.size()) fault("internal error: token index outside the queue");
-    const Token& token = queue.tokens[index];
-    if (token.kind != kind) fault(unreachable_message);
-    return token;
-}
-
-}  // namespace
-
-const Token& Pair::start_token() const {
-    const Token& start = token_at(*queue_.get(), index_, TokenKind::Start);
-    if (start.partner <= index_) fault("internal error: pair ends before it starts");
-    return start;
-}
-
-const Token& Pair::end_token() const {
-    const Token& end = token_at(*queue_.get(), start_token().partner, TokenKind::End);
-    if (end.partner != index_) fault("internal error: token partners disagree");
-    return end;
-}
-
-std::string_view Pair::text() const {
-    const std::size_t from = start();
-    const std::size_t to = end();
-    if (from > to || to > input_.size()) fault("internal error: pair span outside its line");
-    return input_.substr(from, to - from);
-}
+}  // namespace detail
 
 Pairs Pair::children() const { return Pairs(queue_, input_, index_ + 1, end_index()); }
 
@@ -42,36 +16,29 @@ FlatPairs Pair::descendants() const { return FlatPairs(queue_, input_, index_ + 
 
 std::optional<Pair> Pairs::next() {
     if (first_ >= limit_) return std::nullopt;
-    Pair pair = pair_at(first_);
+    Pair pair(queue_, input_, first_);
     const std::size_t after = pair.end_index() + 1;
-    if (after > limit_) fault("internal error: pair overruns its siblings' range");
+    if (after > limit_) detail::pair_fault("internal error: pair overruns its siblings' range");
     first_ = after;
     return pair;
 }
 
 std::optional<Pair> FlatPairs::next() {
     if (first_ >= limit_) return std::nullopt;
-    Pair pair = pair_at(first_);
-    const auto& tokens = queue().tokens;
-    const std::size_t stop = limit_ < tokens.size() ? limit_ : tokens.size();
-    do {
-        ++first_;
-    } while (first_ < stop && tokens[first_].kind != TokenKind::Start);
-    if (first_ < limit_ && first_ == stop) first_ = limit_;
+    Pair pair(queue_, input_, first_);
+    first_ = after(*queue_.get(), first_, limit_);
     return pair;
 }
 
 std::size_t Pairs::count() const {
-    Pairs rest = *this;
     std::size_t n = 0;
-    while (rest.next()) ++n;
+    for (auto it = begin(); it != end(); ++it) ++n;
     return n;
 }
 
 std::size_t FlatPairs::count() const {
-    FlatPairs rest = *this;
     std::size_t n = 0;
-    while (rest.next()) ++n;
+    for (auto it = begin(); it != end(); ++it) ++n;
     return n;
 }
 

@@ -5,6 +5,7 @@
 #include <optional>
 #include <string_view>
 
+#include "internal_error.hpp"
 #include "rule.hpp"
 #include "token_queue.hpp"
 
@@ -13,28 +14,44 @@ namespace brelim {
 class Pairs;
 class FlatPairs;
 
+namespace detail {
+[[noreturn, gnu::cold]] void pair_fault(const char* message);
+}  // namespace detail
+
 // One match of a normal rule: a small handle on the shared queue, the input
 // it was parsed from (borrowed: it must outlive the handle) and the index of
-// the pair's Start token. Every query checks the tokens it reads, so a queue
-// that contradicts itself raises InternalError instead of reading astray.
+// the pair's Start token. A Pair checks its tokens when it is made, so a
+// queue that contradicts itself raises InternalError there, never a stray
+// read later; the queries then read the tokens directly.
 class Pair {
 public:
-    Pair(QueueRef queue, std::string_view input, std::size_t start_index) noexcept
-        : queue_(std::move(queue)), input_(input), index_(start_index) {}
+    Pair(QueueRef queue, std::string_view input, std::size_t start_index)
+        : queue_(std::move(queue)), input_(input), index_(start_index) {
+        check();
+    }
 
-    Rule rule() const { return end_token().rule; }
-    std::size_t start() const { return start_token().position; }
-    std::size_t end() const { return end_token().position; }
-    std::string_view text() const;
+    Rule rule() const noexcept { return end_token().rule; }
+    std::size_t start() const noexcept { return start_token().position; }
+    std::size_t end() const noexcept { return end_token().position; }
+    std::string_view text() const noexcept { return input_.substr(start(), end() - start()); }
     Pairs children() const;
     FlatPairs descendants() const;
 
     std::size_t start_index() const noexcept { return index_; }
-    std::size_t end_index() const { return start_token().partner; }
+    std::size_t end_index() const noexcept { return start_token().partner; }
 
 private:
-    const Token& start_token() const;
-    const Token& end_token() const;
+    friend class Pairs;
+    friend class FlatPairs;
+
+    const Token& start_token() const noexcept { return (*queue_.get())[index_]; }
+    const Token& end_token() const noexcept { return (*queue_.get())[start_token().partner]; }
+
+    void move_to(std::size_t index) {
+        index_ = index;
+        check();
+    }
+    void check() const;
 
     QueueRef queue_;
     std::string_view input_;
@@ -52,16 +69,13 @@ public:
     std::size_t limit() const noexcept { return limit_; }
 
 protected:
-    Pair pair_at(std::size_t index) const { return Pair(queue_, input_, index); }
-    const TokenQueue& queue() const noexcept { return *queue_.get(); }
-
     QueueRef queue_;
     std::string_view input_;
     std::size_t first_;
     std::size_t limit_;
 };
 
-// A run of sibling pairs; iteration jumps over each pair's descendants.
+// A run of sibling pairs; each step jumps over a pair's descendants.
 class Pairs : public PairRange {
 public:
     using PairRange::PairRange;
@@ -85,28 +99,53 @@ public:
     class iterator;
     iterator begin() const;
     std::default_sentinel_t end() const noexcept { return {}; }
+
+private:
+    // The index of the first Start token after `index`, or the limit.
+    static std::size_t after(const TokenQueue& queue, std::size_t index, std::size_t limit) noexcept {
+        const std::size_t stop = limit < queue.size() ? limit : queue.size();
+        do {
+            ++index;
+        } while (index < stop && queue[index].kind != TokenKind::Start);
+        return index < stop ? index : limit;
+    }
 };
 
-// Input iterators that yield what next() yields; a copy of the range is kept
-// so the queue stays alive while iterating.
+// Input iterators over the pairs that next() yields. Each holds one Pair whose
+// index moves along, so a step costs no reference-count traffic; the Pair it
+// shows is valid until the next step.
 class Pairs::iterator {
 public:
     using value_type = Pair;
     using difference_type = std::ptrdiff_t;
 
-    explicit iterator(Pairs range) : range_(std::move(range)) { ++*this; }
-    const Pair& operator*() const { return *current_; }
-    const Pair* operator->() const { return &*current_; }
+    explicit iterator(const Pairs& range) : limit_(range.limit_) {
+        if (range.first_ < limit_) current_.emplace(range.queue_, range.input_, range.first_);
+        check_fits();
+    }
+    const Pair& operator*() const noexcept { return *current_; }
+    const Pair* operator->() const noexcept { return &*current_; }
     iterator& operator++() {
-        current_ = range_.next();
+        const std::size_t next = current_->end_index() + 1;
+        if (next >= limit_) {
+            current_.reset();
+        } else {
+            current_->move_to(next);
+            check_fits();
+        }
         return *this;
     }
     void operator++(int) { ++*this; }
     bool operator==(std::default_sentinel_t) const noexcept { return !current_; }
 
 private:
-    Pairs range_;
+    void check_fits() const {
+        if (current_ && current_->end_index() >= limit_) [[unlikely]]
+            detail::pair_fault("internal error: pair overruns its siblings' range");
+    }
+
     std::optional<Pair> current_;
+    std::size_t limit_;
 };
 
 class FlatPairs::iterator {
@@ -114,22 +153,47 @@ public:
     using value_type = Pair;
     using difference_type = std::ptrdiff_t;
 
-    explicit iterator(FlatPairs range) : range_(std::move(range)) { ++*this; }
-    const Pair& operator*() const { return *current_; }
-    const Pair* operator->() const { return &*current_; }
+    explicit iterator(const FlatPairs& range) : limit_(range.limit_) {
+        if (range.first_ < limit_) current_.emplace(range.queue_, range.input_, range.first_);
+    }
+    const Pair& operator*() const noexcept { return *current_; }
+    const Pair* operator->() const noexcept { return &*current_; }
     iterator& operator++() {
-        current_ = range_.next();
+        const std::size_t next = after(*current_->queue_.get(), current_->index_, limit_);
+        if (next >= limit_) {
+            current_.reset();
+        } else {
+            current_->move_to(next);
+        }
         return *this;
     }
     void operator++(int) { ++*this; }
     bool operator==(std::default_sentinel_t) const noexcept { return !current_; }
 
 private:
-    FlatPairs range_;
     std::optional<Pair> current_;
+    std::size_t limit_;
 };
 
 inline Pairs::iterator Pairs::begin() const { return iterator(*this); }
 inline FlatPairs::iterator FlatPairs::begin() const { return iterator(*this); }
+
+inline void Pair::check() const {
+    const TokenQueue& tokens = *queue_.get();
+    if (index_ >= tokens.size()) [[unlikely]]
+        detail::pair_fault("internal error: token index outside the queue");
+    const Token& start = tokens[index_];
+    if (start.kind != TokenKind::Start) [[unlikely]]
+        detail::pair_fault(unreachable_message);
+    if (start.partner <= index_ || start.partner >= tokens.size()) [[unlikely]]
+        detail::pair_fault("internal error: pair's end outside the queue");
+    const Token& end = tokens[start.partner];
+    if (end.kind != TokenKind::End) [[unlikely]]
+        detail::pair_fault(unreachable_message);
+    if (end.partner != index_) [[unlikely]]
+        detail::pair_fault("internal error: token partners disagree");
+    if (start.position > end.position || end.position > input_.size()) [[unlikely]]
+        detail::pair_fault("internal error: pair span outside its line");
+}
 
 }  // namespace brelim

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <initializer_list>
 #include <utility>
 #include <vector>
 
@@ -13,10 +14,24 @@ namespace brelim {
 // atomic: a tree and its handles stay on the thread that made them.
 class TokenQueue {
 public:
-    std::vector<Token> tokens;
+    std::size_t size() const noexcept { return size_; }
+    const Token& operator[](std::size_t index) const noexcept { return storage_[index]; }
+    const Token* begin() const noexcept { return storage_.data(); }
+    const Token* end() const noexcept { return storage_.data() + size_; }
+
+    // A tree made by hand, for tests of the views.
+    void assign(std::initializer_list<Token> tokens) {
+        storage_.assign(tokens);
+        size_ = storage_.size();
+    }
+    Token& mutable_at(std::size_t index) noexcept { return storage_[index]; }
 
 private:
     friend class QueueRef;
+    friend struct ParserState;
+
+    std::vector<Token> storage_;  // as long as the capacity; [0, size_) holds the tokens
+    std::size_t size_ = 0;
     std::size_t refs_ = 0;
 };
 

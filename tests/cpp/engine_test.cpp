@@ -4,6 +4,7 @@
 
 #include "grammar/combinators.hpp"
 #include "grammar/internal_error.hpp"
+#include "grammar/outline_grammar.hpp"
 #include "tree_dump.hpp"
 
 namespace brelim {
@@ -28,11 +29,12 @@ TEST(Engine, StarQueueOfWorkedExample) {
         {TokenKind::Start, 5, Rule::EOI, 3},       {TokenKind::End, 4, Rule::EOI, 3},
     };
     QueueRef queue = QueueRef::make();
-    ParserState state("* a", queue->tokens);
+    ParserState state("* a", *queue.get());
     ASSERT_TRUE(OutlineParser::match(Rule::input, state));
-    ASSERT_EQ(queue->tokens.size(), expected.size());
+    state.finish();
+    ASSERT_EQ(queue->size(), expected.size());
     for (std::size_t i = 0; i < expected.size(); ++i) {
-        const Token& t = queue->tokens[i];
+        const Token& t = (*queue.get())[i];
         EXPECT_EQ(t.kind, expected[i].kind) << i;
         EXPECT_EQ(t.partner, expected[i].partner) << i;
         EXPECT_EQ(t.position, expected[i].position) << i;
@@ -82,7 +84,7 @@ TEST(Engine, FailureLeavesPositionAndQueueUntouched) {
 
 TEST(Engine, RangesDecodeWholeCharacters) {
     using accented = peg::range<0xC0, 0x24F>;
-    std::vector<Token> tokens;
+    TokenQueue tokens;
     ParserState state("\xC3\xA9x", tokens);  // "é"
     EXPECT_TRUE(accented::match(state));
     EXPECT_EQ(state.position, 2u);
@@ -113,12 +115,12 @@ TEST(Engine, AHeldTreeSurvivesLaterParses) {
 
 TEST(Engine, ContradictoryQueueIsAnInternalError) {
     QueueRef queue = QueueRef::make();
-    queue->tokens = {
+    queue->assign({
         {0, 1, TokenKind::Start, Rule::EOI},
         {1, 0, TokenKind::End, Rule::text},
         {0, 3, TokenKind::End, Rule::text},  // an End token where a Start must be
         {1, 2, TokenKind::End, Rule::text},
-    };
+    });
     const std::string_view line = "ab";
     try {
         Pair(queue, line, 2).rule();
@@ -128,8 +130,33 @@ TEST(Engine, ContradictoryQueueIsAnInternalError) {
     }
     EXPECT_THROW(Pair(queue, line, 9).rule(), InternalError);          // outside the queue
     EXPECT_THROW(Pair(queue, "", 0).text(), InternalError);            // span beyond the line
-    queue->tokens[1].partner = 3;
+    queue->mutable_at(1).partner = 3;
     EXPECT_THROW(Pair(queue, line, 0).rule(), InternalError);          // partners disagree
+}
+
+}  // namespace
+}  // namespace brelim
+
+namespace brelim {
+namespace {
+
+constexpr ByteSet plain_bytes = grammar::plain_chunk::closure;
+
+// Runs are found sixteen bytes at a time; every byte value must end one
+// exactly where a byte-by-byte scan would, wherever it falls in a chunk.
+TEST(Engine, RunsEndAtTheFirstByteOutsideTheSet) {
+    for (unsigned stop = 0; stop < 256; ++stop) {
+        for (std::size_t at : {0u, 1u, 15u, 16u, 17u, 31u, 40u}) {
+            std::string line(48, 'a');
+            line[5] = ' ', line[20] = '/', line[33] = 'Z';
+            line[at] = static_cast<char>(stop);
+            const std::size_t expected = plain_bytes[static_cast<unsigned char>(stop)] ? line.size() : at;
+            EXPECT_EQ(scan<plain_bytes>(line, 0), expected) << stop << " at " << at;
+            if (at > 3) {
+                EXPECT_EQ(scan<plain_bytes>(line, 3), expected) << stop << " at " << at;
+            }
+        }
+    }
 }
 
 }  // namespace

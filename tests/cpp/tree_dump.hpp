@@ -30,9 +30,10 @@ struct Outcome {
 
 inline Outcome run(Rule rule, std::string_view input) {
     QueueRef queue = QueueRef::make();
-    ParserState state(input, queue->tokens);
+    ParserState state(input, *queue.get());
     const bool matched = OutlineParser::match(rule, state);
-    const std::size_t size = queue->tokens.size();
+    state.finish();
+    const std::size_t size = queue->size();
     return {matched, state.position, dump(Pairs(queue, input, 0, size)), size};
 }
 
