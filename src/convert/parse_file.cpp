@@ -9,7 +9,7 @@ namespace {
 
 // The scaffolding before a headline's HTML: at most one list is opened or
 // closed per headline, whatever the jump in level. Returns the new depth.
-int append_scaffolding(Rule level, int depth, std::string& out) {
+int append_scaffolding(Rule level, int depth, OutputBuffer& out) {
     switch (level) {
     case Rule::headline1:
         if (depth > 0) out.append("</li>\n");
@@ -42,11 +42,10 @@ std::optional<Pair> parse(std::string_view line) {
     return parse(parser, line);
 }
 
-std::string parse_file(std::string_view document) {
-    std::string out;
+void parse_file(std::string_view document, OutputBuffer& out) {
     // Headlines grow by their scaffolding and anchors, prose vanishes; a
-    // quarter more than the document covers notes without a reallocation.
-    out.reserve(document.size() + document.size() / 4 + 64);
+    // quarter more than the document covers notes without growing.
+    out.reserve(out.size() + document.size() + document.size() / 4 + 64);
     out.append("<ul>");
     OutlineParser parser;
     int depth = 0;
@@ -60,7 +59,12 @@ std::string parse_file(std::string_view document) {
         append_html(*headline, out);
     }
     out.append("\n</li></ul>");
-    return out;
+}
+
+std::string parse_file(std::string_view document) {
+    HeapOutput out;
+    parse_file(document, out);
+    return out.str();
 }
 
 }  // namespace brelim

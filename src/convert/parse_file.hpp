@@ -6,6 +6,7 @@
 
 #include "../grammar/outline_parser.hpp"
 #include "../grammar/pair.hpp"
+#include "../render/output_buffer.hpp"
 
 namespace brelim {
 
@@ -18,5 +19,9 @@ std::optional<Pair> parse(std::string_view line);
 // headlines of level 1 to 3 contribute nothing; the conversion never fails.
 // The document is only read, and only during the call.
 std::string parse_file(std::string_view document);
+
+// The same, appended to `out`, which is sized once up front for a typical
+// notes document.
+void parse_file(std::string_view document, OutputBuffer& out);
 
 }  // namespace brelim

@@ -18,7 +18,7 @@ constexpr Matcher matchers[rule_count] = {
 };
 
 // The conversion's rule, with the whole grammar inlined into one function.
-[[gnu::flatten]] bool match_input(ParserState& state) { return grammar::input::match(state); }
+bool match_input(ParserState& state) { return grammar::input::match(state); }
 
 }  // namespace
 

@@ -57,7 +57,7 @@ bool is_script_url(std::string_view target) {
 
 // A target that contains "http" goes into the href as written, except that
 // its apostrophes must not end the apostrophe-delimited attribute.
-void append_literal_href(std::string_view target, std::string& out) {
+void append_literal_href(std::string_view target, OutputBuffer& out) {
     for (std::size_t from = 0;;) {
         const std::size_t quote = target.find('\'', from);
         if (quote == std::string_view::npos) {
@@ -70,7 +70,7 @@ void append_literal_href(std::string_view target, std::string& out) {
     }
 }
 
-void append_anchor(std::string_view target, std::string_view label, std::string& out) {
+void append_anchor(std::string_view target, std::string_view label, OutputBuffer& out) {
     out.append("<a href='");
     if (target.find("http") != std::string_view::npos && !is_script_url(target)) {
         append_literal_href(target, out);
@@ -86,8 +86,8 @@ void append_anchor(std::string_view target, std::string_view label, std::string&
 // right, never overlapping, never searching the inserted anchor. The anchor
 // is written once and later occurrences copy it from the output.
 void append_replaced(std::string_view content, std::string_view source, std::string_view target,
-                     std::string_view label, std::string& out) {
-    std::size_t anchor_at = std::string::npos;
+                     std::string_view label, OutputBuffer& out) {
+    std::size_t anchor_at = std::string_view::npos;
     std::size_t anchor_length = 0;
     for (std::size_t from = 0;;) {
         const std::size_t hit = content.find(source, from);
@@ -96,13 +96,12 @@ void append_replaced(std::string_view content, std::string_view source, std::str
             return;
         }
         out.append(content.substr(from, hit - from));
-        if (anchor_at == std::string::npos) {
+        if (anchor_at == std::string_view::npos) {
             anchor_at = out.size();
             append_anchor(target, label, out);
             anchor_length = out.size() - anchor_at;
         } else {
-            out.reserve(out.size() + anchor_length);  // so the copy's source stays put
-            out.append(out.data() + anchor_at, anchor_length);
+            out.append_copy(anchor_at, anchor_length);
         }
         from = hit + source.size();
         if (source.empty()) {  // an empty source occurs before every character and at the end
@@ -114,7 +113,7 @@ void append_replaced(std::string_view content, std::string_view source, std::str
 
 }  // namespace
 
-void append_html(const Pair& headline, std::string& out) {
+void append_html(const Pair& headline, OutputBuffer& out) {
     Content content;
     std::string_view link_source;
     std::string_view target;
@@ -152,9 +151,9 @@ void append_html(const Pair& headline, std::string& out) {
 }
 
 std::string html(Pair headline) {
-    std::string out;
+    HeapOutput out;
     append_html(headline, out);
-    return out;
+    return out.str();
 }
 
 }  // namespace brelim

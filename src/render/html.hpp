@@ -3,6 +3,7 @@
 #include <string>
 
 #include "../grammar/pair.hpp"
+#include "output_buffer.hpp"
 
 namespace brelim {
 
@@ -12,6 +13,6 @@ namespace brelim {
 std::string html(Pair headline);
 
 // The same, appended to `out`; this is what the conversion calls.
-void append_html(const Pair& headline, std::string& out);
+void append_html(const Pair& headline, OutputBuffer& out);
 
 }  // namespace brelim

@@ -30,6 +30,30 @@ TEST(Lines, Splitting) {
     EXPECT_EQ(split("\r\n\r"), (L{"", "\r"}));
 }
 
+// Line feeds are found in blocks; documents of every length around the block
+// size, with endings in every position, split as one line feed at a time would.
+TEST(Lines, SplittingAcrossBlocks) {
+    std::uint32_t seed = 7;
+    auto random = [&seed] { return seed = seed * 1664525u + 1013904223u; };
+    for (std::size_t size = 0; size < 300; ++size) {
+        for (int round = 0; round < 4; ++round) {
+            std::string document;
+            for (std::size_t i = 0; i < size; ++i) document += "a\n\r"[random() % (round + 2) == 0 ? 1 + random() % 2 : 0];
+            std::vector<std::string_view> expected;
+            for (std::size_t start = 0; start < document.size();) {
+                std::size_t feed = document.find('\n', start);
+                const bool has_feed = feed != std::string::npos;
+                if (!has_feed) feed = document.size();
+                std::string_view line(document.data() + start, feed - start);
+                if (has_feed && !line.empty() && line.back() == '\r') line.remove_suffix(1);
+                expected.push_back(line);
+                start = feed + 1;
+            }
+            EXPECT_EQ(split(document), expected) << size << ' ' << round;
+        }
+    }
+}
+
 TEST(ParseFile, Documents) {
     const std::pair<std::string_view, std::string_view> rows[] = {
         {"", "<ul>\n</li></ul>"},
