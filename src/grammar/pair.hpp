@@ -176,6 +176,26 @@ private:
 };
 
 inline Pairs::iterator Pairs::begin() const { return iterator(*this); }
+
+inline Pairs Pair::children() const { return Pairs(queue_, input_, index_ + 1, end_index()); }
+inline FlatPairs Pair::descendants() const { return FlatPairs(queue_, input_, index_ + 1, end_index()); }
+
+inline std::optional<Pair> Pairs::next() {
+    if (first_ >= limit_) return std::nullopt;
+    Pair pair(queue_, input_, first_);
+    const std::size_t after = pair.end_index() + 1;
+    if (after > limit_) [[unlikely]]
+        detail::pair_fault("internal error: pair overruns its siblings' range");
+    first_ = after;
+    return pair;
+}
+
+inline std::optional<Pair> FlatPairs::next() {
+    if (first_ >= limit_) return std::nullopt;
+    Pair pair(queue_, input_, first_);
+    first_ = after(*queue_.get(), first_, limit_);
+    return pair;
+}
 inline FlatPairs::iterator FlatPairs::begin() const { return iterator(*this); }
 
 inline void Pair::check() const {

@@ -35,6 +35,13 @@ private:
     std::size_t refs_ = 0;
 };
 
+// GCC 12 cannot see that a count above zero keeps the queue alive between
+// two handles, and warns of a use after the delete in release().
+#if defined(__GNUC__) && !defined(__clang__) && __GNUC__ >= 12
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wuse-after-free"
+#endif
+
 // Owning handle on a TokenQueue; the queue is released with the last handle.
 class QueueRef {
 public:
@@ -43,8 +50,19 @@ public:
 
     QueueRef(const QueueRef& other) noexcept : queue_(other.queue_) { retain(); }
     QueueRef(QueueRef&& other) noexcept : queue_(std::exchange(other.queue_, nullptr)) {}
-    QueueRef& operator=(QueueRef other) noexcept {
-        std::swap(queue_, other.queue_);
+    QueueRef& operator=(const QueueRef& other) noexcept {
+        if (queue_ != other.queue_) {
+            other.retain();
+            release();
+            queue_ = other.queue_;
+        }
+        return *this;
+    }
+    QueueRef& operator=(QueueRef&& other) noexcept {
+        if (this != &other) {
+            release();
+            queue_ = std::exchange(other.queue_, nullptr);
+        }
         return *this;
     }
     ~QueueRef() { release(); }
@@ -57,7 +75,7 @@ public:
 
 private:
     explicit QueueRef(TokenQueue* queue) noexcept : queue_(queue) { retain(); }
-    void retain() noexcept {
+    void retain() const noexcept {
         if (queue_) ++queue_->refs_;
     }
     void release() noexcept {
@@ -66,5 +84,9 @@ private:
 
     TokenQueue* queue_ = nullptr;
 };
+
+#if defined(__GNUC__) && !defined(__clang__) && __GNUC__ >= 12
+#pragma GCC diagnostic pop
+#endif
 
 }  // namespace brelim

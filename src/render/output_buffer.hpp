@@ -40,6 +40,15 @@ public:
     void append(std::string_view bytes) { append(bytes.data(), bytes.size()); }
     void push_back(char byte) { append(&byte, 1); }
 
+    // Room for `n` more bytes, returned as where they go; `advance` then
+    // counts how many of them were written.
+    char* extend(std::size_t n) {
+        if (n > capacity_ - size_) [[unlikely]]
+            make_room(n);
+        return data_ + size_;
+    }
+    void advance(std::size_t n) noexcept { size_ += n; }
+
     // Appends a copy of `n` bytes of this buffer starting at `from`.
     void append_copy(std::size_t from, std::size_t n) {
         if (n > capacity_ - size_) [[unlikely]]
