@@ -35,13 +35,6 @@ private:
     std::size_t refs_ = 0;
 };
 
-// GCC 12 cannot see that a count above zero keeps the queue alive between
-// two handles, and warns of a use after the delete in release().
-#if defined(__GNUC__) && !defined(__clang__) && __GNUC__ >= 12
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wuse-after-free"
-#endif
-
 // Owning handle on a TokenQueue; the queue is released with the last handle.
 class QueueRef {
 public:
@@ -79,14 +72,14 @@ private:
         if (queue_) ++queue_->refs_;
     }
     void release() noexcept {
-        if (queue_ && --queue_->refs_ == 0) delete queue_;
+        if (queue_ && --queue_->refs_ == 0) destroy(queue_);
     }
+
+    // Out of line: the last release is rare, and an inlined delete misleads
+    // GCC's use-after-free warning at every handle nearby.
+    static void destroy(TokenQueue* queue) noexcept;
 
     TokenQueue* queue_ = nullptr;
 };
-
-#if defined(__GNUC__) && !defined(__clang__) && __GNUC__ >= 12
-#pragma GCC diagnostic pop
-#endif
 
 }  // namespace brelim
