@@ -15,7 +15,6 @@
 
 #include <concepts>
 #include <cstddef>
-#include <cstring>
 #include <type_traits>
 
 #include "byte_scan.hpp"
@@ -119,14 +118,31 @@ struct lit : first_trait<true, bytes_of<C>> {
         constexpr char bytes[] = {C, Cs...};
         constexpr std::size_t n = sizeof(bytes);
         if (s.input.size() - s.position < n) return false;
-        if (std::memcmp(s.input.data() + s.position, bytes, n) != 0) return false;
+        const char* at = s.input.data() + s.position;
+        for (std::size_t i = 0; i < n; ++i) {
+            if (at[i] != bytes[i]) return false;
+        }
         s.position += n;
         return true;
     }
 };
 
+// A test of the position that consumes nothing (start or end of input).
+template <class T>
+concept Assertion = T::zero_width;
+
+// The member of a sequence that decides its first byte: the first one that
+// is not a mere assertion.
 template <class E, class... Es>
-struct seq : inherit_first<E> {
+struct leading {
+    using type = E;
+};
+template <class E, class E2, class... Es>
+    requires Assertion<E>
+struct leading<E, E2, Es...> : leading<E2, Es...> {};
+
+template <class E, class... Es>
+struct seq : inherit_first<typename leading<E, Es...>::type> {
     static bool match(ParserState& s) {
         const auto m = s.mark();
         if (E::match(s) && (Es::match(s) && ...)) return true;
@@ -186,10 +202,12 @@ struct opt {
 };
 
 struct soi {
+    static constexpr bool zero_width = true;
     static bool match(ParserState& s) noexcept { return s.position == 0; }
 };
 
 struct eoi {
+    static constexpr bool zero_width = true;
     static bool match(ParserState& s) noexcept { return s.position == s.input.size(); }
 };
 

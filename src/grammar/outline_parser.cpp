@@ -8,6 +8,23 @@ namespace {
 
 using Matcher = bool (*)(ParserState&);
 
+template <class R>
+constexpr const ByteSet* first_of() {
+    if constexpr (peg::Guarded<R>) return &R::first;
+    else return nullptr;
+}
+
+// For each rule, the bytes a match can begin with, where that is known: a
+// line that begins with any other fails without touching the queue.
+constexpr const ByteSet* firsts[rule_count] = {
+    first_of<grammar::EOI>(),            first_of<grammar::paren>(),          first_of<grammar::select_punc>(),
+    first_of<grammar::plain_chunk>(),    first_of<grammar::link_target>(),    first_of<grammar::plain_link>(),
+    first_of<grammar::link_desc>(),      first_of<grammar::described_link>(), first_of<grammar::link>(),
+    first_of<grammar::hashtag_target>(), first_of<grammar::hashtag>(),        first_of<grammar::text>(),
+    first_of<grammar::headline1>(),      first_of<grammar::headline2>(),      first_of<grammar::headline3>(),
+    first_of<grammar::headline4>(),      first_of<grammar::headline>(),       first_of<grammar::input>(),
+};
+
 constexpr Matcher matchers[rule_count] = {
     &grammar::EOI::match,        &grammar::paren::match,          &grammar::select_punc::match,
     &grammar::plain_chunk::match, &grammar::link_target::match,   &grammar::plain_link::match,
@@ -28,6 +45,12 @@ bool OutlineParser::match(Rule rule, ParserState& state) {
 }
 
 std::optional<Pairs> OutlineParser::parse(Rule start, std::string_view input) {
+    const auto index = static_cast<std::size_t>(start);
+    if (index >= rule_count) return std::nullopt;
+    if (const ByteSet* first = firsts[index];
+        first != nullptr && (input.empty() || !(*first)[static_cast<unsigned char>(input[0])])) {
+        return std::nullopt;
+    }
     if (!queue_.unique()) queue_ = QueueRef::make();  // a tree still held elsewhere stays as it is
     ParserState state(input, *queue_.get());
     state.restore({0, 0});
