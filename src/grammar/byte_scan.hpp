@@ -47,25 +47,34 @@ inline std::size_t scan_bytes(const unsigned char* bytes, std::size_t at, std::s
 }
 
 #ifdef BRELIM_SCAN_SSSE3
+// The bytes of the sixteen at `bytes` that are outside the set, one bit each.
+[[gnu::target("ssse3")]] inline unsigned outside_ssse3(const unsigned char* bytes, __m128i low, __m128i high) noexcept {
+    const __m128i nibble = _mm_set1_epi8(0x0F);
+    const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes));
+    const __m128i lo = _mm_shuffle_epi8(low, _mm_and_si128(chunk, nibble));
+    // A byte from 0x80 up keeps its top bit in the index, which makes the shuffle give 0.
+    const __m128i hi_index =
+        _mm_or_si128(_mm_and_si128(_mm_srli_epi16(chunk, 4), nibble), _mm_and_si128(chunk, _mm_set1_epi8(-128)));
+    const __m128i hi = _mm_shuffle_epi8(high, hi_index);
+    const __m128i outside = _mm_cmpeq_epi8(_mm_and_si128(lo, hi), _mm_setzero_si128());
+    return static_cast<unsigned>(_mm_movemask_epi8(outside));
+}
+
+// Needs at least sixteen bytes of input; the last chunk overlaps the one
+// before it rather than reading past the end.
 [[gnu::target("ssse3")]] inline std::size_t scan_ssse3(const unsigned char* bytes, std::size_t at, std::size_t size,
                                                        const NibbleTables& tables) noexcept {
     const __m128i low = _mm_loadu_si128(reinterpret_cast<const __m128i*>(tables.low.data()));
     const __m128i high = _mm_loadu_si128(reinterpret_cast<const __m128i*>(tables.high.data()));
-    const __m128i nibble = _mm_set1_epi8(0x0F);
-    const __m128i zero = _mm_setzero_si128();
     while (size - at >= 16) {
-        const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + at));
-        const __m128i lo = _mm_shuffle_epi8(low, _mm_and_si128(chunk, nibble));
-        // Bytes from 0x80 have their top bit set, which makes the shuffle give 0.
-        const __m128i hi_index = _mm_or_si128(_mm_and_si128(_mm_srli_epi16(chunk, 4), nibble),
-                                              _mm_and_si128(chunk, _mm_set1_epi8(static_cast<char>(0x80))));
-        const __m128i hi = _mm_shuffle_epi8(high, hi_index);
-        const __m128i outside = _mm_cmpeq_epi8(_mm_and_si128(lo, hi), zero);
-        const unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(outside));
-        if (mask != 0) return at + static_cast<std::size_t>(__builtin_ctz(mask));
+        const unsigned outside = outside_ssse3(bytes + at, low, high);
+        if (outside != 0) return at + static_cast<std::size_t>(__builtin_ctz(outside));
         at += 16;
     }
-    return at;
+    if (at == size) return at;
+    const std::size_t base = size - 16;
+    const unsigned outside = outside_ssse3(bytes + base, low, high) >> (at - base);
+    return outside != 0 ? at + static_cast<std::size_t>(__builtin_ctz(outside)) : size;
 }
 
 inline const bool has_ssse3 = [] {
@@ -84,10 +93,7 @@ std::size_t scan(std::string_view input, std::size_t from) noexcept {
 #ifdef BRELIM_SCAN_SSSE3
     static constexpr NibbleTables tables = NibbleTables::of(Set);
     if constexpr (tables.usable) {
-        if (input.size() - at >= 16 && detail::has_ssse3) {
-            at = detail::scan_ssse3(bytes, at, input.size(), tables);
-            if (input.size() - at >= 16) return at;  // stopped inside the last chunk read
-        }
+        if (input.size() >= 16 && detail::has_ssse3) return detail::scan_ssse3(bytes, at, input.size(), tables);
     }
 #endif
     return detail::scan_bytes(bytes, at, input.size(), Set);

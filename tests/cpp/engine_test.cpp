@@ -146,7 +146,7 @@ constexpr ByteSet plain_bytes = grammar::plain_chunk::closure;
 // exactly where a byte-by-byte scan would, wherever it falls in a chunk.
 TEST(Engine, RunsEndAtTheFirstByteOutsideTheSet) {
     for (unsigned stop = 0; stop < 256; ++stop) {
-        for (std::size_t at : {0u, 1u, 15u, 16u, 17u, 31u, 40u}) {
+        for (std::size_t at : {0u, 1u, 15u, 16u, 17u, 31u, 40u, 46u, 47u}) {
             std::string line(48, 'a');
             line[5] = ' ', line[20] = '/', line[33] = 'Z';
             line[at] = static_cast<char>(stop);
@@ -154,6 +154,11 @@ TEST(Engine, RunsEndAtTheFirstByteOutsideTheSet) {
             EXPECT_EQ(scan<plain_bytes>(line, 0), expected) << stop << " at " << at;
             if (at > 3) {
                 EXPECT_EQ(scan<plain_bytes>(line, 3), expected) << stop << " at " << at;
+            }
+            if (at < 16) {  // a line of exactly one chunk, entered anywhere before the stop
+                const std::string_view chunk = std::string_view(line).substr(0, 16);
+                const std::size_t end = plain_bytes[static_cast<unsigned char>(stop)] ? 16 : at;
+                for (std::size_t from = 0; from <= at; ++from) EXPECT_EQ(scan<plain_bytes>(chunk, from), end);
             }
         }
     }
