@@ -5,11 +5,13 @@ Usage: convert_folder_dask.py SOURCE_DIR TARGET_DIR [--cluster ADDRESS]
 
 Without --cluster the work runs on this machine with Dask's processes
 scheduler. With --cluster it runs on the Dask cluster at ADDRESS (needs
-dask.distributed); the workers then read and write the files themselves, so
-both folders must be at the same path on every worker (a shared file system).
+dask.distributed, and brelim installed on every worker). The workers read and
+write the files themselves, so both folders must be at the same path on every
+worker (a shared file system).
 
-Every document is converted whole by one task: an outline is never split into
-lines, which is how brelim reads it anyway.
+Every document is converted whole by one task, never split into lines: brelim
+splits it itself, and where a headline goes in the lists depends on the lines
+before it.
 """
 
 import argparse
@@ -50,6 +52,7 @@ def main(argv: list[str]) -> int:
         from dask.distributed import Client, progress
 
         with Client(args.cluster) as client:
+            client.upload_file(str(Path(__file__).with_name("to_html.py")))  # convert() needs it on the workers
             future = client.compute(bag)
             progress(future)
             results = future.result()

@@ -103,3 +103,19 @@ def test_a_missing_source_folder_is_a_usage_error(script, tmp_path: Path):
     result = run_example(script, tmp_path / "nowhere", tmp_path / "html")
     assert result.returncode == 2
     assert "is not a folder" in result.stderr
+
+
+def test_converts_a_folder_on_a_dask_cluster(folder: Path, tmp_path: Path):
+    distributed = pytest.importorskip(
+        "distributed", reason="dask.distributed is not installed here; scripts/test installs it for the installed-wheel run"
+    )
+    target = tmp_path / "html"
+    with distributed.LocalCluster(
+        n_workers=2, threads_per_worker=1, processes=True, host="127.0.0.1", dashboard_address=None
+    ) as cluster:
+        result = run_example("convert_folder_dask.py", folder, target, "--cluster", cluster.scheduler_address)
+    assert result.returncode == 0, result.stderr
+    for name in DOCUMENTS:
+        page = (target / name).with_suffix(".html").read_text(encoding="utf-8")
+        assert "\n" + expected_fragment(name) + "\n</body>" in page, name
+    assert f"{len(DOCUMENTS)} of {len(DOCUMENTS)} documents converted" in result.stderr
