@@ -22,8 +22,9 @@ import pytest
 
 ROOT = Path(__file__).resolve().parents[2]
 VERSION = re.search(r'^version = "([^"]+)"$', (ROOT / "pyproject.toml").read_text(), re.M).group(1)
-# Besides tests/requirements.txt: the type checkers and the sdist builder.
-TOOLS = ["mypy", "pyright", "build"]
+# Besides tests/requirements.txt: the type checkers, the sdist builder and
+# the stable-ABI auditor.
+TOOLS = ["mypy", "pyright", "build", "abi3audit"]
 
 
 def run(*command: object, timeout: float = 600, cwd: Path | None = None, check: bool = True) -> subprocess.CompletedProcess:
@@ -80,6 +81,18 @@ def test_one_wheel_for_every_cpython_from_3_10(wheel: Path):
     assert [line for line in info.splitlines() if line.startswith("Tag: ")] == [
         "Tag: " + "-".join(wheel.stem.split("-")[2:])
     ]
+
+
+def test_the_module_uses_only_the_stable_abi_of_3_10(python: Path, wheel: Path):
+    result = run(python.parent / "abi3audit", "--strict", "--report", wheel, check=False)
+    (spec,) = json.loads(result.stdout)["specs"].values()
+    (extension,) = spec["wheel"]
+    assert extension["name"] == "brelim.abi3.so"
+    found = extension["result"]
+    assert found["is_abi3"] and found["is_abi3_baseline_compatible"], found
+    assert found["non_abi3_symbols"] == [] and found["future_abi3_objects"] == {}, found
+    assert tuple(map(int, found["computed"].split("."))) <= (3, 10), found  # nothing newer than 3.10 is used
+    assert result.returncode == 0, result.stderr
 
 
 def test_the_wheel_holds_the_module_its_stubs_and_its_license(wheel: Path):
