@@ -57,6 +57,32 @@ PyObject* the_argument(PyObject* const* args, Py_ssize_t nargs, PyObject* kwname
     return value;
 }
 
+#ifdef Py_LIMITED_API
+// The limited API has no view of a str's storage, so ASCII is asked of the
+// unbound str.isascii (constant time: CPython keeps the answer as a flag).
+// Taken from the str type itself so that a subclass cannot answer for it.
+PyObject* str_isascii = nullptr;
+
+int prepare_is_ascii() {
+    if (str_isascii != nullptr) return 0;
+    str_isascii = PyObject_GetAttrString(reinterpret_cast<PyObject*>(&PyUnicode_Type), "isascii");
+    return str_isascii == nullptr ? -1 : 0;
+}
+
+// 1 if the str is ASCII, 0 if not, -1 with an exception set.
+int is_ascii(PyObject* str) {
+    PyObject* answer = PyObject_CallFunctionObjArgs(str_isascii, str, nullptr);
+    if (answer == nullptr) return -1;
+    const int ascii = PyObject_IsTrue(answer);
+    Py_DECREF(answer);
+    return ascii;
+}
+#else
+int prepare_is_ascii() { return 0; }
+
+int is_ascii(PyObject* str) { return PyUnicode_IS_ASCII(str) ? 1 : 0; }
+#endif
+
 // The UTF-8 text of a str. An ASCII str lends its own bytes (no copy, no
 // cache added to the caller's object); any other gets a temporary copy that
 // `owner` keeps alive.
@@ -70,7 +96,9 @@ struct Utf8Text {
     ~Utf8Text() { Py_XDECREF(owner); }
 
     bool load(PyObject* str) {
-        if (PyUnicode_IS_ASCII(str)) {
+        const int ascii = is_ascii(str);
+        if (ascii < 0) return false;
+        if (ascii) {
             Py_ssize_t size = 0;
             const char* data = PyUnicode_AsUTF8AndSize(str, &size);
             if (data == nullptr) return false;
@@ -266,7 +294,7 @@ PyMODINIT_FUNC PyInit_brelim(void) {
                         "brelim may be initialised only once per interpreter process");
         return nullptr;
     }
-    if (add_panic_exception(module) < 0 || add_function(module) < 0) {
+    if (prepare_is_ascii() < 0 || add_panic_exception(module) < 0 || add_function(module) < 0) {
         Py_DECREF(module);
         return nullptr;
     }

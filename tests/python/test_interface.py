@@ -1,4 +1,6 @@
+import inspect
 import pickle
+import pydoc
 import subprocess
 import sys
 import textwrap
@@ -128,3 +130,29 @@ def test_memory_exhaustion_raises_memory_error_and_the_interpreter_goes_on():
     )
     assert result.returncode == 0, result.stderr
     assert result.stdout.splitlines() == ["MemoryError"] * 3 + ["goes on"]
+
+
+def test_help_shows_the_signature():
+    assert str(inspect.signature(brelim.parse_string)) == "(str)"
+    assert "parse_string(str)" in pydoc.render_doc(brelim.parse_string, renderer=pydoc.plaintext)
+
+
+class ClaimsAscii(str):
+    def isascii(self):
+        return True
+
+
+class DeniesAscii(str):
+    def isascii(self):
+        return False
+
+
+@pytest.mark.parametrize("make", [str, ClaimsAscii, DeniesAscii], ids=["str", "claims-ascii", "denies-ascii"])
+@pytest.mark.parametrize("document", ["* caf\u00e9\n* ok\n" * 50_000, "* cafe\n* ok\n" * 50_000])
+def test_the_callers_string_is_read_exactly_and_left_as_it_was(make, document):
+    # A str subclass cannot steer how its text is read, and a non-ASCII
+    # document is read through a copy: no UTF-8 cache is left on it.
+    text = make(document)
+    size = sys.getsizeof(text)
+    assert brelim.parse_string(text) == brelim.parse_string(str(document))
+    assert sys.getsizeof(text) == size

@@ -1,0 +1,121 @@
+"""The example scripts, run as a user would run them, on a small folder."""
+
+import importlib.util
+import subprocess
+import sys
+from pathlib import Path
+
+import pytest
+
+import brelim
+
+EXAMPLES = Path(__file__).resolve().parents[2] / "examples"
+
+DOCUMENTS = {
+    "notes.outline": (EXAMPLES / "notes.outline").read_text(encoding="utf-8"),
+    "inbox.outline": "* Inbox\r\n** call #plumber\r\n",
+    "deep/er/plans.outline": "*** deep first\n* [[my page][Mine]]\n",
+    "empty.outline": "",
+    "latin1.outline": "* caf\xe9\n* ok\n",  # written as Latin-1 below: not UTF-8
+}
+
+
+@pytest.fixture
+def folder(tmp_path: Path) -> Path:
+    source = tmp_path / "notes"
+    for name, text in DOCUMENTS.items():
+        path = source / name
+        path.parent.mkdir(parents=True, exist_ok=True)
+        path.write_bytes(text.encode("latin-1" if name.startswith("latin1") else "utf-8"))
+    (source / "readme.txt").write_text("* not an outline file\n")
+    return source
+
+
+def expected_fragment(name: str) -> str:
+    return brelim.parse_string(DOCUMENTS[name].replace("\xe9", "\ufffd"))
+
+
+def run_example(script: str, *args: object) -> subprocess.CompletedProcess:
+    return subprocess.run(
+        [sys.executable, str(EXAMPLES / script), *map(str, args)],
+        capture_output=True, text=True, timeout=300, stdin=subprocess.DEVNULL,
+    )
+
+
+def test_to_html_writes_a_page(tmp_path: Path):
+    target = tmp_path / "notes.html"
+    result = run_example("to_html.py", EXAMPLES / "notes.outline", target)
+    assert result.returncode == 0, result.stderr
+    page = target.read_text(encoding="utf-8")
+    assert page.startswith("<!DOCTYPE html>")
+    assert "<title>notes</title>" in page
+    assert "\n" + expected_fragment("notes.outline") + "\n</body>" in page
+
+
+FOLDER_EXAMPLES = [
+    pytest.param("convert_folder.py", ["--jobs", "2"], id="process-pool"),
+    pytest.param("convert_folder_dask.py", [], id="dask-processes"),
+]
+
+
+def needs(script: str) -> None:
+    if "dask" in script and importlib.util.find_spec("dask") is None:
+        pytest.skip("dask is not installed here; scripts/test installs it for the installed-wheel run")
+
+
+@pytest.mark.parametrize("script, options", FOLDER_EXAMPLES)
+def test_converts_a_folder(script, options, folder: Path, tmp_path: Path):
+    needs(script)
+    target = tmp_path / "html"
+    result = run_example(script, folder, target, *options)
+    assert result.returncode == 0, result.stderr
+    written = sorted(p.relative_to(target).as_posix() for p in target.rglob("*") if p.is_file())
+    assert written == sorted(name.removesuffix(".outline") + ".html" for name in DOCUMENTS)
+    for name in DOCUMENTS:
+        page = (target / name).with_suffix(".html").read_text(encoding="utf-8")
+        assert "\n" + expected_fragment(name) + "\n</body>" in page, name
+    assert f"{len(DOCUMENTS)} of {len(DOCUMENTS)} documents converted" in result.stderr
+
+
+def test_process_pool_reports_progress_per_document(folder: Path, tmp_path: Path):
+    result = run_example("convert_folder.py", folder, tmp_path / "html", "--jobs", "2")
+    assert result.returncode == 0, result.stderr
+    progress = [line for line in result.stderr.splitlines() if line.startswith("[")]
+    assert [line.split("]")[0] for line in progress] == [f"[{i}/{len(DOCUMENTS)}" for i in range(1, len(DOCUMENTS) + 1)]
+    assert sorted(Path(line.split("] ", 1)[1]).relative_to(folder).as_posix() for line in progress) == sorted(DOCUMENTS)
+
+
+@pytest.mark.parametrize("script, options", FOLDER_EXAMPLES)
+def test_a_failing_document_is_reported_and_the_others_are_written(script, options, folder: Path, tmp_path: Path):
+    needs(script)
+    target = tmp_path / "html"
+    (target / "inbox.html").mkdir(parents=True)  # the page cannot be written there
+    result = run_example(script, folder, target, *options)
+    assert result.returncode == 1
+    assert "inbox.outline" in result.stderr and "FAILED" in result.stderr
+    assert f"{len(DOCUMENTS) - 1} of {len(DOCUMENTS)} documents converted" in result.stderr
+    assert (target / "deep/er/plans.html").is_file()
+
+
+@pytest.mark.parametrize("script", ["convert_folder.py", "convert_folder_dask.py"])
+def test_a_missing_source_folder_is_a_usage_error(script, tmp_path: Path):
+    needs(script)
+    result = run_example(script, tmp_path / "nowhere", tmp_path / "html")
+    assert result.returncode == 2
+    assert "is not a folder" in result.stderr
+
+
+def test_converts_a_folder_on_a_dask_cluster(folder: Path, tmp_path: Path):
+    distributed = pytest.importorskip(
+        "distributed", reason="dask.distributed is not installed here; scripts/test installs it for the installed-wheel run"
+    )
+    target = tmp_path / "html"
+    with distributed.LocalCluster(
+        n_workers=2, threads_per_worker=1, processes=True, host="127.0.0.1", dashboard_address=None
+    ) as cluster:
+        result = run_example("convert_folder_dask.py", folder, target, "--cluster", cluster.scheduler_address)
+    assert result.returncode == 0, result.stderr
+    for name in DOCUMENTS:
+        page = (target / name).with_suffix(".html").read_text(encoding="utf-8")
+        assert "\n" + expected_fragment(name) + "\n</body>" in page, name
+    assert f"{len(DOCUMENTS)} of {len(DOCUMENTS)} documents converted" in result.stderr
