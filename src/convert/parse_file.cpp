@@ -62,7 +62,7 @@ void parse_file(std::string_view document, OutputBuffer& out) {
 }
 
 std::string parse_file(std::string_view document) {
-    HeapOutput out;
+    OutputBuffer out;
     parse_file(document, out);
     return out.str();
 }

@@ -21,7 +21,7 @@ std::optional<Pair> parse(std::string_view line);
 std::string parse_file(std::string_view document);
 
 // The same, appended to `out`, which is sized once up front for a typical
-// notes document.
+// notes document. Throws std::bad_alloc when memory runs out.
 void parse_file(std::string_view document, OutputBuffer& out);
 
 }  // namespace brelim

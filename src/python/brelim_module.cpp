@@ -126,62 +126,6 @@ PyObject* raise_not_a_string(PyObject* value) {
     return nullptr;
 }
 
-#ifndef Py_LIMITED_API
-// The fragment is written straight into the str that is returned, so the
-// result is the only copy of the output. The str is ASCII-only by
-// construction: the grammar accepts nothing else.
-class ResultOutput : public brelim::OutputBuffer {
-public:
-    ResultOutput() noexcept : OutputBuffer(this, &ResultOutput::grow) {}
-    ResultOutput(const ResultOutput&) = delete;
-    ResultOutput& operator=(const ResultOutput&) = delete;
-    ~ResultOutput() { Py_XDECREF(str_); }
-
-    // The finished str, cut to the fragment's length; null with an exception set.
-    PyObject* finish() {
-        PyObject* str = str_;
-        str_ = nullptr;
-        if (str == nullptr) return PyUnicode_New(0, 127);
-        if (PyUnicode_Resize(&str, static_cast<Py_ssize_t>(size())) < 0) {
-            Py_DECREF(str);  // left untouched by the failed resize
-            return nullptr;
-        }
-        return str;
-    }
-
-private:
-    static char* grow(void* self, std::size_t, std::size_t needed, std::size_t& capacity) {
-        auto* output = static_cast<ResultOutput*>(self);
-        if (needed > static_cast<std::size_t>(PY_SSIZE_T_MAX)) throw std::bad_alloc();
-        const auto length = static_cast<Py_ssize_t>(needed);
-        if (output->str_ == nullptr) {
-            output->str_ = PyUnicode_New(length, 127);
-            if (output->str_ == nullptr) throw_memory_error();
-        } else if (PyUnicode_Resize(&output->str_, length) < 0) {
-            throw_memory_error();
-        }
-        capacity = needed;
-        return reinterpret_cast<char*>(PyUnicode_1BYTE_DATA(output->str_));
-    }
-
-    // The conversion unwinds as for any failed allocation; the caller raises
-    // MemoryError again once it is out.
-    [[noreturn]] static void throw_memory_error() {
-        PyErr_Clear();
-        throw std::bad_alloc();
-    }
-
-    PyObject* str_ = nullptr;
-};
-#else
-// The limited API has no writable str, so the fragment is built aside and
-// decoded into one.
-class ResultOutput : public brelim::HeapOutput {
-public:
-    PyObject* finish() { return PyUnicode_DecodeASCII(data(), static_cast<Py_ssize_t>(size()), nullptr); }
-};
-#endif
-
 // Runs the conversion; no C++ exception leaves this function.
 bool convert(std::string_view document, brelim::OutputBuffer& out) {
     try {
@@ -204,9 +148,13 @@ PyObject* parse_string(PyObject* /*module*/, PyObject* const* args, Py_ssize_t n
 
     Utf8Text document;
     if (!document.load(value)) return nullptr;
-    ResultOutput out;
-    if (!convert(document.view, out)) return nullptr;
-    return out.finish();
+    // Built aside and decoded in one step: malloc hands a buffer of this size
+    // back warm from call to call, where a str built in place would be
+    // returned to the system and faulted in afresh each time.
+    brelim::OutputBuffer html;
+    if (!convert(document.view, html)) return nullptr;
+    // The fragment is ASCII by construction: the grammar accepts nothing else.
+    return PyUnicode_DecodeASCII(html.data(), static_cast<Py_ssize_t>(html.size()), nullptr);
 }
 
 PyMethodDef parse_string_def = {

@@ -151,7 +151,7 @@ void append_html(const Pair& headline, OutputBuffer& out) {
 }
 
 std::string html(Pair headline) {
-    HeapOutput out;
+    OutputBuffer out;
     append_html(headline, out);
     return out.str();
 }

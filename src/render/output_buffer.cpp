@@ -1,20 +1,25 @@
 #include "output_buffer.hpp"
 
+#include <cstdint>
 #include <cstdlib>
 #include <new>
 
 namespace brelim {
 
-HeapOutput::~HeapOutput() { std::free(memory_); }
+OutputBuffer::~OutputBuffer() { std::free(data_); }
 
-char* HeapOutput::grow(void* self, std::size_t, std::size_t needed, std::size_t& capacity) {
-    auto* output = static_cast<HeapOutput*>(self);
-    // realloc keeps what was written; for large blocks it remaps instead of copying.
-    void* memory = std::realloc(output->memory_, needed);
+void OutputBuffer::reserve(std::size_t total) {
+    if (total <= capacity_) return;
+    void* memory = std::realloc(data_, total);
     if (memory == nullptr) throw std::bad_alloc();
-    output->memory_ = static_cast<char*>(memory);
-    capacity = needed;
-    return output->memory_;
+    data_ = static_cast<char*>(memory);
+    capacity_ = total;
+}
+
+void OutputBuffer::make_room(std::size_t n) {
+    if (n > SIZE_MAX - size_) throw std::bad_alloc();
+    const std::size_t twice = capacity_ > SIZE_MAX / 2 ? SIZE_MAX : capacity_ * 2;
+    reserve(size_ + n > twice ? size_ + n : twice);
 }
 
 }  // namespace brelim

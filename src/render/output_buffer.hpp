@@ -7,29 +7,24 @@
 
 namespace brelim {
 
-// The growable byte buffer a fragment is written to. Its memory comes from an
-// owner through a callback, so that a caller can have the fragment built
-// directly inside the object it returns (the Python binding writes into the
-// result str itself): appending is a bounds check and a copy, growing is rare.
+// The growable byte buffer a fragment is written to: appending is a bounds
+// check and a copy, growing (realloc, which remaps large blocks rather than
+// copying them) is rare.
 class OutputBuffer {
 public:
-    // Makes room for at least `needed` bytes in all, keeping the first `size`;
-    // returns the memory (which may have moved) and its capacity, or throws
-    // std::bad_alloc.
-    using Grow = char* (*)(void* owner, std::size_t size, std::size_t needed, std::size_t& capacity);
-
-    OutputBuffer(void* owner, Grow grow) noexcept : owner_(owner), grow_(grow) {}
+    OutputBuffer() noexcept = default;
     OutputBuffer(const OutputBuffer&) = delete;
     OutputBuffer& operator=(const OutputBuffer&) = delete;
+    ~OutputBuffer();
 
     std::size_t size() const noexcept { return size_; }
     const char* data() const noexcept { return data_; }
     std::string_view view() const noexcept { return {data_, size_}; }
+    std::string str() const { return std::string(view()); }
 
     // Room for `total` bytes in all, so that writing up to there never grows.
-    void reserve(std::size_t total) {
-        if (total > capacity_) data_ = grow_(owner_, size_, total, capacity_);
-    }
+    // Throws std::bad_alloc.
+    void reserve(std::size_t total);
 
     void append(const char* bytes, std::size_t n) {
         if (n > capacity_ - size_) [[unlikely]]
@@ -58,30 +53,11 @@ public:
     }
 
 private:
-    void make_room(std::size_t n) {
-        const std::size_t twice = capacity_ * 2;
-        reserve(size_ + n > twice ? size_ + n : twice);
-    }
+    void make_room(std::size_t n);
 
-    void* owner_;
-    Grow grow_;
     char* data_ = nullptr;
     std::size_t size_ = 0;
     std::size_t capacity_ = 0;
-};
-
-// An OutputBuffer on memory of its own.
-class HeapOutput : public OutputBuffer {
-public:
-    HeapOutput() noexcept : OutputBuffer(this, &HeapOutput::grow) {}
-    ~HeapOutput();
-
-    std::string str() const { return std::string(view()); }
-
-private:
-    static char* grow(void* self, std::size_t size, std::size_t needed, std::size_t& capacity);
-
-    char* memory_ = nullptr;
 };
 
 }  // namespace brelim

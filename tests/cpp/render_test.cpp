@@ -75,7 +75,7 @@ TEST(AppendString, PercentEncoding) {
         {std::string_view("\xC3\xA9\x7F\0", 4), true, false, "%C3%A9%7F%00"},
     };
     for (const Row& row : rows) {
-        HeapOutput out;
+        OutputBuffer out;
         out.append("<");  // appends to what is there
         EXPECT_EQ(append_string(row.data, out, row.skip), row.unchanged) << row.data;
         EXPECT_EQ(out.str(), "<" + std::string(row.out)) << row.data;
