@@ -1,0 +1,458 @@
+#!/usr/bin/env python3
+"""Throughput, peak memory and scaling of brelim.parse_string.
+
+    python3 -m pip install . -r benchmarks/requirements.txt
+    python3 benchmarks/run.py                  # everything, 20 MB documents
+    python3 benchmarks/run.py --size 2 --repeat 3 --parts throughput
+
+Prints Markdown tables that can go into the README as they are. The times
+are wall-clock times, best of --repeat runs: close other work first, and
+look at the load averages printed with the machine.
+"""
+
+from __future__ import annotations
+
+import argparse
+import ctypes
+import datetime
+import gc
+import hashlib
+import json
+import os
+import platform
+import subprocess
+import sys
+import time
+from pathlib import Path
+from typing import Callable
+
+sys.path.insert(0, str(Path(__file__).resolve().parent))
+
+import documents  # noqa: E402
+
+import brelim  # noqa: E402
+
+try:
+    import cmarkgfm
+except ImportError:  # the peer is optional; its row says so
+    cmarkgfm = None
+
+MB = 1_000_000
+PARTS = ("throughput", "memory", "scaling")
+
+# Targets for 20 MB documents on the two-core development machine.
+NOTES_TARGET = 1000  # MB/s
+SHAPE_TARGET = 500  # MB/s
+PEER_TARGET = 20.0  # times cmarkgfm
+MEMORY_TARGET = 2.2  # times the output's size
+SCALING_TARGET = 2.3  # t(2n) / t(n)
+
+
+# --------------------------------------------------------------------------
+# Timing
+
+
+def _time_once(function: Callable, argument) -> float:
+    """Seconds for one call; the result is released outside the timing."""
+    start = time.perf_counter()
+    result = function(argument)
+    elapsed = time.perf_counter() - start
+    del result
+    return elapsed
+
+
+def _best(function: Callable, argument, repeat: int) -> float:
+    return min(_time_once(function, argument) for _ in range(repeat))
+
+
+def _with_gc_off(work: Callable):
+    enabled = gc.isenabled()
+    gc.disable()
+    try:
+        return work()
+    finally:
+        if enabled:
+            gc.enable()
+
+
+def _mbps(size: int, seconds: float) -> float:
+    return size / seconds / MB
+
+
+def _verdict(ok: bool) -> str:
+    return "yes" if ok else "**no**"
+
+
+# --------------------------------------------------------------------------
+# The machine
+
+
+def machine_description() -> list[str]:
+    cpu = "unknown CPU"
+    try:
+        for line in Path("/proc/cpuinfo").read_text().splitlines():
+            if line.startswith("model name"):
+                cpu = line.split(":", 1)[1].strip()
+                break
+    except OSError:
+        pass
+    try:
+        cores = len(os.sched_getaffinity(0))
+    except AttributeError:
+        cores = os.cpu_count()
+    try:
+        memory = next(
+            int(line.split()[1]) * 1024 for line in Path("/proc/meminfo").read_text().splitlines()
+            if line.startswith("MemTotal:"))
+        memory_text = f", {memory / 2**30:.0f} GiB"
+    except (OSError, StopIteration):
+        memory_text = ""
+    versions = [f"Python {platform.python_version()}"]
+    try:
+        from importlib.metadata import version
+
+        versions.append(f"brelim {version('brelim')}")
+        if cmarkgfm is not None:
+            versions.append(f"cmarkgfm {version('cmarkgfm')}")
+    except Exception:  # an uninstalled build still runs
+        pass
+    return [
+        f"- Date: {datetime.date.today().isoformat()}",
+        f"- Machine: {cpu}, {cores} cores{memory_text}, {platform.system()} {platform.release()}",
+        f"- Software: {', '.join(versions)}",
+    ]
+
+
+def load_average() -> str:
+    try:
+        return " ".join(f"{x:.2f}" for x in os.getloadavg())
+    except OSError:
+        return "unknown"
+
+
+# --------------------------------------------------------------------------
+# Throughput
+
+
+def throughput(shapes: list[str], size: int, repeat: int, seed: int, verbose: bool) -> list[str]:
+    rows = []
+    peer_rows = []
+    for shape in shapes:
+        document = documents.outline(shape, size, seed)
+        data = document.encode("ascii")
+        output_size = len(brelim.parse_string(document))  # also warms the code up
+        floor_times: list[float] = []
+        brelim_times: list[float] = []
+
+        def measure():
+            # Side by side, so that both see the same state of the machine.
+            for _ in range(repeat):
+                floor_times.append(_time_once(data.decode, "ascii"))
+                brelim_times.append(_time_once(brelim.parse_string, document))
+
+        _with_gc_off(measure)
+        brelim_rate = _mbps(len(document), min(brelim_times))
+        floor_rate = _mbps(len(data), min(floor_times))
+        target = NOTES_TARGET if shape == "notes" else SHAPE_TARGET
+        rows.append(
+            f"| {shape} | {len(document) / MB:.1f} MB | {output_size / MB:.1f} MB | {brelim_rate:,.0f} | "
+            f"{floor_rate:,.0f} | {brelim_rate / floor_rate:.3f} | >= {target:,} MB/s | {_verdict(brelim_rate >= target)} |")
+        if verbose:
+            digest = hashlib.sha256(data).hexdigest()[:16]
+            print(f"  {shape}: sha256 {digest}, brelim runs (ms) "
+                  + ", ".join(f"{t * 1e3:.1f}" for t in brelim_times)
+                  + "; floor runs (ms) " + ", ".join(f"{t * 1e3:.2f}" for t in floor_times), file=sys.stderr)
+
+        if shape == "notes":
+            if cmarkgfm is None:
+                peer_rows.append("| cmarkgfm.markdown_to_html | not installed | | | >= 20x | |")
+                continue
+            markdown = documents.markdown(shape, size, seed)
+            cmarkgfm.markdown_to_html(markdown[:100_000])
+            peer_time = _with_gc_off(lambda: _best(cmarkgfm.markdown_to_html, markdown, repeat))
+            speedup = peer_time / min(brelim_times)
+            peer_rows.append(
+                f"| cmarkgfm.markdown_to_html | {len(markdown) / MB:.1f} MB | {_mbps(len(markdown), peer_time):,.0f} | "
+                f"{speedup:.1f}x | >= {PEER_TARGET:.0f}x | {_verdict(speedup >= PEER_TARGET)} |")
+        del document, data
+
+    lines = [
+        f"Throughput: MB/s of the document's size (1 MB = 10^6 bytes), best of {repeat}.",
+        "The floor is `bytes.decode('ascii')` of the document's bytes, measured beside each run.",
+        "",
+        "| Shape | Document | Output | brelim MB/s | Floor MB/s | brelim / floor | Target | Met |",
+        "|---|---:|---:|---:|---:|---:|---|---|",
+        *rows,
+    ]
+    if peer_rows:
+        lines += [
+            "",
+            "The notes again, written as a Markdown nested list, through the peer; the speedup is",
+            "its time over brelim's time for the same notes.",
+            "",
+            "| Peer on the notes | Markdown document | MB/s | brelim speedup | Target | Met |",
+            "|---|---:|---:|---:|---|---|",
+            *peer_rows,
+        ]
+    return lines
+
+
+# --------------------------------------------------------------------------
+# Peak memory
+#
+# Measured in a fresh interpreter, so that nothing of this process's history
+# (freed arenas, cached buffers) hides or adds memory. The child builds the
+# notes document, hands freed heap memory back to the system, resets the
+# resident-set high-water mark (writing 5 to /proc/self/clear_refs) and runs
+# one conversion; (VmHWM after - VmRSS before) is the conversion's peak.
+
+
+def _status() -> dict[str, int]:
+    values = {}
+    with open("/proc/self/status") as status:
+        for line in status:
+            key, _, rest = line.partition(":")
+            if key in ("VmRSS", "VmHWM"):
+                values[key] = int(rest.split()[0]) * 1024
+    return values
+
+
+def _reset_high_water_mark() -> None:
+    with open("/proc/self/clear_refs", "w") as clear_refs:
+        clear_refs.write("5")
+
+
+def _trim_heap() -> None:
+    gc.collect()
+    try:
+        ctypes.CDLL(None).malloc_trim(0)
+    except (OSError, AttributeError):  # not glibc: the figure may read a little low
+        pass
+
+
+def _peak_of(work: Callable) -> dict[str, int]:
+    _trim_heap()
+    before = _status()
+    _reset_high_water_mark()
+    reset = _status()
+    result = work()
+    after = _status()
+    return {
+        "rss_before": before["VmRSS"],
+        "hwm_before_reset": before["VmHWM"],
+        "hwm_after_reset": reset["VmHWM"],
+        "hwm_after": after["VmHWM"],
+        "extra": after["VmHWM"] - before["VmRSS"],
+        "result": len(result),
+    }
+
+
+def memory_child(size: int, seed: int, non_ascii: bool) -> None:
+    document = documents.outline("notes", size, seed)
+    if non_ascii:
+        document = "* caf\u00e9\n" + document
+    probe_size = 16 * 2**20
+    # A control: a buffer of known size written in full must show up as such.
+    probe = _peak_of(lambda: b"x" * probe_size)
+    conversion = _peak_of(lambda: brelim.parse_string(document))
+    json.dump({"document": len(document), "probe_size": probe_size, "probe": probe,
+               "conversion": conversion}, sys.stdout)
+
+
+def memory(size: int, seed: int, verbose: bool) -> list[str]:
+    rows = []
+    for non_ascii in (False, True):
+        command = [sys.executable, str(Path(__file__).resolve()), "--memory-child",
+                   "--size", str(size / MB), "--seed", str(seed)]
+        if non_ascii:
+            command.append("--non-ascii")
+        completed = subprocess.run(command, capture_output=True, text=True, check=True)
+        report = json.loads(completed.stdout)
+        probe, conversion = report["probe"], report["conversion"]
+        ratio = conversion["extra"] / conversion["result"]
+        probe_ratio = probe["extra"] / report["probe_size"]
+        works = probe["hwm_after_reset"] < probe["hwm_before_reset"] or probe["hwm_before_reset"] == probe["rss_before"]
+        if verbose:
+            print(f"  memory ({'one non-ASCII character' if non_ascii else 'ASCII'}): {json.dumps(report)}",
+                  file=sys.stderr)
+        if not 0.95 < probe_ratio < 1.1:
+            print(f"warning: the control buffer of {report['probe_size']} bytes raised the high-water mark by "
+                  f"{probe['extra']} bytes; the memory figures may be wrong here", file=sys.stderr)
+        if not works:
+            print("warning: the high-water mark did not reset; the memory figures may be wrong here",
+                  file=sys.stderr)
+        kind = "notes, one non-ASCII character" if non_ascii else "notes, ASCII"
+        figures = (f"{ratio:.2f}x ({conversion['extra'] / MB:.1f} MB over an output of "
+                   f"{conversion['result'] / MB:.1f} MB; control {probe_ratio:.2f})")
+        target = "none: the document's UTF-8 copy is expected" if non_ascii else f"<= {MEMORY_TARGET}x"
+        met = "" if non_ascii else _verdict(ratio <= MEMORY_TARGET)
+        rows.append(f"| {kind} | {report['document'] / MB:.1f} MB | {figures} | {target} | {met} |")
+    return [
+        "Peak extra memory of one conversion, in a fresh process: resident-set high-water mark",
+        "after the call (reset just before it) less the resident set before it, over the output's size.",
+        "The control is the same measure for a 16 MiB buffer, over its size; it should read 1.00.",
+        "",
+        "| Document | Size | Peak extra memory / output | Target | Met |",
+        "|---|---:|---|---|---|",
+        *rows,
+    ]
+
+
+# --------------------------------------------------------------------------
+# Scaling
+#
+# Lines built to make a careless grammar or renderer go quadratic. Each is
+# timed at n and 2n; a linear conversion takes twice as long at 2n.
+
+SCALING_CASES: list[tuple[str, Callable[[int], str]]] = [
+    ('"* [[" + "a"*n', lambda n: "* [[" + "a" * n),
+    ('"* " + "#"*n', lambda n: "* " + "#" * n),
+    ('"* " + "[[a]["*n', lambda n: "* " + "[[a][" * n),
+    ('"* " + ("#" + "a"*256 + " ")*n', lambda n: "* " + ("#" + "a" * 256 + " ") * n),
+    ('"* " + ("#" + "a"*255 + " ")*n + "#" + "a"*256', lambda n: "* " + ("#" + "a" * 255 + " ") * n + "#" + "a" * 256),
+    ('"* " + "#ab"*n + "#a"', lambda n: "* " + "#ab" * n + "#a"),
+    ('"* a"*n', lambda n: "* a" * n),
+    ('"* a\\n"*n', lambda n: "* a\n" * n),
+    ('"* a\\n** b\\n*** c\\n**** d\\n"*n', lambda n: "* a\n** b\n*** c\n**** d\n" * n),
+    ('"*"*n', lambda n: "*" * n),
+    ('"* " + ("[[" + "a"*16)*n', lambda n: "* " + ("[[" + "a" * 16) * n),
+    ('"* [[a][" + "b"*n', lambda n: "* [[a][" + "b" * n),
+    ('"* " + ("[[" + "a"*64 + "][" + "b"*64 + "]] ")*n',
+     lambda n: "* " + ("[[" + "a" * 64 + "][" + "b" * 64 + "]] ") * n),
+    ('"* " + "[[a]]"*n', lambda n: "* " + "[[a]]" * n),
+    ('"* " + "a "*n + "[[x]]"', lambda n: "* " + "a " * n + "[[x]]"),
+    ('"* " + "a b "*n + "!"', lambda n: "* " + "a b " * n + "!"),
+    ('"* " + "#a"*n', lambda n: "* " + "#a" * n),
+    ('"* " + "a#b"*n', lambda n: "* " + "a#b" * n),
+    ('"* #" + "a"*n', lambda n: "* #" + "a" * n),
+    ('"* [[" + "a/"*n + "]]"', lambda n: "* [[" + "a/" * n + "]]"),
+    ('"* [[http" + "\'"*n + "]]"', lambda n: "* [[http" + "'" * n + "]]"),
+    ('"* caf\\u00e9\\n"*n', lambda n: "* caf\u00e9\n" * n),
+    # The visible text of a plain link is the description seen last: each of
+    # the n links carries all n bytes of it, so the output grows as n*n.
+    ('"* [[a][" + "d"*n + "]] " + "[[b]]"*n', lambda n: "* [[a][" + "d" * n + "]] " + "[[b]]" * n),
+    ('"* #" + "d"*n + " " + "[[b]]"*n', lambda n: "* #" + "d" * n + " " + "[[b]]" * n),
+]
+
+
+def _calibrate(build: Callable[[int], str], min_time: float, max_bytes: int) -> tuple[int, bool]:
+    """The smallest power of two n from 1024 at which one conversion takes
+    min_time, or else the largest whose 2n document stays within max_bytes."""
+    one, two = len(build(1)), len(build(2))
+
+    def size(m: int) -> int:  # every case's length is affine in n
+        return one + (two - one) * (m - 1)
+
+    n = 1024
+    while True:
+        if _best(brelim.parse_string, build(n), 2) >= min_time:
+            return n, True
+        if size(4 * n) > max_bytes:
+            return n, False
+        n *= 2
+
+
+def scaling(min_time: float, repeat: int, max_bytes: int, only: str | None, verbose: bool) -> list[str]:
+    rows = []
+    for label, build in SCALING_CASES:
+        if only and only not in label:
+            continue
+        n, long_enough = _calibrate(build, min_time, max_bytes)
+        small, large = build(n), build(2 * n)
+        out_small, out_large = len(brelim.parse_string(small)), len(brelim.parse_string(large))
+        times_small: list[float] = []
+        times_large: list[float] = []
+
+        def measure():
+            for _ in range(repeat):
+                times_small.append(_time_once(brelim.parse_string, small))
+                times_large.append(_time_once(brelim.parse_string, large))
+
+        _with_gc_off(measure)
+        t_small, t_large = min(times_small), min(times_large)
+        ratio = t_large / t_small
+        output_growth = out_large / out_small
+        if ratio <= SCALING_TARGET:
+            verdict = "linear"
+        elif output_growth > SCALING_TARGET:
+            verdict = f"**superlinear: the output grows {output_growth:.1f}x**"
+        else:
+            verdict = "**superlinear**"
+        if not long_enough:
+            verdict += f" (under {min_time * 1e3:.0f} ms at the size cap)"
+        rows.append(
+            f"| `{label}` | {n:,} | {len(small) / MB:.2f} MB | {out_small / MB:.2f} MB | {t_small * 1e3:.1f} | "
+            f"{t_large * 1e3:.1f} | {ratio:.2f} | {verdict} |")
+        if verbose:
+            print(f"  {label}: n={n} runs at n (ms) " + ", ".join(f"{t * 1e3:.1f}" for t in times_small)
+                  + "; at 2n " + ", ".join(f"{t * 1e3:.1f}" for t in times_large), file=sys.stderr)
+        del small, large
+    return [
+        f"Scaling: one conversion of the document at n and at 2n, best of {repeat} each; a linear",
+        f"conversion gives t(2n)/t(n) near 2 (target <= {SCALING_TARGET}). n is the smallest power of two",
+        f"from 1024 at which a conversion takes {min_time * 1e3:.0f} ms.",
+        "",
+        "| Document | n | Input at n | Output at n | t(n) ms | t(2n) ms | t(2n)/t(n) | |",
+        "|---|---:|---:|---:|---:|---:|---:|---|",
+        *rows,
+    ]
+
+
+# --------------------------------------------------------------------------
+
+
+def main(argv: list[str] | None = None) -> int:
+    parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
+    parser.add_argument("--size", type=float, default=20, help="document size in MB (10^6 bytes), default 20")
+    parser.add_argument("--repeat", type=int, default=5, help="runs per measurement, best taken, default 5")
+    parser.add_argument("--shapes", default=",".join(documents.SHAPES),
+                        help=f"comma-separated shapes, default {','.join(documents.SHAPES)}")
+    parser.add_argument("--parts", default=",".join(PARTS), help=f"comma-separated parts, default {','.join(PARTS)}")
+    parser.add_argument("--seed", type=int, default=documents.DEFAULT_SEED, help="generator seed")
+    parser.add_argument("--scaling-min-ms", type=float, default=20,
+                        help="time of one conversion at n in the scaling table, default 20 ms")
+    parser.add_argument("--scaling-max-mb", type=float, default=64,
+                        help="largest document (at 2n) of the scaling table, default 64 MB")
+    parser.add_argument("--case", help="only the scaling cases whose document contains this text")
+    parser.add_argument("--verbose", "-v", action="store_true", help="raw runs and memory figures on stderr")
+    parser.add_argument("--memory-child", action="store_true", help=argparse.SUPPRESS)
+    parser.add_argument("--non-ascii", action="store_true", help=argparse.SUPPRESS)
+    args = parser.parse_args(argv)
+
+    size = int(args.size * MB)
+    sys.stdout.reconfigure(line_buffering=True)  # keeps the tables and the -v lines in order
+    if args.memory_child:
+        memory_child(size, args.seed, args.non_ascii)
+        return 0
+
+    shapes = [s for s in args.shapes.split(",") if s]
+    parts = [p for p in args.parts.split(",") if p]
+    for shape in shapes:
+        if shape not in documents.SHAPES:
+            parser.error(f"unknown shape {shape!r}")
+    for part in parts:
+        if part not in PARTS:
+            parser.error(f"unknown part {part!r}")
+    if args.repeat < 1:
+        parser.error("--repeat must be at least 1")
+
+    print(*machine_description(), sep="\n")
+    print(f"- Load average at the start: {load_average()}")
+    print(f"- Command: `python3 benchmarks/run.py {' '.join(argv if argv is not None else sys.argv[1:])}`".rstrip())
+    if "throughput" in parts:
+        print()
+        print(*throughput(shapes, size, args.repeat, args.seed, args.verbose), sep="\n")
+    if "memory" in parts:
+        print()
+        print(*memory(size, args.seed, args.verbose), sep="\n")
+    if "scaling" in parts:
+        print()
+        print(*scaling(args.scaling_min_ms / 1e3, args.repeat, int(args.scaling_max_mb * MB), args.case,
+                       args.verbose), sep="\n")
+    print()
+    print(f"Load average at the end: {load_average()}")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
