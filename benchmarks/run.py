@@ -108,6 +108,17 @@ def machine_description() -> list[str]:
         memory_text = f", {memory / 2**30:.0f} GiB"
     except (OSError, StopIteration):
         memory_text = ""
+    cache_text = ""
+    try:  # the last level of cache, which decides what "warm" means below
+        levels = sorted(Path("/sys/devices/system/cpu/cpu0/cache").glob("index*"),
+                        key=lambda p: int((p / "level").read_text()))
+        last = levels[-1]
+        size_text = (last / "size").read_text().strip()
+        kib = int(size_text.rstrip("KkMm")) * (1024 if size_text[-1] in "Mm" else 1)
+        amount = f"{kib // 1024} MiB" if kib >= 1024 else f"{kib} KiB"
+        cache_text = f", {amount} L{(last / 'level').read_text().strip()} cache"
+    except (OSError, ValueError, IndexError):
+        pass
     versions = [f"Python {platform.python_version()}"]
     try:
         from importlib.metadata import version
@@ -119,7 +130,7 @@ def machine_description() -> list[str]:
         pass
     return [
         f"- Date: {datetime.date.today().isoformat()}",
-        f"- Machine: {cpu}, {cores} cores{memory_text}, {platform.system()} {platform.release()}",
+        f"- Machine: {cpu}, {cores} cores{cache_text}{memory_text}, {platform.system()} {platform.release()}",
         f"- Software: {', '.join(versions)}",
     ]
 
@@ -534,6 +545,8 @@ def main(argv: list[str] | None = None) -> int:
         parser.error("--repeat must be at least 1")
 
     print(*machine_description(), sep="\n")
+    if args.verbose:
+        print(f"  brelim from {brelim.__file__}", file=sys.stderr)
     print(f"- Load average at the start: {load_average()}")
     print(f"- Command: `python3 benchmarks/run.py {' '.join(argv if argv is not None else sys.argv[1:])}`".rstrip())
     if "throughput" in parts:
