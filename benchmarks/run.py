@@ -548,7 +548,8 @@ def main(argv: list[str] | None = None) -> int:
     if args.verbose:
         print(f"  brelim from {brelim.__file__}", file=sys.stderr)
     print(f"- Load average at the start: {load_average()}")
-    print(f"- Command: `python3 benchmarks/run.py {' '.join(argv if argv is not None else sys.argv[1:])}`".rstrip())
+    command = " ".join(["python3 benchmarks/run.py", *(argv if argv is not None else sys.argv[1:])])
+    print(f"- Command: `{command}`")
     if "throughput" in parts:
         print()
         print(*throughput(shapes, size, args.repeat, args.seed, args.verbose), sep="\n")
