@@ -1,0 +1,575 @@
+#!/usr/bin/env python3
+"""Throughput, peak memory and scaling of brelim.parse_string.
+
+    python3 -m pip install . -r benchmarks/requirements.txt
+    python3 benchmarks/run.py                  # everything, 20 MB documents
+    python3 benchmarks/run.py --size 2 --repeat 3 --parts throughput
+
+Prints Markdown tables that can go into the README as they are. The times
+are wall-clock times, best of --repeat runs: close other work first, and
+look at the load averages printed with the machine.
+"""
+
+from __future__ import annotations
+
+import argparse
+import ctypes
+import datetime
+import gc
+import hashlib
+import json
+import math
+import os
+import platform
+import subprocess
+import sys
+import time
+from pathlib import Path
+from typing import Callable
+
+sys.path.insert(0, str(Path(__file__).resolve().parent))
+
+import documents  # noqa: E402
+
+import brelim  # noqa: E402
+
+try:
+    import cmarkgfm
+except ImportError:  # the peer is optional; its row says so
+    cmarkgfm = None
+
+MB = 1_000_000
+PARTS = ("throughput", "memory", "scaling")
+
+# Targets for 20 MB documents on the two-core development machine.
+NOTES_TARGET = 1000  # MB/s
+SHAPE_TARGET = 500  # MB/s
+PEER_TARGET = 20.0  # times cmarkgfm
+MEMORY_TARGET = 2.2  # times the output's size
+SCALING_TARGET = 2.3  # t(2n) / t(n)
+
+
+# --------------------------------------------------------------------------
+# Timing
+
+
+def _time_once(function: Callable, argument) -> float:
+    """Seconds for one call; the result is released outside the timing."""
+    start = time.perf_counter()
+    result = function(argument)
+    elapsed = time.perf_counter() - start
+    del result
+    return elapsed
+
+
+def _best(function: Callable, argument, repeat: int) -> float:
+    return min(_time_once(function, argument) for _ in range(repeat))
+
+
+def _with_gc_off(work: Callable):
+    enabled = gc.isenabled()
+    gc.disable()
+    try:
+        return work()
+    finally:
+        if enabled:
+            gc.enable()
+
+
+def _mbps(size: int, seconds: float) -> float:
+    return size / seconds / MB
+
+
+def _verdict(ok: bool) -> str:
+    return "yes" if ok else "**no**"
+
+
+# --------------------------------------------------------------------------
+# The machine
+
+
+def machine_description() -> list[str]:
+    cpu = "unknown CPU"
+    try:
+        for line in Path("/proc/cpuinfo").read_text().splitlines():
+            if line.startswith("model name"):
+                cpu = line.split(":", 1)[1].strip()
+                break
+    except OSError:
+        pass
+    try:
+        cores = len(os.sched_getaffinity(0))
+    except AttributeError:
+        cores = os.cpu_count()
+    try:
+        memory = next(
+            int(line.split()[1]) * 1024 for line in Path("/proc/meminfo").read_text().splitlines()
+            if line.startswith("MemTotal:"))
+        memory_text = f", {memory / 2**30:.0f} GiB"
+    except (OSError, StopIteration):
+        memory_text = ""
+    cache_text = ""
+    try:  # the last level of cache, which decides what "warm" means below
+        levels = sorted(Path("/sys/devices/system/cpu/cpu0/cache").glob("index*"),
+                        key=lambda p: int((p / "level").read_text()))
+        last = levels[-1]
+        size_text = (last / "size").read_text().strip()
+        kib = int(size_text.rstrip("KkMm")) * (1024 if size_text[-1] in "Mm" else 1)
+        amount = f"{kib // 1024} MiB" if kib >= 1024 else f"{kib} KiB"
+        cache_text = f", {amount} L{(last / 'level').read_text().strip()} cache"
+    except (OSError, ValueError, IndexError):
+        pass
+    versions = [f"Python {platform.python_version()}"]
+    try:
+        from importlib.metadata import version
+
+        versions.append(f"brelim {version('brelim')}")
+        if cmarkgfm is not None:
+            versions.append(f"cmarkgfm {version('cmarkgfm')}")
+    except Exception:  # an uninstalled build still runs
+        pass
+    return [
+        f"- Date: {datetime.date.today().isoformat()}",
+        f"- Machine: {cpu}, {cores} cores{cache_text}{memory_text}, {platform.system()} {platform.release()}",
+        f"- Software: {', '.join(versions)}",
+    ]
+
+
+def load_average() -> str:
+    try:
+        return " ".join(f"{x:.2f}" for x in os.getloadavg())
+    except OSError:
+        return "unknown"
+
+
+# --------------------------------------------------------------------------
+# Throughput
+
+
+def throughput(shapes: list[str], size: int, repeat: int, seed: int, verbose: bool) -> list[str]:
+    rows = []
+    peer_rows = []
+    for shape in shapes:
+        document = documents.outline(shape, size, seed)
+        data = document.encode("ascii")
+        output_size = len(brelim.parse_string(document))  # also warms the code up
+        floor_times: list[float] = []
+        brelim_times: list[float] = []
+
+        def measure():
+            # Side by side, so that both see the same state of the machine.
+            for _ in range(repeat):
+                floor_times.append(_time_once(data.decode, "ascii"))
+                brelim_times.append(_time_once(brelim.parse_string, document))
+
+        _with_gc_off(measure)
+        brelim_rate = _mbps(len(document), min(brelim_times))
+        floor_rate = _mbps(len(data), min(floor_times))
+        target = NOTES_TARGET if shape == "notes" else SHAPE_TARGET
+        rows.append(
+            f"| {shape} | {len(document) / MB:.1f} MB | {output_size / MB:.1f} MB | {brelim_rate:,.0f} | "
+            f"{floor_rate:,.0f} | {brelim_rate / floor_rate:.3f} | >= {target:,} MB/s | {_verdict(brelim_rate >= target)} |")
+        if verbose:
+            digest = hashlib.sha256(data).hexdigest()[:16]
+            print(f"  {shape}: sha256 {digest}, brelim runs (ms) "
+                  + ", ".join(f"{t * 1e3:.1f}" for t in brelim_times)
+                  + "; floor runs (ms) " + ", ".join(f"{t * 1e3:.2f}" for t in floor_times), file=sys.stderr)
+
+        if shape == "notes" and cmarkgfm is None:
+            peer_rows.append("| cmarkgfm.markdown_to_html | not installed | | | >= 20x | |")
+        elif shape == "notes":
+            markdown = documents.markdown(shape, size, seed)
+            cmarkgfm.markdown_to_html(markdown[:100_000])
+            peer_time = _with_gc_off(lambda: _best(cmarkgfm.markdown_to_html, markdown, repeat))
+            speedup = peer_time / min(brelim_times)
+            peer_rows.append(
+                f"| cmarkgfm.markdown_to_html | {len(markdown) / MB:.1f} MB | {_mbps(len(markdown), peer_time):,.0f} | "
+                f"{speedup:.1f}x | >= {PEER_TARGET:.0f}x | {_verdict(speedup >= PEER_TARGET)} |")
+        del document, data
+
+    lines = [
+        f"Throughput: MB/s of the document's size (1 MB = 10^6 bytes), best of {repeat}.",
+        "The floor is `bytes.decode('ascii')` of the document's bytes, measured beside each run.",
+        "",
+        "| Shape | Document | Output | brelim MB/s | Floor MB/s | brelim / floor | Target | Met |",
+        "|---|---:|---:|---:|---:|---:|---|---|",
+        *rows,
+    ]
+    if peer_rows:
+        lines += [
+            "",
+            "The notes again, written as a Markdown nested list, through the peer; the speedup is",
+            "its time over brelim's time for the same notes.",
+            "",
+            "| Peer on the notes | Markdown document | MB/s | brelim speedup | Target | Met |",
+            "|---|---:|---:|---:|---|---|",
+            *peer_rows,
+        ]
+    return lines
+
+
+# --------------------------------------------------------------------------
+# Peak memory
+#
+# Measured in a fresh interpreter, so that nothing of this process's history
+# (freed arenas, cached buffers) hides or adds memory. The child builds the
+# notes document, hands freed heap memory back to the system, resets the
+# resident-set high-water mark (writing 5 to /proc/self/clear_refs) and runs
+# one conversion; (VmHWM after - VmRSS before) is the conversion's peak.
+
+
+def _status() -> dict[str, int]:
+    values = {}
+    with open("/proc/self/status") as status:
+        for line in status:
+            key, _, rest = line.partition(":")
+            if key in ("VmRSS", "VmHWM"):
+                values[key] = int(rest.split()[0]) * 1024
+    return values
+
+
+def _reset_high_water_mark() -> None:
+    with open("/proc/self/clear_refs", "w") as clear_refs:
+        clear_refs.write("5")
+
+
+def _trim_heap() -> None:
+    gc.collect()
+    try:
+        ctypes.CDLL(None).malloc_trim(0)
+    except (OSError, AttributeError):  # not glibc: the figure may read a little low
+        pass
+
+
+def _peak_of(work: Callable) -> dict[str, int]:
+    _trim_heap()
+    before = _status()
+    _reset_high_water_mark()
+    reset = _status()
+    result = work()
+    after = _status()
+    return {
+        "rss_before": before["VmRSS"],
+        "hwm_before_reset": before["VmHWM"],
+        "hwm_after_reset": reset["VmHWM"],
+        "hwm_after": after["VmHWM"],
+        "extra": after["VmHWM"] - before["VmRSS"],
+        "result": len(result),
+    }
+
+
+def memory_child(size: int, seed: int, non_ascii: bool) -> None:
+    document = documents.outline("notes", size, seed)
+    if non_ascii:
+        document = "* caf\u00e9\n" + document
+    probe_size = 16 * 2**20
+    try:
+        # A control: a buffer of known size written in full must show up as such.
+        probe = _peak_of(lambda: b"x" * probe_size)
+        conversion = _peak_of(lambda: brelim.parse_string(document))
+    except (OSError, KeyError) as error:  # no /proc, or no VmHWM in it
+        json.dump({"document": len(document), "error": str(error) or type(error).__name__}, sys.stdout)
+        return
+    json.dump({"document": len(document), "probe_size": probe_size, "probe": probe,
+               "conversion": conversion}, sys.stdout)
+
+
+def memory(size: int, seed: int, verbose: bool) -> list[str]:
+    rows = []
+    for non_ascii in (False, True):
+        command = [sys.executable, str(Path(__file__).resolve()), "--memory-child",
+                   "--size", str(size / MB), "--seed", str(seed)]
+        if non_ascii:
+            command.append("--non-ascii")
+        completed = subprocess.run(command, capture_output=True, text=True, check=True)
+        report = json.loads(completed.stdout)
+        kind = "notes, one non-ASCII character" if non_ascii else "notes, ASCII"
+        if "error" in report:
+            rows.append(f"| {kind} | {report['document'] / MB:.1f} MB | not measurable here: {report['error']} | | |")
+            continue
+        probe, conversion = report["probe"], report["conversion"]
+        ratio = conversion["extra"] / conversion["result"]
+        probe_ratio = probe["extra"] / report["probe_size"]
+        works = probe["hwm_after_reset"] < probe["hwm_before_reset"] or probe["hwm_before_reset"] == probe["rss_before"]
+        if verbose:
+            print(f"  memory ({'one non-ASCII character' if non_ascii else 'ASCII'}): {json.dumps(report)}",
+                  file=sys.stderr)
+        if not 0.95 < probe_ratio < 1.1:
+            print(f"warning: the control buffer of {report['probe_size']} bytes raised the high-water mark by "
+                  f"{probe['extra']} bytes; the memory figures may be wrong here", file=sys.stderr)
+        if not works:
+            print("warning: the high-water mark did not reset; the memory figures may be wrong here",
+                  file=sys.stderr)
+        figures = (f"{ratio:.2f}x ({conversion['extra'] / MB:.1f} MB over an output of "
+                   f"{conversion['result'] / MB:.1f} MB; control {probe_ratio:.2f})")
+        target = "none: the document's UTF-8 copy is expected" if non_ascii else f"<= {MEMORY_TARGET}x"
+        met = "" if non_ascii else _verdict(ratio <= MEMORY_TARGET)
+        rows.append(f"| {kind} | {report['document'] / MB:.1f} MB | {figures} | {target} | {met} |")
+    return [
+        "Peak extra memory of one conversion, in a fresh process: resident-set high-water mark",
+        "after the call (reset just before it) less the resident set before it, over the output's size.",
+        "The control is the same measure for a 16 MiB buffer, over its size; it should read 1.00.",
+        "",
+        "| Document | Size | Peak extra memory / output | Target | Met |",
+        "|---|---:|---|---|---|",
+        *rows,
+    ]
+
+
+# --------------------------------------------------------------------------
+# Scaling
+#
+# Lines built to make a careless grammar or renderer go quadratic. Each is
+# timed at n and 2n; a linear conversion takes twice as long at 2n.
+
+SCALING_CASES: list[tuple[str, Callable[[int], str], int]] = [
+    # (the document, as Python, its builder, the smallest n to try)
+    ('"* [[" + "a"*n', lambda n: "* [[" + "a" * n, 1024),
+    ('"* " + "#"*n', lambda n: "* " + "#" * n, 1024),
+    ('"* " + "[[a]["*n', lambda n: "* " + "[[a][" * n, 1024),
+    ('"* " + ("#" + "a"*256 + " ")*n', lambda n: "* " + ("#" + "a" * 256 + " ") * n, 1024),
+    ('"* " + ("#" + "a"*255 + " ")*n + "#" + "a"*256',
+     lambda n: "* " + ("#" + "a" * 255 + " ") * n + "#" + "a" * 256, 1024),
+    ('"* " + "#ab"*n + "#a"', lambda n: "* " + "#ab" * n + "#a", 1024),
+    ('"* a"*n', lambda n: "* a" * n, 1024),
+    ('"* a\\n"*n', lambda n: "* a\n" * n, 2**21),  # millions of lines
+    ('"* a\\n** b\\n*** c\\n**** d\\n"*n', lambda n: "* a\n** b\n*** c\n**** d\n" * n, 2**19),
+    ('"*"*n', lambda n: "*" * n, 1024),
+    ('"* " + ("[[" + "a"*16)*n', lambda n: "* " + ("[[" + "a" * 16) * n, 1024),
+    ('"* [[a][" + "b"*n', lambda n: "* [[a][" + "b" * n, 1024),
+    ('"* " + ("[[" + "a"*64 + "][" + "b"*64 + "]] ")*n',
+     lambda n: "* " + ("[[" + "a" * 64 + "][" + "b" * 64 + "]] ") * n, 1024),
+    ('"* " + "[[a]]"*n', lambda n: "* " + "[[a]]" * n, 1024),
+    ('"* " + "a "*n + "[[x]]"', lambda n: "* " + "a " * n + "[[x]]", 1024),
+    ('"* " + "a b "*n + "!"', lambda n: "* " + "a b " * n + "!", 1024),
+    ('"* " + "#a"*n', lambda n: "* " + "#a" * n, 1024),
+    ('"* " + "a#b"*n', lambda n: "* " + "a#b" * n, 1024),
+    ('"* #" + "a"*n', lambda n: "* #" + "a" * n, 1024),
+    ('"* [[" + "a/"*n + "]]"', lambda n: "* [[" + "a/" * n + "]]", 1024),
+    ('"* [[http" + "\'"*n + "]]"', lambda n: "* [[http" + "'" * n + "]]", 1024),
+    ('"* caf\\u00e9\\n"*n', lambda n: "* caf\u00e9\n" * n, 1024),
+    # The visible text of a plain link is the description seen last: each of
+    # the n links carries all n bytes of it, so the output grows as n*n.
+    ('"* [[a][" + "d"*n + "]] " + "[[b]]"*n', lambda n: "* [[a][" + "d" * n + "]] " + "[[b]]" * n, 1024),
+    ('"* #" + "d"*n + " " + "[[b]]"*n', lambda n: "* #" + "d" * n + " " + "[[b]]" * n, 1024),
+]
+
+
+def _calibrate(build: Callable[[int], str], first: int, min_time: float, max_bytes: int) -> tuple[int, int]:
+    """n and the number of conversions per timed run. n is the smallest power
+    of two from `first` at which one conversion takes min_time, unless the
+    document or the output at 2n would pass max_bytes; then the runs repeat the
+    conversion until they take min_time."""
+    one, two = len(build(1)), len(build(2))
+
+    def size(m: int) -> int:  # every case's length is affine in n
+        return one + (two - one) * (m - 1)
+
+    n = first
+    previous_output = None
+    while True:
+        document = build(n)
+        output = len(brelim.parse_string(document))
+        elapsed = _best(brelim.parse_string, document, 2)
+        if elapsed >= min_time:
+            return n, 1
+        growth = output / previous_output if previous_output else 2.0
+        if size(4 * n) > max_bytes or output * growth * growth > max_bytes:
+            return n, math.ceil(min_time / max(elapsed, 1e-6))
+        previous_output = max(output, 1)
+        n *= 2
+
+
+def _scaling_cases(only: str | None) -> list[int]:
+    return [i for i, (label, _, _) in enumerate(SCALING_CASES) if not only or only in label]
+
+
+def scaling_child(min_time: float, repeat: int, max_bytes: int, only: str | None) -> None:
+    results = []
+    for index in _scaling_cases(only):
+        label, build, first = SCALING_CASES[index]
+        n, calls = _calibrate(build, first, min_time, max_bytes)
+        small, large = build(n), build(2 * n)
+        out_small, out_large = len(brelim.parse_string(small)), len(brelim.parse_string(large))
+        times_small: list[float] = []
+        times_large: list[float] = []
+
+        def per_call(document: str) -> float:
+            return sum(_time_once(brelim.parse_string, document) for _ in range(calls)) / calls
+
+        def measure():
+            for _ in range(repeat):
+                times_small.append(per_call(small))
+                times_large.append(per_call(large))
+
+        _with_gc_off(measure)
+        results.append({"index": index, "n": n, "calls": calls, "input": len(small),
+                        "output": [out_small, out_large], "times": [times_small, times_large]})
+        del small, large
+    json.dump(results, sys.stdout)
+
+
+# glibc: no fresh mappings for large blocks, and nothing handed back, so
+# that every run after the first finds its memory resident. Otherwise a
+# buffer that crosses the allocator's mmap ceiling (32 MiB) between n and 2n
+# pays for page faults at 2n only, and the ratio measures the allocator.
+WARM_HEAP = {"MALLOC_MMAP_MAX_": "0", "MALLOC_TRIM_THRESHOLD_": str(2**40)}
+
+
+def _instructions(index: int, n: int) -> int | None:
+    """Instructions of one conversion of case `index` at n, counted by
+    callgrind: a run that converts less a run that only builds the document."""
+    counts = []
+    for convert in (True, False):
+        command = ["valgrind", "--tool=callgrind", "--callgrind-out-file=/dev/null",
+                   sys.executable, str(Path(__file__).resolve()), "--count-child", str(index), str(n)]
+        if not convert:
+            command.append("--no-convert")
+        completed = subprocess.run(command, capture_output=True, text=True,
+                                   env={**os.environ, "PYTHONHASHSEED": "0"})
+        found = [line for line in completed.stderr.splitlines() if "Collected :" in line]
+        if completed.returncode != 0 or not found:
+            return None
+        counts.append(int(found[-1].rsplit(":", 1)[1]))
+    return counts[0] - counts[1]
+
+
+def count_child(index: int, n: int, convert: bool) -> None:
+    document = SCALING_CASES[index][1](n)
+    if convert:
+        brelim.parse_string(document)
+
+
+def scaling(min_time: float, repeat: int, max_bytes: int, only: str | None, instructions: bool,
+            verbose: bool) -> list[str]:
+    command = [sys.executable, str(Path(__file__).resolve()), "--scaling-child",
+               "--scaling-min-ms", str(min_time * 1e3), "--scaling-max-mb", str(max_bytes / MB),
+               "--repeat", str(repeat)]
+    if only:
+        command += ["--case", only]
+    completed = subprocess.run(command, capture_output=True, text=True, check=True,
+                               env={**os.environ, **WARM_HEAP})
+    rows = []
+    for result in json.loads(completed.stdout):
+        label = SCALING_CASES[result["index"]][0]
+        n = result["n"]
+        times_small, times_large = result["times"]
+        out_small, out_large = result["output"]
+        t_small, t_large = min(times_small), min(times_large)
+        ratio = t_large / t_small
+        output_growth = out_large / max(out_small, 1)
+        if ratio <= SCALING_TARGET:
+            verdict = "linear"
+        elif output_growth > SCALING_TARGET:
+            verdict = f"**superlinear: the output grows {output_growth:.1f}x**"
+        else:
+            verdict = "**superlinear**"
+        if result["calls"] > 1:
+            verdict += f" ({result['calls']} conversions a run)"
+        row = (f"| `{label}` | {n:,} | {result['input'] / MB:.2f} MB | {out_small / MB:.2f} MB | "
+               f"{t_small * 1e3:.1f} | {t_large * 1e3:.1f} | {ratio:.2f} |")
+        if instructions:
+            # Counts do not depend on caches or load, so a smaller n will do.
+            m = max(1024, n // 8)
+            counted = _instructions(result["index"], m), _instructions(result["index"], 2 * m)
+            if None in counted or counted[0] <= 0:
+                row += " n/a |"
+            else:  # small counts are blurred by the interpreter's own start-up
+                row += f" {counted[1] / counted[0]:.2f} ({counted[0] / 1e6:,.1f} M at m) |"
+            if verbose:
+                print(f"  {label}: instructions at {m} and {2 * m}: {counted}", file=sys.stderr)
+        rows.append(row + f" {verdict} |")
+        if verbose:
+            print(f"  {label}: n={n} runs at n (ms) " + ", ".join(f"{t * 1e3:.1f}" for t in times_small)
+                  + "; at 2n " + ", ".join(f"{t * 1e3:.1f}" for t in times_large), file=sys.stderr)
+    header = "| Document | n | Input at n | Output at n | t(n) ms | t(2n) ms | t(2n)/t(n) |"
+    rule = "|---|---:|---:|---:|---:|---:|---:|"
+    if instructions:
+        header += " Instructions 2m/m |"
+        rule += "---:|"
+    lines = [
+        f"Scaling: one conversion of the document at n and at 2n, best of {repeat} each, in a fresh process",
+        f"whose heap stays resident between runs; a linear conversion gives t(2n)/t(n) near 2 (target",
+        f"<= {SCALING_TARGET}). n is the smallest power of two from 1024 at which a conversion takes",
+        f"{min_time * 1e3:.0f} ms, within {max_bytes / MB:.0f} MB of document or output at 2n; where that cap comes first, each",
+        f"timed run repeats the conversion until it takes {min_time * 1e3:.0f} ms, and the time of one is shown.",
+    ]
+    if instructions:
+        lines.append("Instructions: the conversion's instructions at 2m over those at m = n/8 (at least 1024),")
+        lines.append("counted by callgrind: the same ratio without caches, page faults or load.")
+    return lines + ["", header + " |", rule + "---|", *rows]
+
+
+# --------------------------------------------------------------------------
+
+
+def main(argv: list[str] | None = None) -> int:
+    parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
+    parser.add_argument("--size", type=float, default=20, help="document size in MB (10^6 bytes), default 20")
+    parser.add_argument("--repeat", type=int, default=5, help="runs per measurement, best taken, default 5")
+    parser.add_argument("--shapes", default=",".join(documents.SHAPES),
+                        help=f"comma-separated shapes, default {','.join(documents.SHAPES)}")
+    parser.add_argument("--parts", default=",".join(PARTS), help=f"comma-separated parts, default {','.join(PARTS)}")
+    parser.add_argument("--seed", type=int, default=documents.DEFAULT_SEED, help="generator seed")
+    parser.add_argument("--scaling-min-ms", type=float, default=20,
+                        help="time of one conversion at n in the scaling table, default 20 ms")
+    parser.add_argument("--scaling-max-mb", type=float, default=256,
+                        help="largest document or output (at 2n) of the scaling table, default 256 MB; "
+                             "well above the last-level cache, so that n and 2n see the same memory")
+    parser.add_argument("--case", help="only the scaling cases whose document contains this text")
+    parser.add_argument("--verbose", "-v", action="store_true", help="raw runs and memory figures on stderr")
+    parser.add_argument("--instructions", action="store_true",
+                        help="add instruction counts by callgrind to the scaling table (needs valgrind; slow)")
+    parser.add_argument("--memory-child", action="store_true", help=argparse.SUPPRESS)
+    parser.add_argument("--scaling-child", action="store_true", help=argparse.SUPPRESS)
+    parser.add_argument("--count-child", nargs=2, type=int, help=argparse.SUPPRESS)
+    parser.add_argument("--no-convert", action="store_true", help=argparse.SUPPRESS)
+    parser.add_argument("--non-ascii", action="store_true", help=argparse.SUPPRESS)
+    args = parser.parse_args(argv)
+
+    size = int(args.size * MB)
+    sys.stdout.reconfigure(line_buffering=True)  # keeps the tables and the -v lines in order
+    if args.memory_child:
+        memory_child(size, args.seed, args.non_ascii)
+        return 0
+    if args.scaling_child:
+        scaling_child(args.scaling_min_ms / 1e3, args.repeat, int(args.scaling_max_mb * MB), args.case)
+        return 0
+    if args.count_child:
+        count_child(*args.count_child, convert=not args.no_convert)
+        return 0
+
+    shapes = [s for s in args.shapes.split(",") if s]
+    parts = [p for p in args.parts.split(",") if p]
+    for shape in shapes:
+        if shape not in documents.SHAPES:
+            parser.error(f"unknown shape {shape!r}")
+    for part in parts:
+        if part not in PARTS:
+            parser.error(f"unknown part {part!r}")
+    if args.repeat < 1:
+        parser.error("--repeat must be at least 1")
+
+    print(*machine_description(), sep="\n")
+    if args.verbose:
+        print(f"  brelim from {brelim.__file__}", file=sys.stderr)
+    print(f"- Load average at the start: {load_average()}")
+    command = " ".join(["python3 benchmarks/run.py", *(argv if argv is not None else sys.argv[1:])])
+    print(f"- Command: `{command}`")
+    if "throughput" in parts:
+        print()
+        print(*throughput(shapes, size, args.repeat, args.seed, args.verbose), sep="\n")
+    if "memory" in parts:
+        print()
+        print(*memory(size, args.seed, args.verbose), sep="\n")
+    if "scaling" in parts:
+        print()
+        print(*scaling(args.scaling_min_ms / 1e3, args.repeat, int(args.scaling_max_mb * MB), args.case,
+                       args.instructions, args.verbose), sep="\n")
+    print()
+    print(f"Load average at the end: {load_average()}")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -1,0 +1,103 @@
+"""The benchmark documents and a small run of the benchmark command.
+
+Nothing here is timed: the numbers are the benchmark's business, these
+tests only keep its documents honest and its command working.
+"""
+
+import re
+import subprocess
+import sys
+from pathlib import Path
+
+import pytest
+
+import brelim
+
+BENCHMARKS = Path(__file__).resolve().parents[2] / "benchmarks"
+sys.path.insert(0, str(BENCHMARKS))
+
+import documents  # noqa: E402
+
+SIZE = 40_000
+
+# A line that is a run of headlines, as a regular expression.
+PLAIN = r"[A-Za-z0-9 \"%&'()+,\-./:=?_]"
+LINK = rf"\[\[{PLAIN}+\](?:\[{PLAIN}+\])?\]"
+HEADLINE = rf"\*{{1,4}}(?:{PLAIN}|{LINK}|#[A-Za-z0-9])+"
+LINE = re.compile(rf"(?:{HEADLINE})+")
+
+
+def items(document):
+    """Lines that become list items: headlines whose first level is 1 to 3."""
+    return [line for line in document.split("\n") if LINE.fullmatch(line) and not line.startswith("****")]
+
+
+@pytest.mark.parametrize("shape", documents.SHAPES)
+def test_documents_are_deterministic_ascii_and_sized(shape):
+    document = documents.outline(shape, SIZE)
+    assert document == documents.outline(shape, SIZE)
+    assert document != documents.outline(shape, SIZE, seed=7)
+    assert document.isascii()
+    assert document.endswith("\n")
+    last_line = document[:-1].rsplit("\n", 1)[-1]
+    assert SIZE <= len(document) <= SIZE + len(last_line) + 1
+
+
+@pytest.mark.parametrize("shape, least", [("notes", 0.3), ("prose", 0.01), ("links", 0.99), ("long", 0.99)])
+def test_headlines_are_what_the_shape_promises(shape, least):
+    document = documents.outline(shape, SIZE)
+    lines = document[:-1].split("\n")
+    written = items(document)
+    assert len(written) >= least * len(lines)
+    assert brelim.parse_string(document).count("<li>") == len(written)
+    if shape != "prose":
+        # Nearly every headline is usable; the notes keep a few that are not.
+        headlines = [line for line in lines if line.startswith("*")]
+        assert len(written) >= 0.95 * len([h for h in headlines if not h.startswith("****")])
+    if shape == "long":
+        assert min(len(line) for line in lines) >= 10_000
+
+
+def test_notes_have_every_construct():
+    document = documents.outline("notes", SIZE)
+    for construct in ("\n** ", "\n*** ", "\n**** ", "\n\n", "][", "[[https://", "?", "#"):
+        assert construct in document
+    assert re.search(r"\[\[[^]]+\]\]", document)  # links without a description too
+
+
+def test_markdown_is_the_same_notes():
+    outline = documents.outline("notes", SIZE).split("\n")
+    markdown = documents.markdown("notes", SIZE).split("\n")
+    assert len(markdown) == len(outline)
+    for source, written in zip(outline, markdown):
+        level = len(source) - len(source.lstrip("*"))
+        if level:
+            assert written.startswith("  " * (level - 1) + "- ")
+        else:
+            assert written.strip() == source
+    links = sum(line.count("[[") for line in outline if line.startswith("*"))
+    assert links and sum(line.count("](") for line in markdown if line.lstrip().startswith("- ")) == links
+
+
+def run(*arguments):
+    completed = subprocess.run([sys.executable, str(BENCHMARKS / "run.py"), *arguments],
+                               capture_output=True, text=True, timeout=300)
+    assert completed.returncode == 0, completed.stderr
+    return completed.stdout
+
+
+def test_the_benchmark_runs_on_a_small_size():
+    output = run("--size", "0.05", "--repeat", "1", "--parts", "throughput", "--shapes", "notes,long")
+    assert "| notes | 0.1 MB |" in output and "| long |" in output and "| prose |" not in output
+
+
+@pytest.mark.skipif(not Path("/proc/self/clear_refs").exists(), reason="needs Linux's clear_refs")
+def test_the_memory_measure_runs():
+    output = run("--size", "0.05", "--parts", "memory")
+    assert "| notes, ASCII | 0.1 MB |" in output
+
+
+def test_the_scaling_table_runs():
+    output = run("--parts", "scaling", "--repeat", "1", "--case", '"* a"*n',
+                 "--scaling-min-ms", "1", "--scaling-max-mb", "1")
+    assert '| `"* a"*n` |' in output
