@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <iterator>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -27,6 +28,30 @@ namespace {
 constexpr ByteSet grammar_bytes = ByteSet::range('a', 'z') | ByteSet::range('A', 'Z') | ByteSet::range('0', '9') |
                                   ByteSet::of(' ', '"', '%', '&', '\'', '(', ')', '+', ',', '-', '.', '/', ':', '=',
                                               '?', '_', '#', '[', ']', '*');
+
+// The engine's queue, through the only operations this harness needs.
+constexpr Token prefill[] = {{0, 1, TokenKind::Start, Rule::EOI}, {0, 0, TokenKind::End, Rule::text}};
+constexpr std::size_t prefilled = std::size(prefill);
+
+std::size_t token_count(const QueueRef& queue) { return queue->tokens.size(); }
+const Token& token_at(const QueueRef& queue, std::size_t index) { return queue->tokens[index]; }
+
+struct Run {
+    QueueRef queue;
+    bool matched;
+    std::size_t end;  // the position after the match
+};
+
+// A match of `rule` from `from`, on a queue that already holds a pair, as when
+// a rule runs inside another.
+Run run_at(Rule rule, std::string_view line, std::size_t from) {
+    QueueRef queue = QueueRef::make();
+    queue->tokens.assign(std::begin(prefill), std::end(prefill));
+    ParserState state(line, queue->tokens);
+    state.position = from;
+    const bool matched = OutlineParser::match(rule, state);
+    return {std::move(queue), matched, state.position};
+}
 
 bool is_headline(Rule rule) {
     return rule == Rule::headline1 || rule == Rule::headline2 || rule == Rule::headline3 || rule == Rule::headline4;
@@ -64,18 +89,19 @@ void check_shape(const Pair& pair) {
 
 // The tokens from `first` on form properly nested pairs of normal rules whose
 // spans lie within [from, to], parents around children, siblings in order.
-void check_tree(const std::vector<Token>& tokens, std::size_t first, std::size_t from, std::size_t to) {
+void check_tree(const QueueRef& queue, std::size_t first, std::size_t from, std::size_t to) {
+    const std::size_t size = token_count(queue);
     struct Open {
         std::size_t index;
         std::size_t last_end;  // where the latest child ended
     };
     std::vector<Open> open{{SIZE_MAX, from}};
-    for (std::size_t i = first; i < tokens.size(); ++i) {
-        const Token& token = tokens[i];
+    for (std::size_t i = first; i < size; ++i) {
+        const Token& token = token_at(queue, i);
         if (token.kind == TokenKind::Start) {
-            require(token.partner > i && token.partner < tokens.size(), "start token's partner out of place");
-            require(tokens[token.partner].kind == TokenKind::End && tokens[token.partner].partner == i,
-                    "start and end tokens disagree");
+            require(token.partner > i && token.partner < size, "start token's partner out of place");
+            const Token& end = token_at(queue, token.partner);
+            require(end.kind == TokenKind::End && end.partner == i, "start and end tokens disagree");
             require(token.position >= open.back().last_end, "pair overlaps its previous sibling");
             open.push_back({i, token.position});
         } else {
@@ -94,10 +120,10 @@ void check_tree(const std::vector<Token>& tokens, std::size_t first, std::size_t
 // The views read the tree as the tokens say: every pair once in pre-order,
 // siblings by jumping over descendants.
 void check_views(const QueueRef& queue, std::string_view line, std::size_t first) {
-    const auto& tokens = queue->tokens;
+    const std::size_t size = token_count(queue);
     std::size_t starts = 0;
-    for (std::size_t i = first; i < tokens.size(); ++i) starts += tokens[i].kind == TokenKind::Start;
-    FlatPairs all(queue, line, first, tokens.size());
+    for (std::size_t i = first; i < size; ++i) starts += token_at(queue, i).kind == TokenKind::Start;
+    FlatPairs all(queue, line, first, size);
     std::size_t seen = 0;
     while (const auto pair = all.next()) {
         ++seen;
@@ -108,31 +134,24 @@ void check_views(const QueueRef& queue, std::string_view line, std::size_t first
 }
 
 bool check_rule(Rule rule, std::string_view line, std::size_t from) {
-    QueueRef queue = QueueRef::make();
-    auto& tokens = queue->tokens;
-    // A pair already in the queue, as when a rule runs inside another.
-    tokens.push_back(Token{0, 1, TokenKind::Start, Rule::EOI});
-    tokens.push_back(Token{0, 0, TokenKind::End, Rule::text});
-    const std::size_t before = tokens.size();
-
-    ParserState state(line, tokens);
-    state.position = from;
-    const bool matched = OutlineParser::match(rule, state);
-    require(tokens[0].partner == 1 && tokens[1].partner == 0 && tokens[1].rule == Rule::text,
+    const Run run = run_at(rule, line, from);
+    const QueueRef& queue = run.queue;
+    const std::size_t size = token_count(queue);
+    require(token_at(queue, 0).partner == 1 && token_at(queue, 1).partner == 0 && token_at(queue, 1).rule == Rule::text,
             "match changed tokens it did not make");
-    if (!matched) {
-        require(state.position == from && tokens.size() == before, "failed match left a trace", line);
+    if (!run.matched) {
+        require(run.end == from && size == prefilled, "failed match left a trace", line);
         return false;
     }
-    const std::size_t to = state.position;
+    const std::size_t to = run.end;
     require(to >= from && to <= line.size(), "match ended outside the line", line);
     for (std::size_t i = from; i < to; ++i) {
         require(grammar_bytes[static_cast<unsigned char>(line[i])], "matched a byte the grammar rejects", line);
     }
-    check_tree(tokens, before, from, to);
-    check_views(queue, line, before);
+    check_tree(queue, prefilled, from, to);
+    check_views(queue, line, prefilled);
 
-    Pairs top(queue, line, before, tokens.size());
+    Pairs top(queue, line, prefilled, size);
     if (!is_silent(rule)) {
         const auto pair = top.next();
         require(pair && pair->rule() == rule && pair->start() == from && pair->end() == to && !top.next(),
@@ -142,7 +161,7 @@ bool check_rule(Rule rule, std::string_view line, std::size_t from) {
         require(from == 0 && to == line.size(), "input matched less than the line", line);
     }
     if (rule == Rule::headline1 || rule == Rule::headline2 || rule == Rule::headline3) {
-        fuzz::check_markup(html(*Pairs(queue, line, before, tokens.size()).next()));
+        fuzz::check_markup(html(*Pairs(queue, line, prefilled, size).next()));
     }
     return true;
 }
