@@ -1,0 +1,60 @@
+// Feeds arbitrary bytes to parse_file as a whole document and checks the
+// fragment, then checks that the ways of writing a document that must not
+// matter (line endings, a final line feed, lines that write nothing) indeed
+// change nothing.
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "convert/parse_file.hpp"
+#include "fragment_invariants.hpp"
+
+using brelim::parse_file;
+using brelim::fuzz::check_fragment;
+using brelim::fuzz::require;
+
+namespace {
+
+std::string with_crlf(std::string_view document) {
+    std::string out;
+    out.reserve(document.size() * 2);
+    for (const char c : document) {
+        if (c == '\n') out.push_back('\r');
+        out.push_back(c);
+    }
+    return out;
+}
+
+// Lines that are not headlines of level 1 to 3, in each kind that writes
+// nothing and keeps the depth.
+constexpr std::string_view silent_lines = "**** four\nprose\n\n* not!\n***** five\n";
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const std::string_view document(reinterpret_cast<const char*>(data), size);
+    const std::string fragment = parse_file(document);
+    check_fragment(fragment);
+
+    // A carriage return of the document could join a line feed added below.
+    if (document.find('\r') != std::string_view::npos) return 0;
+    const std::string document_text(document);
+
+    require(parse_file(with_crlf(document)) == fragment, "CRLF line endings changed the fragment", document);
+    require(parse_file(document_text + "\n") == fragment, "a final line feed changed the fragment", document);
+
+    std::string inserted(silent_lines);
+    inserted += document;
+    require(parse_file(inserted) == fragment, "lines before the document changed the fragment", document);
+
+    const std::size_t feed = document.find('\n');
+    if (feed != std::string_view::npos) {
+        inserted.assign(document.substr(0, feed + 1));
+        inserted += silent_lines;
+        inserted += document.substr(feed + 1);
+        require(parse_file(inserted) == fragment, "lines after the first line changed the fragment", document);
+    }
+    return 0;
+}
