@@ -33,8 +33,8 @@ constexpr ByteSet grammar_bytes = ByteSet::range('a', 'z') | ByteSet::range('A',
 constexpr Token prefill[] = {{0, 1, TokenKind::Start, Rule::EOI}, {0, 0, TokenKind::End, Rule::text}};
 constexpr std::size_t prefilled = std::size(prefill);
 
-std::size_t token_count(const QueueRef& queue) { return queue->tokens.size(); }
-const Token& token_at(const QueueRef& queue, std::size_t index) { return queue->tokens[index]; }
+std::size_t token_count(const QueueRef& queue) { return queue->size(); }
+const Token& token_at(const QueueRef& queue, std::size_t index) { return (*queue.get())[index]; }
 
 struct Run {
     QueueRef queue;
@@ -46,10 +46,11 @@ struct Run {
 // a rule runs inside another.
 Run run_at(Rule rule, std::string_view line, std::size_t from) {
     QueueRef queue = QueueRef::make();
-    queue->tokens.assign(std::begin(prefill), std::end(prefill));
-    ParserState state(line, queue->tokens);
+    queue->assign({prefill[0], prefill[1]});
+    ParserState state(line, *queue.get());
     state.position = from;
     const bool matched = OutlineParser::match(rule, state);
+    state.finish();
     return {std::move(queue), matched, state.position};
 }
 
