@@ -33,7 +33,7 @@ public:
     Rule rule() const noexcept { return end_token().rule; }
     std::size_t start() const noexcept { return start_token().position; }
     std::size_t end() const noexcept { return end_token().position; }
-    std::string_view text() const noexcept { return input_.substr(start(), end() - start()); }
+    std::string_view text() const noexcept { return {input_.data() + start(), end() - start()}; }
     Pairs children() const;
     FlatPairs descendants() const;
 
@@ -153,14 +153,17 @@ public:
     using value_type = Pair;
     using difference_type = std::ptrdiff_t;
 
-    explicit iterator(const FlatPairs& range) : limit_(range.limit_) {
-        if (range.first_ < limit_) current_.emplace(range.queue_, range.input_, range.first_);
+    explicit iterator(const FlatPairs& range)
+        : tokens_(range.queue_->begin()),
+          stop_(range.limit_ < range.queue_->size() ? range.limit_ : range.queue_->size()) {
+        if (range.first_ < range.limit_) current_.emplace(range.queue_, range.input_, range.first_);
     }
     const Pair& operator*() const noexcept { return *current_; }
     const Pair* operator->() const noexcept { return &*current_; }
     iterator& operator++() {
-        const std::size_t next = after(*current_->queue_.get(), current_->index_, limit_);
-        if (next >= limit_) {
+        std::size_t next = current_->index_ + 1;
+        while (next < stop_ && tokens_[next].kind != TokenKind::Start) ++next;
+        if (next >= stop_) {
             current_.reset();
         } else {
             current_->move_to(next);
@@ -171,8 +174,10 @@ public:
     bool operator==(std::default_sentinel_t) const noexcept { return !current_; }
 
 private:
+    // The queue cannot change while a handle holds it, so its tokens stay put.
+    const Token* tokens_;
+    std::size_t stop_;  // the range's limit, or the queue's end if that comes first
     std::optional<Pair> current_;
-    std::size_t limit_;
 };
 
 inline Pairs::iterator Pairs::begin() const { return iterator(*this); }

@@ -1,8 +1,10 @@
 #include "html.hpp"
 
+#include <array>
 #include <string_view>
 
 #include "append_string.hpp"
+#include "find_text.hpp"
 
 namespace brelim {
 
@@ -90,7 +92,7 @@ void append_replaced(std::string_view content, std::string_view source, std::str
     std::size_t anchor_at = std::string_view::npos;
     std::size_t anchor_length = 0;
     for (std::size_t from = 0;;) {
-        const std::size_t hit = content.find(source, from);
+        const std::size_t hit = find_text(content, source, from);
         if (hit == std::string_view::npos) {
             out.append(content.substr(from));
             return;
@@ -111,6 +113,21 @@ void append_replaced(std::string_view content, std::string_view source, std::str
     }
 }
 
+// Which working strings a pair's text fills, by its rule.
+enum Fill : unsigned char { none = 0, content_text = 1, source_text = 2, target_text = 4, label_text = 8 };
+
+constexpr auto fills = [] {
+    std::array<unsigned char, rule_count> table{};
+    table[static_cast<std::size_t>(Rule::link_target)] = target_text;
+    table[static_cast<std::size_t>(Rule::hashtag_target)] = target_text;
+    table[static_cast<std::size_t>(Rule::plain_link)] = source_text;
+    table[static_cast<std::size_t>(Rule::described_link)] = source_text;
+    table[static_cast<std::size_t>(Rule::link_desc)] = label_text;
+    table[static_cast<std::size_t>(Rule::hashtag)] = source_text | label_text;
+    table[static_cast<std::size_t>(Rule::text)] = content_text;
+    return table;
+}();
+
 }  // namespace
 
 void append_html(const Pair& headline, OutputBuffer& out) {
@@ -119,28 +136,14 @@ void append_html(const Pair& headline, OutputBuffer& out) {
     std::string_view target;
     std::string_view label;  // deliberately carried over from one link to the next
     for (const Pair& pair : headline.descendants()) {
-        switch (pair.rule()) {
-        case Rule::link_target:
-        case Rule::hashtag_target:
-            target = pair.text();
-            break;
-        case Rule::plain_link:
-        case Rule::described_link:
-            link_source = pair.text();
-            break;
-        case Rule::link_desc:
-            label = pair.text();
-            break;
-        case Rule::hashtag:
-            link_source = pair.text();
-            label = link_source;
-            break;
-        case Rule::text:
-            content.append(pair.text());
-            break;
-        default:
-            break;
-        }
+        const auto rule = static_cast<std::size_t>(pair.rule());
+        const unsigned fill = rule < rule_count ? fills[rule] : 0u;
+        if (fill == none) continue;
+        const std::string_view text = pair.text();
+        if (fill & content_text) content.append(text);
+        if (fill & source_text) link_source = text;
+        if (fill & target_text) target = text;
+        if (fill & label_text) label = text;
     }
     if (target.empty()) {
         out.append(content.view());

@@ -2,6 +2,7 @@
 
 #include "convert/parse_file.hpp"
 #include "render/append_string.hpp"
+#include "render/find_text.hpp"
 #include "render/html.hpp"
 
 namespace brelim {
@@ -80,6 +81,28 @@ TEST(AppendString, PercentEncoding) {
         EXPECT_EQ(append_string(row.data, out, row.skip), row.unchanged) << row.data;
         EXPECT_EQ(out.str(), "<" + std::string(row.out)) << row.data;
     }
+}
+
+// The search tests sixteen starts at a time; it must agree with a plain search
+// for needles of every length, at every offset, near and at the text's end.
+TEST(FindText, AgreesWithAPlainSearch) {
+    std::uint32_t seed = 11;
+    auto random = [&seed] { return seed = seed * 1664525u + 1013904223u; };
+    for (int round = 0; round < 3000; ++round) {
+        std::string text(random() % 70, ' ');
+        for (char& c : text) c = "[]ab#"[random() % 5];
+        std::string needle(1 + random() % 6, ' ');
+        for (char& c : needle) c = "[]ab#"[random() % 5];
+        if (round % 3 == 0 && text.size() >= needle.size()) {  // make sure it occurs, often near the end
+            text.replace(text.size() - needle.size() - random() % (text.size() - needle.size() + 1), needle.size(), needle);
+        }
+        for (std::size_t from = 0; from <= text.size() + 1; from += 1 + random() % 7) {
+            EXPECT_EQ(find_text(text, needle, from), std::string_view(text).find(needle, from))
+                << '"' << text << "\" \"" << needle << "\" " << from;
+        }
+    }
+    EXPECT_EQ(find_text("abc", "", 3), 3u);
+    EXPECT_EQ(find_text("abc", "", 4), std::string_view::npos);
 }
 
 }  // namespace

@@ -1,0 +1,51 @@
+#pragma once
+
+// Finding every occurrence of a link's source text in its headline. The
+// headline is short and full of near misses ("[[" starts every link), so the
+// search tests the needle's first and last byte sixteen places at a time and
+// compares the rest only where both fit.
+
+#include <cstddef>
+#include <cstring>
+#include <string_view>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+namespace brelim {
+
+// The first occurrence of `needle` in `text` at or after `from`, or npos.
+inline std::size_t find_text(std::string_view text, std::string_view needle, std::size_t from) noexcept {
+    const std::size_t n = needle.size();
+    if (n == 0) return from <= text.size() ? from : std::string_view::npos;
+    if (text.size() < n || from > text.size() - n) return std::string_view::npos;
+    const std::size_t last_start = text.size() - n;
+    const char* bytes = text.data();
+    const char first = needle.front();
+    const char last = needle.back();
+    const std::size_t middle = n >= 2 ? n - 2 : 0;  // what lies between first and last
+    auto rest_matches = [&](std::size_t at) { return std::memcmp(bytes + at + 1, needle.data() + 1, middle) == 0; };
+    std::size_t at = from;
+#if defined(__SSE2__)
+    const __m128i firsts = _mm_set1_epi8(first);
+    const __m128i lasts = _mm_set1_epi8(last);
+    // Sixteen candidate starts at once, while all of them (and their ends) lie in the text.
+    for (; at + 15 <= last_start; at += 16) {
+        const __m128i heads = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + at));
+        const __m128i tails = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + at + n - 1));
+        auto both = static_cast<unsigned>(
+            _mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi8(heads, firsts), _mm_cmpeq_epi8(tails, lasts))));
+        for (; both != 0; both &= both - 1) {
+            const std::size_t candidate = at + static_cast<std::size_t>(__builtin_ctz(both));
+            if (rest_matches(candidate)) return candidate;
+        }
+    }
+#endif
+    for (; at <= last_start; ++at) {
+        if (bytes[at] == first && bytes[at + n - 1] == last && rest_matches(at)) return at;
+    }
+    return std::string_view::npos;
+}
+
+}  // namespace brelim
