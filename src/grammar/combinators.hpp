@@ -211,6 +211,35 @@ struct eoi {
     static bool match(ParserState& s) noexcept { return s.position == s.input.size(); }
 };
 
+// A test of the bytes at the position, without side effects, that fails
+// only where a match of the expression would fail: what a normal rule checks
+// before it opens its pair.
+template <class Def>
+struct precheck {
+    static bool may_match(const ParserState& s) noexcept {
+        if constexpr (Guarded<Def>) return s.next_in(Def::first);
+        else return true;
+    }
+};
+
+// A literal and then something that must begin with one of its own bytes:
+// both are checked ("**" is no level-1 headline, and is known as such before
+// any token is written).
+template <char C, char... Cs, class E, class... Es>
+    requires Guarded<E>
+struct precheck<seq<lit<C, Cs...>, E, Es...>> {
+    static bool may_match(const ParserState& s) noexcept {
+        constexpr char bytes[] = {C, Cs...};
+        constexpr std::size_t n = sizeof(bytes);
+        if (s.input.size() - s.position <= n) return false;
+        const char* at = s.input.data() + s.position;
+        for (std::size_t i = 0; i < n; ++i) {
+            if (at[i] != bytes[i]) return false;
+        }
+        return E::first[static_cast<unsigned char>(at[n])];
+    }
+};
+
 // A normal rule: one pair for each match, holding the pairs its definition
 // made. A failed match takes its Start token and everything after it back.
 template <Rule R, class Def>
@@ -218,9 +247,7 @@ struct normal : inherit_first<Def> {
     static constexpr Rule rule = R;
 
     static bool match(ParserState& s) {
-        if constexpr (Guarded<Def>) {
-            if (!s.next_in(Def::first)) return false;
-        }
+        if (!precheck<Def>::may_match(s)) return false;
         const auto m = s.open_pair();
         if (Def::match(s)) {
             s.close_pair(m, R);
