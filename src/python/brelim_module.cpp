@@ -243,6 +243,8 @@ PyMODINIT_FUNC PyInit_brelim(void) {
         return nullptr;
     }
     if (prepare_is_ascii() < 0 || add_panic_exception(module) < 0 || add_function(module) < 0) {
+        // No module was handed out, so a later import may try again.
+        initialised.store(false);
         Py_DECREF(module);
         return nullptr;
     }
