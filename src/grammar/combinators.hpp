@@ -12,9 +12,12 @@
 //            so a rule can fail on one table load before touching the queue;
 //   closure  the byte set whose longest run is what any repetition of the
 //            piece consumes (it leaves no tokens), so `e+` becomes one scan.
+// A normal rule also runs its definition's `precheck` before it writes a
+// token: a side-effect-free test that fails only where the match would.
 
 #include <concepts>
 #include <cstddef>
+#include <string_view>
 #include <type_traits>
 
 #include "byte_scan.hpp"
@@ -114,15 +117,20 @@ struct range : std::conditional_t<(Hi < 0x80), any_of<bytes_between<Lo, Hi>>, de
 // A literal: exactly these bytes at the position.
 template <char C, char... Cs>
 struct lit : first_trait<true, bytes_of<C>> {
-    static bool match(ParserState& s) noexcept {
+    static constexpr std::size_t length = 1 + sizeof...(Cs);
+
+    static bool stands_at(std::string_view input, std::size_t at) noexcept {
         constexpr char bytes[] = {C, Cs...};
-        constexpr std::size_t n = sizeof(bytes);
-        if (s.input.size() - s.position < n) return false;
-        const char* at = s.input.data() + s.position;
-        for (std::size_t i = 0; i < n; ++i) {
-            if (at[i] != bytes[i]) return false;
+        if (input.size() - at < length) return false;
+        for (std::size_t i = 0; i < length; ++i) {
+            if (input[at + i] != bytes[i]) return false;
         }
-        s.position += n;
+        return true;
+    }
+
+    static bool match(ParserState& s) noexcept {
+        if (!stands_at(s.input, s.position)) return false;
+        s.position += length;
         return true;
     }
 };
@@ -229,14 +237,10 @@ template <char C, char... Cs, class E, class... Es>
     requires Guarded<E>
 struct precheck<seq<lit<C, Cs...>, E, Es...>> {
     static bool may_match(const ParserState& s) noexcept {
-        constexpr char bytes[] = {C, Cs...};
-        constexpr std::size_t n = sizeof(bytes);
-        if (s.input.size() - s.position <= n) return false;
-        const char* at = s.input.data() + s.position;
-        for (std::size_t i = 0; i < n; ++i) {
-            if (at[i] != bytes[i]) return false;
-        }
-        return E::first[static_cast<unsigned char>(at[n])];
+        using literal = lit<C, Cs...>;
+        const std::size_t after = s.position + literal::length;
+        return literal::stands_at(s.input, s.position) && after < s.input.size() &&
+               E::first[static_cast<unsigned char>(s.input[after])];
     }
 };
 
