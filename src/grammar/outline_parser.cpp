@@ -14,9 +14,10 @@ constexpr const ByteSet* first_of() {
     else return nullptr;
 }
 
-// For each rule, the bytes a match can begin with, where that is known: a
-// line that begins with any other fails without touching the queue.
-constexpr const ByteSet* firsts[rule_count] = {
+}  // namespace
+
+// A line that begins with any other byte fails without touching the queue.
+const ByteSet* const OutlineParser::first_bytes[rule_count] = {
     first_of<grammar::EOI>(),            first_of<grammar::paren>(),          first_of<grammar::select_punc>(),
     first_of<grammar::plain_chunk>(),    first_of<grammar::link_target>(),    first_of<grammar::plain_link>(),
     first_of<grammar::link_desc>(),      first_of<grammar::described_link>(), first_of<grammar::link>(),
@@ -24,6 +25,8 @@ constexpr const ByteSet* firsts[rule_count] = {
     first_of<grammar::headline1>(),      first_of<grammar::headline2>(),      first_of<grammar::headline3>(),
     first_of<grammar::headline4>(),      first_of<grammar::headline>(),       first_of<grammar::input>(),
 };
+
+namespace {
 
 constexpr Matcher matchers[rule_count] = {
     &grammar::EOI::match,        &grammar::paren::match,          &grammar::select_punc::match,
@@ -44,13 +47,7 @@ bool OutlineParser::match(Rule rule, ParserState& state) {
     return index < rule_count && matchers[index](state);
 }
 
-std::optional<Pairs> OutlineParser::parse(Rule start, std::string_view input) {
-    const auto index = static_cast<std::size_t>(start);
-    if (index >= rule_count) return std::nullopt;
-    if (const ByteSet* first = firsts[index];
-        first != nullptr && (input.empty() || !(*first)[static_cast<unsigned char>(input[0])])) {
-        return std::nullopt;
-    }
+std::optional<Pairs> OutlineParser::run(Rule start, std::string_view input) {
     if (!queue_.unique()) queue_ = QueueRef::make();  // a tree still held elsewhere stays as it is
     ParserState state(input, *queue_.get());
     state.restore({0, 0});
