@@ -30,16 +30,29 @@ inline std::size_t find_text(std::string_view text, std::string_view needle, std
 #if defined(__SSE2__)
     const __m128i firsts = _mm_set1_epi8(first);
     const __m128i lasts = _mm_set1_epi8(last);
-    // Sixteen candidate starts at once, while all of them (and their ends) lie in the text.
-    for (; at + 15 <= last_start; at += 16) {
-        const __m128i heads = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + at));
-        const __m128i tails = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + at + n - 1));
-        auto both = static_cast<unsigned>(
+    // The starts among the sixteen from `base` whose first and last byte fit.
+    auto fitting = [&](std::size_t base) {
+        const __m128i heads = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + base));
+        const __m128i tails = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + base + n - 1));
+        return static_cast<unsigned>(
             _mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi8(heads, firsts), _mm_cmpeq_epi8(tails, lasts))));
-        for (; both != 0; both &= both - 1) {
-            const std::size_t candidate = at + static_cast<std::size_t>(__builtin_ctz(both));
+    };
+    auto first_match = [&](std::size_t base, unsigned candidates) {
+        for (; candidates != 0; candidates &= candidates - 1) {
+            const std::size_t candidate = base + static_cast<std::size_t>(__builtin_ctz(candidates));
             if (rest_matches(candidate)) return candidate;
         }
+        return std::string_view::npos;
+    };
+    // Sixteen starts at once, while all of them (and their ends) lie in the text.
+    for (; at + 15 <= last_start; at += 16) {
+        const std::size_t found = first_match(at, fitting(at));
+        if (found != std::string_view::npos) return found;
+    }
+    // The last starts, by sixteen that overlap the ones already tried.
+    if (at <= last_start && last_start >= 15) {
+        const std::size_t base = last_start - 15;
+        return first_match(base, fitting(base) & (~0u << (at - base)));
     }
 #endif
     for (; at <= last_start; ++at) {
