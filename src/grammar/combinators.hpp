@@ -15,10 +15,12 @@
 // A normal rule also runs its definition's `precheck` before it writes a
 // token: a side-effect-free test that fails only where the match would.
 
+#include <array>
 #include <concepts>
 #include <cstddef>
 #include <string_view>
 #include <type_traits>
+#include <utility>
 
 #include "byte_scan.hpp"
 #include "byte_set.hpp"
@@ -159,15 +161,37 @@ struct seq : inherit_first<typename leading<E, Es...>::type> {
     }
 };
 
-// Ordered choice: the first alternative that matches wins, for good.
+// Ordered choice: the first alternative that matches wins, for good. When
+// every alternative knows its first bytes, the next byte tells which is the
+// first that can match at all; the ones before it are not tried.
 template <class... Es>
 struct sor : first_trait<(Guarded<Es> && ...), first_union<Es...>>,
              closure_trait<(Closable<Es> && ...), closure_union<Es...>> {
     static bool match(ParserState& s) {
         if constexpr ((Guarded<Es> && ...)) {
-            if (!s.next_in(sor::first)) return false;
+            if (s.at_end()) return false;
+            return from(s, entry[s.peek()], std::index_sequence_for<Es...>{});
+        } else {
+            return (Es::match(s) || ...);
         }
-        return (Es::match(s) || ...);
+    }
+
+private:
+    // For each byte, the index of the first alternative that can begin with
+    // it, or the number of alternatives when none can.
+    static constexpr auto entry = [] {
+        std::array<unsigned char, 256> table{};
+        for (unsigned b = 0; b < 256; ++b) {
+            unsigned index = 0;
+            const bool found = ((Es::first[static_cast<unsigned char>(b)] || (++index, false)) || ...);
+            table[b] = static_cast<unsigned char>(found ? index : sizeof...(Es));
+        }
+        return table;
+    }();
+
+    template <std::size_t... I>
+    static bool from(ParserState& s, unsigned first, std::index_sequence<I...>) {
+        return ((I >= first && Es::match(s)) || ...);
     }
 };
 
