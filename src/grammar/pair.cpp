@@ -10,16 +10,19 @@ void pair_fault(const char* message) { throw InternalError(message); }
 
 }  // namespace detail
 
-std::size_t Pairs::count() const {
+namespace {
+
+template <class Range>
+std::size_t count_of(const Range& range) {
     std::size_t n = 0;
-    for (auto it = begin(); it != end(); ++it) ++n;
+    for (auto it = range.begin(); it != range.end(); ++it) ++n;
     return n;
 }
 
-std::size_t FlatPairs::count() const {
-    std::size_t n = 0;
-    for (auto it = begin(); it != end(); ++it) ++n;
-    return n;
-}
+}  // namespace
+
+std::size_t Pairs::count() const { return count_of(*this); }
+
+std::size_t FlatPairs::count() const { return count_of(*this); }
 
 }  // namespace brelim

@@ -2,7 +2,6 @@
 
 #include <cstddef>
 #include <string_view>
-#include <vector>
 
 #include "byte_set.hpp"
 #include "token.hpp"

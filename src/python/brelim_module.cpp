@@ -6,7 +6,6 @@
 #include <atomic>
 #include <exception>
 #include <new>
-#include <string>
 #include <string_view>
 
 #include "../convert/parse_file.hpp"
