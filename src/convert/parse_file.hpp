@@ -24,4 +24,10 @@ std::string parse_file(std::string_view document);
 // notes document. Throws std::bad_alloc when memory runs out.
 void parse_file(std::string_view document, OutputBuffer& out);
 
+// The same conversion through the matching engine: each line's token queue,
+// its first headline pair, and the walk over that pair. Slower, and the
+// reference that parse_file must agree with byte for byte.
+std::string parse_file_with_engine(std::string_view document);
+void parse_file_with_engine(std::string_view document, OutputBuffer& out);
+
 }  // namespace brelim

@@ -130,27 +130,30 @@ constexpr auto fills = [] {
 
 }  // namespace
 
+void append_html(const Headline& headline, OutputBuffer& out) {
+    if (headline.target.empty()) {
+        out.append(headline.content);
+        return;
+    }
+    const std::string_view label = headline.label.empty() ? headline.target : headline.label;
+    append_replaced(headline.content, headline.link_source, headline.target, label, out);
+}
+
 void append_html(const Pair& headline, OutputBuffer& out) {
     Content content;
-    std::string_view link_source;
-    std::string_view target;
-    std::string_view label;  // deliberately carried over from one link to the next
+    Headline values;  // label deliberately carried over from one link to the next
     for (const Pair& pair : headline.descendants()) {
         const auto rule = static_cast<std::size_t>(pair.rule());
         const unsigned fill = rule < rule_count ? fills[rule] : 0u;
         if (fill == none) continue;
         const std::string_view text = pair.text();
         if (fill & content_text) content.append(text);
-        if (fill & source_text) link_source = text;
-        if (fill & target_text) target = text;
-        if (fill & label_text) label = text;
+        if (fill & source_text) values.link_source = text;
+        if (fill & target_text) values.target = text;
+        if (fill & label_text) values.label = text;
     }
-    if (target.empty()) {
-        out.append(content.view());
-        return;
-    }
-    if (label.empty()) label = target;
-    append_replaced(content.view(), link_source, target, label, out);
+    values.content = content.view();
+    append_html(values, out);
 }
 
 std::string html(Pair headline) {

@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "../grammar/headline.hpp"
 #include "../grammar/pair.hpp"
 #include "output_buffer.hpp"
 
@@ -12,7 +13,11 @@ namespace brelim {
 // anchor built from it. Nothing is escaped: the grammar admits no "<" or ">".
 std::string html(Pair headline);
 
-// The same, appended to `out`; this is what the conversion calls.
+// The same, appended to `out`.
 void append_html(const Pair& headline, OutputBuffer& out);
+
+// The same from a headline's values, however they were found; this is what
+// the conversion calls.
+void append_html(const Headline& headline, OutputBuffer& out);
 
 }  // namespace brelim

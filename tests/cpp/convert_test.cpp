@@ -73,7 +73,10 @@ TEST(ParseFile, Documents) {
         {"* #t\n** [[x y]]", "<ul><li> <a href='t'>#t</a><ul><li> <a href='x%20y'>x y</a>\n</li></ul>"},
         {"* a\0b\n* c"sv, "<ul><li> c\n</li></ul>"},
     };
-    for (const auto& [document, expected] : rows) EXPECT_EQ(parse_file(document), expected) << document;
+    for (const auto& [document, expected] : rows) {
+        EXPECT_EQ(parse_file(document), expected) << document;
+        EXPECT_EQ(parse_file_with_engine(document), expected) << document;
+    }
 }
 
 TEST(ParseFile, LineEndingsDoNotMatter) {

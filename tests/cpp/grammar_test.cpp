@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "grammar/line_scanner.hpp"
 #include "tree_dump.hpp"
 
 namespace brelim {
@@ -20,6 +21,10 @@ void check(const std::vector<Row>& rows) {
         EXPECT_EQ(outcome.matched, row.matched) << where;
         EXPECT_EQ(outcome.end, row.matched ? row.end : 0) << where;
         EXPECT_EQ(outcome.tree, row.matched ? row.tree : "") << where;
+        Headline first;
+        if (row.rule == Rule::input) {
+            EXPECT_EQ(scan_line(row.input, first), row.matched) << where;
+        }
     }
 }
 
@@ -127,6 +132,8 @@ TEST(Grammar, Lines) {
         const auto outcome = testing::run(Rule::input, line);
         EXPECT_FALSE(outcome.matched) << line;
         EXPECT_EQ(outcome.tokens, 0u) << line;
+        Headline first;
+        EXPECT_FALSE(scan_line(line, first)) << line;
     }
 }
 

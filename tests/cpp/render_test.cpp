@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "convert/parse_file.hpp"
+#include "grammar/line_scanner.hpp"
 #include "render/append_string.hpp"
 #include "render/find_text.hpp"
 #include "render/html.hpp"
@@ -8,10 +9,18 @@
 namespace brelim {
 namespace {
 
+// The first headline's HTML, from its parse tree and from the one-pass scan,
+// which must agree.
 std::string render(std::string_view line) {
     const auto headline = parse(line);
     EXPECT_TRUE(headline) << line;
-    return headline ? html(*headline) : std::string();
+    const std::string from_tree = headline ? html(*headline) : std::string();
+    Headline scanned;
+    EXPECT_TRUE(scan_line(line, scanned)) << line;
+    OutputBuffer from_scan;
+    append_html(scanned, from_scan);
+    EXPECT_EQ(from_scan.str(), from_tree) << line;
+    return from_tree;
 }
 
 TEST(Html, HeadlineContent) {
