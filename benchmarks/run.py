@@ -437,28 +437,49 @@ def _scaling_cases(only: str | None) -> list[int]:
     return [i for i, (label, _, _) in enumerate(SCALING_CASES) if not only or only in label]
 
 
+def _time_case(index: int, n: int, calls: int, repeat: int, warm_calls: int) -> dict:
+    build = SCALING_CASES[index][1]
+    small, large = build(n), build(2 * n)
+    out_small, out_large = len(brelim.parse_string(small)), len(brelim.parse_string(large))
+    for _ in range(warm_calls):
+        for _ in range(calls):
+            brelim.parse_string(small)
+            brelim.parse_string(large)
+    times_small: list[float] = []
+    times_large: list[float] = []
+
+    def per_call(document: str) -> float:
+        return sum(_time_once(brelim.parse_string, document) for _ in range(calls)) / calls
+
+    def measure():
+        for _ in range(repeat):
+            times_small.append(per_call(small))
+            times_large.append(per_call(large))
+
+    _with_gc_off(measure)
+    return {"index": index, "n": n, "calls": calls, "input": len(small),
+            "output": [out_small, out_large], "times": [times_small, times_large]}
+
+
 def scaling_child(min_time: float, repeat: int, max_bytes: int, only: str | None) -> None:
     results = []
     for index in _scaling_cases(only):
-        label, build, first = SCALING_CASES[index]
+        _, build, first = SCALING_CASES[index]
         n, calls = _calibrate(build, first, min_time, max_bytes)
-        small, large = build(n), build(2 * n)
-        out_small, out_large = len(brelim.parse_string(small)), len(brelim.parse_string(large))
-        times_small: list[float] = []
-        times_large: list[float] = []
+        results.append(_time_case(index, n, calls, repeat, 0))
+    json.dump(results, sys.stdout)
 
-        def per_call(document: str) -> float:
-            return sum(_time_once(brelim.parse_string, document) for _ in range(calls)) / calls
 
-        def measure():
-            for _ in range(repeat):
-                times_small.append(per_call(small))
-                times_large.append(per_call(large))
+# Calls at n and at 2n before the timed runs of the warm-server column.
+SERVER_WARM_CALLS = 4
 
-        _with_gc_off(measure)
-        results.append({"index": index, "n": n, "calls": calls, "input": len(small),
-                        "output": [out_small, out_large], "times": [times_small, times_large]})
-        del small, large
+
+def server_child(repeat: int) -> None:
+    """The cases read from stdin (index, n and calls of each), timed after
+    SERVER_WARM_CALLS calls at n and 2n, in this one process: the allocator
+    is in the state of a server that has already served many requests."""
+    results = [_time_case(case["index"], case["n"], case["calls"], repeat, SERVER_WARM_CALLS)
+               for case in json.load(sys.stdin)]
     json.dump(results, sys.stdout)
 
 
@@ -467,6 +488,26 @@ def scaling_child(min_time: float, repeat: int, max_bytes: int, only: str | None
 # buffer that crosses the allocator's mmap ceiling (32 MiB) between n and 2n
 # pays for page faults at 2n only, and the ratio measures the allocator.
 WARM_HEAP = {"MALLOC_MMAP_MAX_": "0", "MALLOC_TRIM_THRESHOLD_": str(2**40)}
+
+
+def plain_environment() -> dict[str, str]:
+    """This process's environment without any allocator settings: glibc's defaults."""
+    return {key: value for key, value in os.environ.items()
+            if not key.startswith("MALLOC_") and key != "GLIBC_TUNABLES"}
+
+
+def scaling_verdict(ratios: list[float], output_growth: float) -> str:
+    """The verdict on a case from its t(2n)/t(n) in each column (resident
+    heap, warm server) and the growth of its output from n to 2n."""
+    if all(ratio <= SCALING_TARGET for ratio in ratios):
+        return "linear"
+    if output_growth > SCALING_TARGET:
+        return f"**superlinear: the output grows {output_growth:.1f}x**"
+    if ratios[0] <= SCALING_TARGET:
+        return "**superlinear in a warm server**"
+    if ratios[1] <= SCALING_TARGET:
+        return "**superlinear with a resident heap**"
+    return "**superlinear**"
 
 
 def _instructions(index: int, n: int) -> int | None:
@@ -495,32 +536,33 @@ def count_child(index: int, n: int, convert: bool) -> None:
 
 def scaling(min_time: float, repeat: int, max_bytes: int, only: str | None, instructions: bool,
             verbose: bool) -> list[str]:
-    command = [sys.executable, str(Path(__file__).resolve()), "--scaling-child",
-               "--scaling-min-ms", str(min_time * 1e3), "--scaling-max-mb", str(max_bytes / MB),
-               "--repeat", str(repeat)]
+    script = str(Path(__file__).resolve())
+    command = [sys.executable, script, "--scaling-child", "--scaling-min-ms", str(min_time * 1e3),
+               "--scaling-max-mb", str(max_bytes / MB), "--repeat", str(repeat)]
     if only:
         command += ["--case", only]
     completed = subprocess.run(command, capture_output=True, text=True, check=True,
-                               env={**os.environ, **WARM_HEAP})
+                               env={**plain_environment(), **WARM_HEAP})
+    resident = json.loads(completed.stdout)
+    plan = [{key: result[key] for key in ("index", "n", "calls")} for result in resident]
+    completed = subprocess.run([sys.executable, script, "--server-child", "--repeat", str(repeat)],
+                               input=json.dumps(plan), capture_output=True, text=True, check=True,
+                               env=plain_environment())
+    server = json.loads(completed.stdout)
     rows = []
-    for result in json.loads(completed.stdout):
+    for result, served in zip(resident, server):
         label = SCALING_CASES[result["index"]][0]
         n = result["n"]
         times_small, times_large = result["times"]
         out_small, out_large = result["output"]
         t_small, t_large = min(times_small), min(times_large)
         ratio = t_large / t_small
-        output_growth = out_large / max(out_small, 1)
-        if ratio <= SCALING_TARGET:
-            verdict = "linear"
-        elif output_growth > SCALING_TARGET:
-            verdict = f"**superlinear: the output grows {output_growth:.1f}x**"
-        else:
-            verdict = "**superlinear**"
+        server_ratio = min(served["times"][1]) / min(served["times"][0])
+        verdict = scaling_verdict([ratio, server_ratio], out_large / max(out_small, 1))
         if result["calls"] > 1:
             verdict += f" ({result['calls']} conversions a run)"
         row = (f"| `{label}` | {n:,} | {result['input'] / MB:.2f} MB | {out_small / MB:.2f} MB | "
-               f"{t_small * 1e3:.1f} | {t_large * 1e3:.1f} | {ratio:.2f} |")
+               f"{t_small * 1e3:.1f} | {t_large * 1e3:.1f} | {ratio:.2f} | {server_ratio:.2f} |")
         if instructions:
             # Counts do not depend on caches or load, so a smaller n will do.
             m = max(1024, n // 8)
@@ -533,10 +575,11 @@ def scaling(min_time: float, repeat: int, max_bytes: int, only: str | None, inst
                 print(f"  {label}: instructions at {m} and {2 * m}: {counted}", file=sys.stderr)
         rows.append(row + f" {verdict} |")
         if verbose:
-            print(f"  {label}: n={n} runs at n (ms) " + ", ".join(f"{t * 1e3:.1f}" for t in times_small)
-                  + "; at 2n " + ", ".join(f"{t * 1e3:.1f}" for t in times_large), file=sys.stderr)
-    header = "| Document | n | Input at n | Output at n | t(n) ms | t(2n) ms | t(2n)/t(n) |"
-    rule = "|---|---:|---:|---:|---:|---:|---:|"
+            for name, times in (("resident heap", result["times"]), ("warm server", served["times"])):
+                print(f"  {label}: n={n} {name}: runs at n (ms) " + ", ".join(f"{t * 1e3:.1f}" for t in times[0])
+                      + "; at 2n " + ", ".join(f"{t * 1e3:.1f}" for t in times[1]), file=sys.stderr)
+    header = "| Document | n | Input at n | Output at n | t(n) ms | t(2n) ms | t(2n)/t(n) | Warm server t(2n)/t(n) |"
+    rule = "|---|---:|---:|---:|---:|---:|---:|---:|"
     if instructions:
         header += " Instructions 2m/m |"
         rule += "---:|"
@@ -546,6 +589,9 @@ def scaling(min_time: float, repeat: int, max_bytes: int, only: str | None, inst
         f"<= {SCALING_TARGET}). n is the smallest power of two from 1024 at which a conversion takes",
         f"{min_time * 1e3:.0f} ms, within {max_bytes / MB:.0f} MB of document or output at 2n; where that cap comes first, each",
         f"timed run repeats the conversion until it takes {min_time * 1e3:.0f} ms, and the time of one is shown.",
+        "Warm server: the same n and runs again, in one other process with glibc's default allocator",
+        f"settings, each case timed after {SERVER_WARM_CALLS} runs at n and at 2n, as in a server that has served many",
+        f"requests; the target (<= {SCALING_TARGET}) holds for both columns.",
     ]
     if instructions:
         lines.append("Instructions: the conversion's instructions at 2m over those at m = n/8 (at least 1024),")
@@ -575,6 +621,7 @@ def main(argv: list[str] | None = None) -> int:
                         help="add instruction counts by callgrind to the scaling table (needs valgrind; slow)")
     parser.add_argument("--memory-child", type=int, help=argparse.SUPPRESS)
     parser.add_argument("--scaling-child", action="store_true", help=argparse.SUPPRESS)
+    parser.add_argument("--server-child", action="store_true", help=argparse.SUPPRESS)
     parser.add_argument("--count-child", nargs=2, type=int, help=argparse.SUPPRESS)
     parser.add_argument("--no-convert", action="store_true", help=argparse.SUPPRESS)
     args = parser.parse_args(argv)
@@ -586,6 +633,9 @@ def main(argv: list[str] | None = None) -> int:
         return 0
     if args.scaling_child:
         scaling_child(args.scaling_min_ms / 1e3, args.repeat, int(args.scaling_max_mb * MB), args.case)
+        return 0
+    if args.server_child:
+        server_child(args.repeat)
         return 0
     if args.count_child:
         count_child(*args.count_child, convert=not args.no_convert)
