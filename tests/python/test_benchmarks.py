@@ -131,6 +131,14 @@ def test_both_scaling_columns_decide_the_verdict(ratios, growth, verdict):
     assert bench.scaling_verdict(ratios, growth) == verdict
 
 
+def test_the_warm_server_runs_with_the_allocator_defaults(monkeypatch):
+    for key, value in {**bench.WARM_HEAP, "GLIBC_TUNABLES": "glibc.malloc.mmap_max=0", "KEPT": "1"}.items():
+        monkeypatch.setenv(key, value)
+    environment = bench.plain_environment()
+    assert environment["KEPT"] == "1"
+    assert not {"GLIBC_TUNABLES", *bench.WARM_HEAP} & set(environment)
+
+
 def test_the_scaling_table_runs():
     output = run("--parts", "scaling", "--repeat", "1", "--case", '"* a"*n',
                  "--scaling-min-ms", "1", "--scaling-max-mb", "1")
