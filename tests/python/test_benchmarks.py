@@ -17,6 +17,7 @@ BENCHMARKS = Path(__file__).resolve().parents[2] / "benchmarks"
 sys.path.insert(0, str(BENCHMARKS))
 
 import documents  # noqa: E402
+import run as bench  # noqa: E402
 
 SIZE = 40_000
 
@@ -88,16 +89,58 @@ def run(*arguments):
 
 def test_the_benchmark_runs_on_a_small_size():
     output = run("--size", "0.05", "--repeat", "1", "--parts", "throughput", "--shapes", "notes,long")
-    assert "| notes | 0.1 MB |" in output and "| long |" in output and "| prose |" not in output
+    assert "| notes | 0.1 MB |" in output and "| prose |" not in output
+    long_row = next(line for line in output.splitlines() if line.startswith("| long |"))
+    if bench.cmarkgfm is not None:
+        assert re.search(r"\| [\d.]+x \| >= 25x \| (yes|\*\*no\*\*) \|", long_row)
+        assert "| cmarkgfm.markdown_to_html |" in output
+
+
+@pytest.mark.parametrize("kind", range(2, len(bench.MEMORY_DOCUMENTS)))
+def test_single_line_memory_documents_are_one_line_of_the_size(kind):
+    document = bench.memory_document(kind, SIZE, documents.DEFAULT_SEED)
+    piece = bench.MEMORY_LINES[kind - 2][2]
+    assert document.startswith("* ") and "\n" not in document
+    assert SIZE - len(piece) < len(document) <= SIZE
 
 
 @pytest.mark.skipif(not Path("/proc/self/clear_refs").exists(), reason="needs Linux's clear_refs")
 def test_the_memory_measure_runs():
     output = run("--size", "0.05", "--parts", "memory")
-    assert "| notes, ASCII | 0.1 MB |" in output
+    rows = [line for line in output.splitlines() if re.match(r"\| .+ \| [\d.]+ MB \|", line)]
+    assert [row.split(" | ")[0][2:] for row in rows] == [
+        label if kind < 2 else f"`{label}`" for kind, label in enumerate(bench.MEMORY_DOCUMENTS)]
+    for row in rows:
+        cells = row.split(" | ")
+        output_mb, extra_mb, limit, met = cells[2], cells[3], cells[5], cells[6]
+        if "non-ASCII" in row:
+            assert limit.startswith("none") and not met.strip()
+        else:
+            assert float(limit) == pytest.approx(2.2 * float(output_mb) + 1, abs=0.01)
+            assert met == ("yes" if float(extra_mb) <= float(limit) else "**no**")
+
+
+@pytest.mark.parametrize("ratios, growth, verdict", [
+    ([2.0, 2.3], 2.0, "linear"),
+    ([2.0, 2.4], 2.0, "**superlinear in a warm server**"),
+    ([2.4, 2.0], 2.0, "**superlinear with a resident heap**"),
+    ([2.5, 2.6], 2.0, "**superlinear**"),
+    ([4.8, 2.0], 4.0, "**superlinear: the output grows 4.0x**"),
+])
+def test_both_scaling_columns_decide_the_verdict(ratios, growth, verdict):
+    assert bench.scaling_verdict(ratios, growth) == verdict
+
+
+def test_the_warm_server_runs_with_the_allocator_defaults(monkeypatch):
+    for key, value in {**bench.WARM_HEAP, "GLIBC_TUNABLES": "glibc.malloc.mmap_max=0", "KEPT": "1"}.items():
+        monkeypatch.setenv(key, value)
+    environment = bench.plain_environment()
+    assert environment["KEPT"] == "1"
+    assert not {"GLIBC_TUNABLES", *bench.WARM_HEAP} & set(environment)
 
 
 def test_the_scaling_table_runs():
     output = run("--parts", "scaling", "--repeat", "1", "--case", '"* a"*n',
                  "--scaling-min-ms", "1", "--scaling-max-mb", "1")
-    assert '| `"* a"*n` |' in output
+    row = next(line for line in output.splitlines() if line.startswith('| `"* a"*n` |'))
+    assert re.search(r"\| \d+\.\d\d \| \d+\.\d\d \| (linear|\*\*superlinear)", row)
