@@ -3,9 +3,11 @@
 
 Usage: convert_folder.py SOURCE_DIR TARGET_DIR [--jobs N]
 
-Each SOURCE_DIR/**/NAME.outline becomes TARGET_DIR/**/NAME.html. Progress is
-written to stderr as documents finish. The exit status is 1 when a document
-could not be converted (the others are still written), else 0.
+Each SOURCE_DIR/**/NAME.outline becomes TARGET_DIR/**/NAME.html, the page the
+`brelim` command makes. Progress is written to stderr as documents finish.
+The exit status is 1 when a document could not be converted (the others are
+still written), else 0. (`brelim SOURCE_DIR -o TARGET_DIR` does the same with
+a progress bar; this shows the process pool on its own.)
 """
 
 import argparse
@@ -15,15 +17,7 @@ import time
 from concurrent.futures import ProcessPoolExecutor, as_completed
 from pathlib import Path
 
-from to_html import convert_file
-
-
-def outline_files(source: Path) -> list[Path]:
-    return sorted(path for path in source.rglob("*.outline") if path.is_file())
-
-
-def html_path(path: Path, source: Path, target: Path) -> Path:
-    return target / path.relative_to(source).with_suffix(".html")
+from brelim_cli import convert_file, html_path, outline_files
 
 
 def main(argv: list[str]) -> int:
@@ -49,7 +43,7 @@ def main(argv: list[str]) -> int:
                 written += job.result()
             except Exception as error:  # one bad file must not stop the others
                 failed += 1
-                print(f"[{done}/{len(paths)}] {path}: FAILED: {error}", file=sys.stderr)
+                print(f"[{done}/{len(paths)}] FAILED: {error}", file=sys.stderr)
             else:
                 print(f"[{done}/{len(paths)}] {path}", file=sys.stderr)
     seconds = time.perf_counter() - started

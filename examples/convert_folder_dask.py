@@ -5,9 +5,10 @@ Usage: convert_folder_dask.py SOURCE_DIR TARGET_DIR [--cluster ADDRESS]
 
 Without --cluster the work runs on this machine with Dask's processes
 scheduler. With --cluster it runs on the Dask cluster at ADDRESS (needs
-dask.distributed, and brelim installed on every worker). The workers read and
-write the files themselves, so both folders must be at the same path on every
-worker (a shared file system).
+dask.distributed, and brelim installed on every worker: the tasks use the
+`brelim_cli` helpers there). The workers read and write the files themselves,
+so both folders must be at the same path on every worker (a shared file
+system).
 
 Every document is converted whole by one task, never split into lines: brelim
 splits it itself, and where a headline goes in the lists depends on the lines
@@ -20,16 +21,15 @@ from pathlib import Path
 
 import dask.bag as db
 
-from to_html import convert_file
+from brelim_cli import ConversionError, convert_file, html_path, outline_files
 
 
 def convert(path: str, source: str, target: str) -> tuple[str, int, str]:
     """(path, bytes written, error message or "") for one document."""
     try:
-        html = Path(target) / Path(path).relative_to(source).with_suffix(".html")
-        return path, convert_file(Path(path), html), ""
+        return path, convert_file(path, html_path(Path(path), Path(source), Path(target))), ""
     except Exception as error:  # reported per document, the others go on
-        return path, 0, f"{type(error).__name__}: {error}"
+        return path, 0, str(error) if isinstance(error, ConversionError) else f"{path}: {error!r}"
 
 
 def main(argv: list[str]) -> int:
@@ -42,7 +42,7 @@ def main(argv: list[str]) -> int:
         parser.error(f"{args.source} is not a folder")
 
     source, target = args.source.resolve(), args.target.resolve()
-    paths = sorted(str(p) for p in source.rglob("*.outline") if p.is_file())
+    paths = [str(path) for path in outline_files(source)]
     if not paths:
         print("0 of 0 documents converted", file=sys.stderr)
         return 0
@@ -52,7 +52,6 @@ def main(argv: list[str]) -> int:
         from dask.distributed import Client, progress
 
         with Client(args.cluster) as client:
-            client.upload_file(str(Path(__file__).with_name("to_html.py")))  # convert() needs it on the workers
             future = client.compute(bag)
             progress(future)
             results = future.result()
@@ -63,8 +62,8 @@ def main(argv: list[str]) -> int:
             results = bag.compute(scheduler="processes")
 
     failed = [(path, error) for path, _, error in results if error]
-    for path, error in failed:
-        print(f"{path}: FAILED: {error}", file=sys.stderr)
+    for _, error in failed:
+        print(f"FAILED: {error}", file=sys.stderr)
     written = sum(size for _, size, _ in results)
     print(f"{len(paths) - len(failed)} of {len(paths)} documents converted, {written:,} bytes of HTML", file=sys.stderr)
     return 1 if failed else 0

@@ -95,13 +95,16 @@ def test_the_module_uses_only_the_stable_abi_of_3_10(python: Path, wheel: Path):
     assert result.returncode == 0, result.stderr
 
 
-def test_the_wheel_holds_the_module_its_stubs_and_its_license(wheel: Path):
+def test_the_wheel_holds_the_module_its_stubs_its_command_and_its_license(wheel: Path):
     with zipfile.ZipFile(wheel) as archive:
         names = set(archive.namelist())
     dist_info = f"brelim-{VERSION}.dist-info"
     assert names == {
         "brelim.abi3.so",
         "brelim-stubs/__init__.pyi",
+        "brelim_cli/__init__.py",
+        "brelim_cli/__main__.py",
+        f"{dist_info}/entry_points.txt",
         f"{dist_info}/METADATA",
         f"{dist_info}/WHEEL",
         f"{dist_info}/RECORD",
@@ -117,6 +120,7 @@ def test_metadata(wheel: Path):
     assert metadata["Summary"]
     assert metadata["License"] == "MIT"
     assert metadata["Requires-Python"] == ">=3.10"
+    assert [r.split(">")[0] for r in metadata.get_all("Requires-Dist")] == ["tqdm"]
     classifiers = metadata.get_all("Classifier")
     for needed in ("Typing :: Typed", "Programming Language :: C++", "License :: OSI Approved :: MIT License"):
         assert needed in classifiers
@@ -135,6 +139,14 @@ def test_the_fresh_environment_imports_the_installed_wheel(python: Path, elsewhe
     assert Path(module).name == "brelim.abi3.so"
     assert Path(module).is_relative_to(python.parent.parent)
     assert version == VERSION
+
+
+def test_the_installed_command_converts_the_example(python: Path, elsewhere: Path):
+    result = run(python.parent / "brelim", ROOT / "examples" / "notes.outline", "-o", "notes.html", cwd=elsewhere)
+    assert result.stdout == result.stderr == ""
+    page = (elsewhere / "notes.html").read_text(encoding="utf-8")
+    assert page.startswith("<!DOCTYPE html>") and "<title>notes</title>" in page and "<a href='books'>#books</a>" in page
+    assert run(python.parent / "brelim", "--version").stdout == f"brelim {VERSION}\n"
 
 
 def test_the_python_tests_pass_against_the_installed_wheel(python: Path, elsewhere: Path):
