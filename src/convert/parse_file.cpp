@@ -1,5 +1,8 @@
 #include "parse_file.hpp"
 
+#include <array>
+#include <cstring>
+
 #include "../grammar/line_scanner.hpp"
 #include "../render/html.hpp"
 #include "lines.hpp"
@@ -10,7 +13,8 @@ namespace {
 
 // The scaffolding before a headline's HTML: at most one list is opened or
 // closed per headline, whatever the jump in level. Returns the new depth.
-int append_scaffolding(Rule level, int depth, OutputBuffer& out) {
+template <class Out>
+constexpr int write_scaffolding(Rule level, int depth, Out& out) {
     switch (level) {
     case Rule::headline1:
         if (depth > 0) out.append("</li>\n");
@@ -28,6 +32,37 @@ int append_scaffolding(Rule level, int depth, OutputBuffer& out) {
     default:
         return depth;
     }
+}
+
+// The same scaffolding written once for every level and depth, so that a
+// headline costs one small copy instead of a few branches and appends.
+struct Piece {
+    char bytes[16] = {};
+    std::size_t size = 0;
+
+    constexpr void append(std::string_view text) {
+        for (const char c : text) bytes[size++] = c;
+    }
+};
+
+constexpr auto scaffolding = [] {
+    std::array<std::array<Piece, 4>, 3> table{};
+    for (int level = 0; level < 3; ++level) {
+        for (int depth = 0; depth < 4; ++depth) {
+            write_scaffolding(static_cast<Rule>(static_cast<int>(Rule::headline1) + level), depth,
+                              table[level][depth]);
+        }
+    }
+    return table;
+}();
+
+// Appends the scaffolding for a headline of level 1 to 3; returns the new depth.
+int append_scaffolding(Rule level, int depth, OutputBuffer& out) {
+    const auto index = static_cast<std::size_t>(level) - static_cast<std::size_t>(Rule::headline1);
+    const Piece& piece = scaffolding[index][static_cast<std::size_t>(depth)];
+    std::memcpy(out.extend(sizeof piece.bytes), piece.bytes, sizeof piece.bytes);
+    out.advance(piece.size);
+    return static_cast<int>(index) + 1;
 }
 
 // The fragment around the items that `write_line(line, depth)` writes; it
@@ -60,9 +95,11 @@ std::optional<Pair> parse(std::string_view line) {
 }
 
 void parse_file(std::string_view document, OutputBuffer& out) {
+    ClassifiedText classes(document);
     Headline first;
     convert(document, out, [&](std::string_view line, int depth) {
-        if (!scan_line(line, first) || !is_item(first.rule)) return depth;
+        const auto begin = static_cast<std::size_t>(line.data() - document.data());
+        if (!scan_line(classes, begin, begin + line.size(), first) || !is_item(first.rule)) return depth;
         depth = append_scaffolding(first.rule, depth, out);
         append_html(first, out);
         return depth;
@@ -74,7 +111,7 @@ void parse_file_with_engine(std::string_view document, OutputBuffer& out) {
     convert(document, out, [&](std::string_view line, int depth) {
         const std::optional<Pair> headline = parse(parser, line);
         if (!headline || !is_item(headline->rule())) return depth;
-        depth = append_scaffolding(headline->rule(), depth, out);
+        depth = write_scaffolding(headline->rule(), depth, out);
         append_html(*headline, out);
         return depth;
     });

@@ -9,68 +9,71 @@
 // The byte classes are the grammar's own; the shapes (links, hashtags,
 // headlines) follow its rules one for one.
 
+#include <algorithm>
 #include <cstddef>
 #include <string_view>
 
-#include "byte_scan.hpp"
+#include "block_classes.hpp"
 #include "headline.hpp"
-#include "outline_grammar.hpp"
 
 namespace brelim {
 
 namespace line_scan {
 
-// The characters of plain runs, link targets and descriptions.
-inline constexpr const ByteSet& plain = grammar::plain_chunk::closure;
-// The characters of a hashtag's word.
-inline constexpr const ByteSet& word = grammar::hashtag_target::first;
+using byte_class::plain;
+using byte_class::word;
 
-inline bool byte_is(std::string_view line, std::size_t at, char c) noexcept { return at < line.size() && line[at] == c; }
+// One line of a classified text, as the bytes up to `end`; positions are the
+// text's own.
+struct Line {
+    ClassifiedText& classes;
+    std::string_view text;
+    std::size_t end;
 
-inline bool in(const ByteSet& set, std::string_view line, std::size_t at) noexcept {
-    return at < line.size() && set[static_cast<unsigned char>(line[at])];
-}
+    bool byte_is(std::size_t at, char c) const noexcept { return at < end && text[at] == c; }
+    bool in(const ByteSet& set, std::size_t at) const noexcept {
+        return at < end && set[static_cast<unsigned char>(text[at])];
+    }
+    // A line ends at a line feed, a carriage return or the text's end, none
+    // of them plain: the runs stop there by themselves.
+    std::size_t plain_end(std::size_t at) noexcept { return std::min(classes.plain_end(at), end); }
+    std::size_t word_end(std::size_t at) noexcept { return std::min(classes.word_end(at), end); }
+    std::size_t stars_end(std::size_t at) noexcept { return std::min(classes.stars_end(at), end); }
+    std::string_view slice(std::size_t from, std::size_t to) const noexcept { return text.substr(from, to - from); }
+};
 
-// Where the run of asterisks from `at` ends; a run of five or more stands
-// for every run too long to open a headline.
-inline std::size_t asterisks_end(std::string_view line, std::size_t at) noexcept {
-    const std::size_t limit = at + 5;
-    while (at < limit && byte_is(line, at, '*')) ++at;
-    return at;
-}
 
 // A link from `at` ("[[" target "]]" or "[[" target "][" description "]]"):
 // where it ends, or `at` when none starts there.
 template <class Seen>
-std::size_t link_end(std::string_view line, std::size_t at, Seen& seen) noexcept {
+std::size_t link_end(Line& line, std::size_t at, Seen& seen) noexcept {
     const std::size_t target = at + 2;
-    if (!byte_is(line, at + 1, '[') || !in(plain, line, target)) return at;
-    const std::size_t target_end = scan<plain>(line, target + 1);
-    if (!byte_is(line, target_end, ']')) return at;
-    if (byte_is(line, target_end + 1, ']')) {
-        seen.plain_link(line.substr(at, target_end + 2 - at), line.substr(target, target_end - target));
+    if (!line.byte_is(at + 1, '[') || !line.in(plain, target)) return at;
+    const std::size_t target_end = line.plain_end(target + 1);
+    if (!line.byte_is(target_end, ']')) return at;
+    if (line.byte_is(target_end + 1, ']')) {
+        seen.plain_link(line.slice(at, target_end + 2), line.slice(target, target_end));
         return target_end + 2;
     }
     const std::size_t desc = target_end + 2;
-    if (!byte_is(line, target_end + 1, '[') || !in(plain, line, desc)) return at;
-    const std::size_t desc_end = scan<plain>(line, desc + 1);
-    if (!byte_is(line, desc_end, ']') || !byte_is(line, desc_end + 1, ']')) return at;
-    seen.described_link(line.substr(at, desc_end + 2 - at), line.substr(target, target_end - target),
-                        line.substr(desc, desc_end - desc));
+    if (!line.byte_is(target_end + 1, '[') || !line.in(plain, desc)) return at;
+    const std::size_t desc_end = line.plain_end(desc + 1);
+    if (!line.byte_is(desc_end, ']') || !line.byte_is(desc_end + 1, ']')) return at;
+    seen.described_link(line.slice(at, desc_end + 2), line.slice(target, target_end), line.slice(desc, desc_end));
     return desc_end + 2;
 }
 
 // Where a headline's content from `at` ends: where `text` first fails to
 // match. Every link and hashtag on the way is shown to `seen`.
 template <class Seen>
-std::size_t content_end(std::string_view line, std::size_t at, Seen& seen) noexcept {
-    while (at < line.size()) {
-        const auto c = static_cast<unsigned char>(line[at]);
+std::size_t content_end(Line& line, std::size_t at, Seen& seen) noexcept {
+    while (at < line.end) {
+        const auto c = static_cast<unsigned char>(line.text[at]);
         if (plain[c]) {
-            at = scan<plain>(line, at + 1);
-        } else if (c == '#' && in(word, line, at + 1)) {
-            const std::size_t end = scan<word>(line, at + 2);
-            seen.hashtag(line.substr(at, end - at));
+            at = line.plain_end(at + 1);
+        } else if (c == '#' && line.in(word, at + 1)) {
+            const std::size_t end = line.word_end(at + 2);
+            seen.hashtag(line.slice(at, end));
             at = end;
         } else if (c == '[') {
             const std::size_t end = link_end(line, at, seen);
@@ -110,10 +113,11 @@ struct Ignore {
 };
 
 // A headline from `at`: its asterisks and its content, where it ends, or `at`
-// when none starts there.
+// when none starts there. The classes are read front to back, never going
+// back to a block left behind.
 template <class Seen>
-std::size_t headline_end(std::string_view line, std::size_t at, Seen& seen) noexcept {
-    const std::size_t content = asterisks_end(line, at);
+std::size_t headline_end(Line& line, std::size_t at, Seen& seen) noexcept {
+    const std::size_t content = line.stars_end(at);
     if (content == at || content - at > 4) return at;
     const std::size_t end = content_end(line, content, seen);
     return end == content ? at : end;
@@ -121,25 +125,33 @@ std::size_t headline_end(std::string_view line, std::size_t at, Seen& seen) noex
 
 }  // namespace line_scan
 
-// True when the whole line is headlines, one after another; `first` then
-// describes the first of them. On false, `first` holds nothing of use.
-inline bool scan_line(std::string_view line, Headline& first) noexcept {
+// True when the bytes [begin, end) of `text` are headlines, one after another,
+// and nothing else; `first` then describes the first of them.
+inline bool scan_line(ClassifiedText& text, std::size_t begin, std::size_t end, Headline& first) noexcept {
     using namespace line_scan;
-    if (line.empty() || line[0] != '*') return false;  // most prose ends here
+    Line line{text, text.text(), end};
+    if (begin == end || line.text[begin] != '*') return false;  // most prose ends here
+    const std::size_t content = line.stars_end(begin);
+    if (content - begin > 4) return false;
     first = Headline{};
     Record record{first};
-    std::size_t at = headline_end(line, 0, record);
-    if (at == 0) return false;
-    const std::size_t level = asterisks_end(line, 0);
-    first.rule = static_cast<Rule>(static_cast<std::size_t>(Rule::headline1) + level - 1);
-    first.content = line.substr(level, at - level);
+    std::size_t at = content_end(line, content, record);
+    if (at == content) return false;
+    first.rule = static_cast<Rule>(static_cast<std::size_t>(Rule::headline1) + (content - begin) - 1);
+    first.content = line.slice(content, at);
     Ignore ignore;
-    while (at < line.size()) {
-        const std::size_t end = headline_end(line, at, ignore);
-        if (end == at) return false;
-        at = end;
+    while (at < end) {
+        const std::size_t next = headline_end(line, at, ignore);
+        if (next == at) return false;
+        at = next;
     }
     return true;
+}
+
+// The same for a line on its own.
+inline bool scan_line(std::string_view line, Headline& first) noexcept {
+    ClassifiedText text(line);
+    return scan_line(text, 0, line.size(), first);
 }
 
 }  // namespace brelim

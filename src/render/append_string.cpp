@@ -1,5 +1,6 @@
 #include "append_string.hpp"
 
+#include <array>
 #include <cstring>
 
 #include "../grammar/byte_set.hpp"
@@ -11,27 +12,40 @@ namespace {
 constexpr ByteSet unreserved =
     ByteSet::range('A', 'Z') | ByteSet::range('a', 'z') | ByteSet::range('0', '9') | ByteSet::of('-', '.', '_', '~');
 
+// Each byte's encoding: itself, or "%" and two upper-case hex digits.
+struct Encoded {
+    char bytes[3];
+    unsigned char size;
+};
+
+constexpr auto encoded = [] {
+    constexpr char hex[] = "0123456789ABCDEF";
+    std::array<Encoded, 256> table{};
+    for (unsigned byte = 0; byte < 256; ++byte) {
+        if (unreserved[static_cast<unsigned char>(byte)]) {
+            table[byte] = {{static_cast<char>(byte), 0, 0}, 1};
+        } else {
+            table[byte] = {{'%', hex[byte >> 4], hex[byte & 15]}, 3};
+        }
+    }
+    return table;
+}();
+
 }  // namespace
 
 bool append_string(std::string_view data, OutputBuffer& out, bool skip_unchanged) {
-    static constexpr char hex[] = "0123456789ABCDEF";
     std::size_t at = 0;
     while (at < data.size() && unreserved[static_cast<unsigned char>(data[at])]) ++at;
     if (skip_unchanged && at == data.size()) return true;
-    // At most three bytes for each byte still to go.
-    char* const begin = out.extend(at + 3 * (data.size() - at));
+    // At most three bytes for each byte still to go, and one to spare: every
+    // byte writes all four of its entry and keeps as many as it needs.
+    char* const begin = out.extend(at + 3 * (data.size() - at) + 1);
     std::memcpy(begin, data.data(), at);
     char* write = begin + at;
     for (; at < data.size(); ++at) {
-        const auto byte = static_cast<unsigned char>(data[at]);
-        if (unreserved[byte]) {
-            *write++ = static_cast<char>(byte);
-        } else {
-            write[0] = '%';
-            write[1] = hex[byte >> 4];
-            write[2] = hex[byte & 15];
-            write += 3;
-        }
+        const Encoded& code = encoded[static_cast<unsigned char>(data[at])];
+        std::memcpy(write, code.bytes, sizeof code.bytes);
+        write += code.size;
     }
     out.advance(static_cast<std::size_t>(write - begin));
     return false;
