@@ -8,13 +8,11 @@ namespace brelim {
 namespace {
 
 using byte_class::plain;
-using byte_class::word;
 
 BlockClasses classify_bytes(const unsigned char* bytes) noexcept {
     BlockClasses classes{};
     for (unsigned i = 0; i < 64; ++i) {
         classes.not_plain |= std::uint64_t{!plain[bytes[i]]} << i;
-        classes.not_word |= std::uint64_t{!word[bytes[i]]} << i;
         classes.not_star |= std::uint64_t{bytes[i] != '*'} << i;
     }
     return classes;
@@ -23,13 +21,11 @@ BlockClasses classify_bytes(const unsigned char* bytes) noexcept {
 #ifdef BRELIM_SCAN_SSSE3
 [[gnu::target("ssse3")]] BlockClasses classify_ssse3(const unsigned char* bytes) noexcept {
     static constexpr NibbleTables plain_tables = NibbleTables::of(plain);
-    static constexpr NibbleTables word_tables = NibbleTables::of(word);
-    static_assert(plain_tables.usable && word_tables.usable);
+    static_assert(plain_tables.usable);
     const auto table = [](const std::array<unsigned char, 16>& t) {
         return _mm_loadu_si128(reinterpret_cast<const __m128i*>(t.data()));
     };
     const __m128i plain_low = table(plain_tables.low), plain_high = table(plain_tables.high);
-    const __m128i word_low = table(word_tables.low), word_high = table(word_tables.high);
     const __m128i star = _mm_set1_epi8('*');
     BlockClasses classes{};
     for (unsigned i = 0; i < 4; ++i) {
@@ -37,7 +33,6 @@ BlockClasses classify_bytes(const unsigned char* bytes) noexcept {
         const __m128i stars = _mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(chunk)), star);
         classes.not_star |= std::uint64_t{~static_cast<unsigned>(_mm_movemask_epi8(stars)) & 0xFFFFu} << (16 * i);
         classes.not_plain |= std::uint64_t{detail::outside_ssse3(chunk, plain_low, plain_high)} << (16 * i);
-        classes.not_word |= std::uint64_t{detail::outside_ssse3(chunk, word_low, word_high)} << (16 * i);
     }
     return classes;
 }
@@ -55,8 +50,7 @@ BlockClasses classify_full(const unsigned char* bytes) noexcept {
 BlockClasses classify_block(const char* bytes, std::size_t size) noexcept {
     const auto* data = reinterpret_cast<const unsigned char*>(bytes);
     if (size == 64) return classify_full(data);
-    // A zero byte is neither plain, nor a letter, nor an asterisk: the padding
-    // stops every run.
+    // A zero byte is neither plain nor an asterisk: the padding stops every run.
     unsigned char padded[64] = {};
     std::memcpy(padded, data, size);
     return classify_full(padded);

@@ -1,7 +1,7 @@
 #pragma once
 
 // The byte classes of a text, 64 bytes at a time: for each block one bit per
-// byte that ends a plain run, a hashtag's word or a run of asterisks. A
+// byte that ends a plain run and one per byte that ends a run of asterisks. A
 // run's end is then a shift and a count of trailing zeros, however short the
 // run. Blocks are classified when first asked for, so text that no scan
 // reaches (prose between headlines) costs nothing here.
@@ -27,7 +27,6 @@ inline constexpr ByteSet star = ByteSet::of('*');
 
 struct BlockClasses {
     std::uint64_t not_plain;  // bytes outside the plain characters
-    std::uint64_t not_word;   // bytes outside the letters and digits
     std::uint64_t not_star;   // bytes other than "*"
 };
 
@@ -41,10 +40,9 @@ public:
 
     std::string_view text() const noexcept { return text_; }
 
-    // Where the run of plain bytes, of letters and digits, or of asterisks
-    // that starts at `at` ends; the text's end at most.
+    // Where the run of plain bytes, or of asterisks, that starts at `at`
+    // ends; the text's end at most.
     std::size_t plain_end(std::size_t at) noexcept { return run_end<byte_class::plain>(at, &BlockClasses::not_plain); }
-    std::size_t word_end(std::size_t at) noexcept { return run_end<byte_class::word>(at, &BlockClasses::not_word); }
     std::size_t stars_end(std::size_t at) noexcept { return run_end<byte_class::star>(at, &BlockClasses::not_star); }
 
 private:

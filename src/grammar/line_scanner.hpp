@@ -37,7 +37,11 @@ struct Line {
     // A line ends at a line feed, a carriage return or the text's end, none
     // of them plain: the runs stop there by themselves.
     std::size_t plain_end(std::size_t at) noexcept { return std::min(classes.plain_end(at), end); }
-    std::size_t word_end(std::size_t at) noexcept { return std::min(classes.word_end(at), end); }
+    // A hashtag's word is short: byte by byte beats asking for a block.
+    std::size_t word_end(std::size_t at) const noexcept {
+        while (in(word, at)) ++at;
+        return at;
+    }
     std::size_t stars_end(std::size_t at) noexcept { return std::min(classes.stars_end(at), end); }
     std::string_view slice(std::size_t from, std::size_t to) const noexcept { return text.substr(from, to - from); }
 };
