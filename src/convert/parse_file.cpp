@@ -6,6 +6,7 @@
 #include "../grammar/line_scanner.hpp"
 #include "../render/html.hpp"
 #include "lines.hpp"
+#include "starred_lines.hpp"
 
 namespace brelim {
 
@@ -65,17 +66,14 @@ int append_scaffolding(Rule level, int depth, OutputBuffer& out) {
     return static_cast<int>(index) + 1;
 }
 
-// The fragment around the items that `write_line(line, depth)` writes; it
-// returns the depth after the line.
-template <class WriteLine>
-void convert(std::string_view document, OutputBuffer& out, WriteLine write_line) {
+// The fragment's frame, around the items that `write_items(depth)` writes.
+template <class WriteItems>
+void convert(std::string_view document, OutputBuffer& out, WriteItems write_items) {
     // Headlines grow by their scaffolding and anchors, prose vanishes; a
     // quarter more than the document covers notes without growing.
     out.reserve(out.size() + document.size() + document.size() / 4 + 64);
     out.append("<ul>");
-    int depth = 0;
-    Lines lines(document);
-    while (const auto line = lines.next()) depth = write_line(*line, depth);
+    write_items();
     out.append("\n</li></ul>");
 }
 
@@ -95,25 +93,30 @@ std::optional<Pair> parse(std::string_view line) {
 }
 
 void parse_file(std::string_view document, OutputBuffer& out) {
-    ClassifiedText classes(document);
-    Headline first;
-    convert(document, out, [&](std::string_view line, int depth) {
-        const auto begin = static_cast<std::size_t>(line.data() - document.data());
-        if (!scan_line(classes, begin, begin + line.size(), first) || !is_item(first.rule)) return depth;
-        depth = append_scaffolding(first.rule, depth, out);
-        append_html(first, out);
-        return depth;
+    convert(document, out, [&] {
+        ClassifiedText classes(document);
+        StarredLines lines(document);
+        Headline first;
+        int depth = 0;
+        for (std::size_t begin; (begin = lines.next()) != StarredLines::none;) {
+            if (!scan_line(classes, begin, first) || !is_item(first.rule)) continue;
+            depth = append_scaffolding(first.rule, depth, out);
+            append_html(first, out);
+        }
     });
 }
 
 void parse_file_with_engine(std::string_view document, OutputBuffer& out) {
-    OutlineParser parser;
-    convert(document, out, [&](std::string_view line, int depth) {
-        const std::optional<Pair> headline = parse(parser, line);
-        if (!headline || !is_item(headline->rule())) return depth;
-        depth = write_scaffolding(headline->rule(), depth, out);
-        append_html(*headline, out);
-        return depth;
+    convert(document, out, [&] {
+        OutlineParser parser;
+        Lines lines(document);
+        int depth = 0;
+        while (const auto line = lines.next()) {
+            const std::optional<Pair> headline = parse(parser, *line);
+            if (!headline || !is_item(headline->rule())) continue;
+            depth = write_scaffolding(headline->rule(), depth, out);
+            append_html(*headline, out);
+        }
     });
 }
 

@@ -1,10 +1,10 @@
 #pragma once
 
-// The byte classes of a text, 64 bytes at a time: for each block one bit per
-// byte that ends a plain run and one per byte that ends a run of asterisks. A
-// run's end is then a shift and a count of trailing zeros, however short the
-// run. Blocks are classified when first asked for, so text that no scan
-// reaches (prose between headlines) costs nothing here.
+// The byte classes of a text, 64 bytes at a time: one bit per byte that ends
+// a plain run and one per byte that ends a run of asterisks. A run's end is
+// then a shift and a count of trailing zeros, however short the run. Bytes
+// are classified when a scan first reaches them, so text that no scan reaches
+// (prose between headlines) costs nothing here.
 
 #include <cstddef>
 #include <cstdint>
@@ -46,35 +46,39 @@ public:
     std::size_t stars_end(std::size_t at) noexcept { return run_end<byte_class::star>(at, &BlockClasses::not_star); }
 
 private:
-    // A run that outlasts the next block too goes on as a plain scan: long
-    // runs (a headline of many kilobytes) are not worth classifying.
+    // The classes come 64 bytes at a time from where a run is first asked
+    // for (a headline's first asterisk, mostly), so that a line of up to 64
+    // bytes is classified once and crosses no block. A run that outlasts the
+    // next 64 bytes too goes on as a plain scan: long runs (a headline of
+    // many kilobytes) are not worth classifying.
     template <const ByteSet& Set>
     std::size_t run_end(std::size_t at, std::uint64_t BlockClasses::*stops) noexcept {
-        std::size_t block = at & ~std::size_t{63};
-        if (block >= text_.size()) return text_.size();
-        std::uint64_t ends = load(block).*stops >> (at - block);
+        std::size_t offset = at - window_;  // wraps around, and so reloads, before the window
+        if (offset >= 64) {
+            load(at);
+            offset = 0;
+        }
+        std::uint64_t ends = classes_.*stops >> offset;
         if (ends == 0) {
-            block += 64;
-            if (block >= text_.size()) return text_.size();
-            at = block;
-            ends = load(block).*stops;
+            // The bits past the text's end are set, so the window lies inside it.
+            at = window_ + 64;
+            if (at == text_.size()) return at;
+            load(at);
+            ends = classes_.*stops;
             if (ends == 0) [[unlikely]]
-                return scan<Set>(text_, block + 64 < text_.size() ? block + 64 : text_.size());
+                return scan<Set>(text_, at + 64);
         }
         return at + static_cast<std::size_t>(__builtin_ctzll(ends));
     }
 
-    const BlockClasses& load(std::size_t block) noexcept {
-        if (block != block_) {
-            const std::size_t left = text_.size() - block;
-            classes_ = classify_block(text_.data() + block, left < 64 ? left : 64);
-            block_ = block;
-        }
-        return classes_;
+    void load(std::size_t at) noexcept {
+        const std::size_t left = at < text_.size() ? text_.size() - at : 0;
+        classes_ = classify_block(text_.data() + at, left < 64 ? left : 64);
+        window_ = at;
     }
 
     std::string_view text_;
-    std::size_t block_ = SIZE_MAX;  // the block `classes_` describes
+    std::size_t window_ = SIZE_MAX / 2;  // where the 64 bytes `classes_` describes begin
     BlockClasses classes_{};
 };
 

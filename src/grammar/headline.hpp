@@ -16,6 +16,12 @@ struct Headline {
     std::string_view link_source;
     std::string_view target;  // empty when the headline has no link or hashtag
     std::string_view label;
+
+    // How many links and hashtags the content holds, when a scan of the line
+    // counted them (0: not counted). `link_source` is then the view of the
+    // last one in the content, and its text can occur only where one of them
+    // begins: "[" and "#" stand nowhere else in a headline's content.
+    std::size_t link_count = 0;
 };
 
 }  // namespace brelim

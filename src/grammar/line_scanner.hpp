@@ -9,7 +9,6 @@
 // The byte classes are the grammar's own; the shapes (links, hashtags,
 // headlines) follow its rules one for one.
 
-#include <algorithm>
 #include <cstddef>
 #include <string_view>
 
@@ -23,29 +22,33 @@ namespace line_scan {
 using byte_class::plain;
 using byte_class::word;
 
-// One line of a classified text, as the bytes up to `end`; positions are the
-// text's own.
+// A line of a classified text. Positions are the text's own; the line runs
+// from where the scan starts to where `ends_at` says. Every run and literal
+// stops at a line feed or carriage return by itself (neither is plain, nor a
+// letter, nor "*", "#", "[" or "]"), so only the text's end bounds the reads.
 struct Line {
     ClassifiedText& classes;
     std::string_view text;
-    std::size_t end;
+    bool feed_ends;  // a line feed, or a carriage return before one, ends the line
 
-    bool byte_is(std::size_t at, char c) const noexcept { return at < end && text[at] == c; }
+    bool byte_is(std::size_t at, char c) const noexcept { return at < text.size() && text[at] == c; }
     bool in(const ByteSet& set, std::size_t at) const noexcept {
-        return at < end && set[static_cast<unsigned char>(text[at])];
+        return at < text.size() && set[static_cast<unsigned char>(text[at])];
     }
-    // A line ends at a line feed, a carriage return or the text's end, none
-    // of them plain: the runs stop there by themselves.
-    std::size_t plain_end(std::size_t at) noexcept { return std::min(classes.plain_end(at), end); }
+    bool ends_at(std::size_t at) const noexcept {
+        if (at == text.size()) return true;
+        if (!feed_ends) return false;
+        return text[at] == '\n' || (text[at] == '\r' && byte_is(at + 1, '\n'));
+    }
+    std::size_t plain_end(std::size_t at) noexcept { return classes.plain_end(at); }
     // A hashtag's word is short: byte by byte beats asking for a block.
     std::size_t word_end(std::size_t at) const noexcept {
         while (in(word, at)) ++at;
         return at;
     }
-    std::size_t stars_end(std::size_t at) noexcept { return std::min(classes.stars_end(at), end); }
+    std::size_t stars_end(std::size_t at) noexcept { return classes.stars_end(at); }
     std::string_view slice(std::size_t from, std::size_t to) const noexcept { return text.substr(from, to - from); }
 };
-
 
 // A link from `at` ("[[" target "]]" or "[[" target "][" description "]]"):
 // where it ends, or `at` when none starts there.
@@ -71,7 +74,7 @@ std::size_t link_end(Line& line, std::size_t at, Seen& seen) noexcept {
 // match. Every link and hashtag on the way is shown to `seen`.
 template <class Seen>
 std::size_t content_end(Line& line, std::size_t at, Seen& seen) noexcept {
-    while (at < line.end) {
+    while (at < line.text.size()) {
         const auto c = static_cast<unsigned char>(line.text[at]);
         if (plain[c]) {
             at = line.plain_end(at + 1);
@@ -98,6 +101,7 @@ struct Record {
     void plain_link(std::string_view source, std::string_view target) noexcept {
         headline.link_source = source;
         headline.target = target;
+        ++headline.link_count;
     }
     void described_link(std::string_view source, std::string_view target, std::string_view desc) noexcept {
         plain_link(source, target);
@@ -129,12 +133,12 @@ std::size_t headline_end(Line& line, std::size_t at, Seen& seen) noexcept {
 
 }  // namespace line_scan
 
-// True when the bytes [begin, end) of `text` are headlines, one after another,
-// and nothing else; `first` then describes the first of them.
-inline bool scan_line(ClassifiedText& text, std::size_t begin, std::size_t end, Headline& first) noexcept {
-    using namespace line_scan;
-    Line line{text, text.text(), end};
-    if (begin == end || line.text[begin] != '*') return false;  // most prose ends here
+namespace line_scan {
+
+// True when the line from `begin` is headlines, one after another, and
+// nothing else; `first` then describes the first of them.
+inline bool scan(Line& line, std::size_t begin, Headline& first) noexcept {
+    if (!line.byte_is(begin, '*')) return false;  // most prose ends here
     const std::size_t content = line.stars_end(begin);
     if (content - begin > 4) return false;
     first = Headline{};
@@ -144,7 +148,7 @@ inline bool scan_line(ClassifiedText& text, std::size_t begin, std::size_t end, 
     first.rule = static_cast<Rule>(static_cast<std::size_t>(Rule::headline1) + (content - begin) - 1);
     first.content = line.slice(content, at);
     Ignore ignore;
-    while (at < end) {
+    while (!line.ends_at(at)) {
         const std::size_t next = headline_end(line, at, ignore);
         if (next == at) return false;
         at = next;
@@ -152,10 +156,20 @@ inline bool scan_line(ClassifiedText& text, std::size_t begin, std::size_t end, 
     return true;
 }
 
-// The same for a line on its own.
+}  // namespace line_scan
+
+// The line of a document that starts at `begin` and ends before the next line
+// feed (and a carriage return right before it) or at the document's end.
+inline bool scan_line(ClassifiedText& document, std::size_t begin, Headline& first) noexcept {
+    line_scan::Line line{document, document.text(), true};
+    return line_scan::scan(line, begin, first);
+}
+
+// A line on its own, all of whose bytes belong to it.
 inline bool scan_line(std::string_view line, Headline& first) noexcept {
     ClassifiedText text(line);
-    return scan_line(text, 0, line.size(), first);
+    line_scan::Line whole{text, line, false};
+    return line_scan::scan(whole, 0, first);
 }
 
 }  // namespace brelim

@@ -87,12 +87,14 @@ void append_anchor(std::string_view target, std::string_view label, OutputBuffer
 // `content` with every occurrence of `source` replaced by the anchor, left to
 // right, never overlapping, never searching the inserted anchor. The anchor
 // is written once and later occurrences copy it from the output.
+// `next(from)` is the first occurrence at or after `from`, or npos.
+template <class Next>
 void append_replaced(std::string_view content, std::string_view source, std::string_view target,
-                     std::string_view label, OutputBuffer& out) {
+                     std::string_view label, Next next, OutputBuffer& out) {
     std::size_t anchor_at = std::string_view::npos;
     std::size_t anchor_length = 0;
     for (std::size_t from = 0;;) {
-        const std::size_t hit = find_text(content, source, from);
+        const std::size_t hit = next(from);
         if (hit == std::string_view::npos) {
             out.append(content.substr(from));
             return;
@@ -135,8 +137,24 @@ void append_html(const Headline& headline, OutputBuffer& out) {
         out.append(headline.content);
         return;
     }
+    const std::string_view content = headline.content;
+    const std::string_view source = headline.link_source;
     const std::string_view label = headline.label.empty() ? headline.target : headline.label;
-    append_replaced(headline.content, headline.link_source, headline.target, label, out);
+    if (headline.link_count == 0) {
+        const auto search = [&](std::size_t from) { return find_text(content, source, from); };
+        append_replaced(content, source, headline.target, label, search, out);
+        return;
+    }
+    // The last link occurs at its own place and nowhere after it; before it
+    // only where another link or hashtag begins, which ends before it does.
+    const auto own = static_cast<std::size_t>(source.data() - content.data());
+    const std::string_view before = content.substr(0, own);
+    const auto search = [&](std::size_t from) {
+        if (from >= own) return from == own ? own : std::string_view::npos;
+        const std::size_t hit = headline.link_count > 1 ? find_text(before, source, from) : std::string_view::npos;
+        return hit != std::string_view::npos ? hit : own;
+    };
+    append_replaced(content, source, headline.target, label, search, out);
 }
 
 void append_html(const Pair& headline, OutputBuffer& out) {

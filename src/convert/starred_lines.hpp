@@ -1,0 +1,72 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+namespace brelim {
+
+// Where the lines of a document that begin with an asterisk begin: the only
+// lines that can be headlines. Line feeds and asterisks are found 64 bytes at
+// a time as bit masks, and an asterisk right after a line feed (or at the
+// very start) begins such a line; every other line costs nothing at all.
+class StarredLines {
+public:
+    static constexpr std::size_t none = SIZE_MAX;
+
+    explicit StarredLines(std::string_view document) noexcept : document_(document) { load(0, true); }
+
+    // The next such line's first byte, in document order, or `none`.
+    std::size_t next() noexcept {
+        while (starts_ == 0) {
+            if (block_ + 64 >= document_.size()) return none;
+            load(block_ + 64, ends_in_feed_);
+        }
+        const std::size_t start = block_ + static_cast<std::size_t>(__builtin_ctzll(starts_));
+        starts_ &= starts_ - 1;
+        return start;
+    }
+
+private:
+    // The masks of the 64 bytes from `block` on; `after_feed` tells whether
+    // the byte before them ends a line.
+    void load(std::size_t block, bool after_feed) noexcept {
+        block_ = block;
+        const char* bytes = document_.data() + block;
+        const std::size_t size = document_.size() - block < 64 ? document_.size() - block : 64;
+        std::uint64_t feeds = 0;
+        std::uint64_t stars = 0;
+#if defined(__SSE2__)
+        if (size == 64) {
+            const __m128i feed = _mm_set1_epi8('\n');
+            const __m128i star = _mm_set1_epi8('*');
+            for (int i = 0; i < 4; ++i) {
+                const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + 16 * i));
+                feeds |= std::uint64_t{static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(chunk, feed)))}
+                         << (16 * i);
+                stars |= std::uint64_t{static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(chunk, star)))}
+                         << (16 * i);
+            }
+        } else
+#endif
+        {
+            for (std::size_t i = 0; i < size; ++i) {
+                feeds |= std::uint64_t{bytes[i] == '\n'} << i;
+                stars |= std::uint64_t{bytes[i] == '*'} << i;
+            }
+        }
+        starts_ = stars & ((feeds << 1) | std::uint64_t{after_feed});
+        ends_in_feed_ = (feeds >> 63) != 0;
+    }
+
+    std::string_view document_;
+    std::size_t block_ = 0;  // the block `starts_` describes
+    std::uint64_t starts_ = 0;
+    bool ends_in_feed_ = false;
+};
+
+}  // namespace brelim
