@@ -13,7 +13,6 @@ BlockClasses classify_bytes(const unsigned char* bytes) noexcept {
     BlockClasses classes{};
     for (unsigned i = 0; i < 64; ++i) {
         classes.not_plain |= std::uint64_t{!plain[bytes[i]]} << i;
-        classes.not_star |= std::uint64_t{bytes[i] != '*'} << i;
     }
     return classes;
 }
@@ -26,12 +25,9 @@ BlockClasses classify_bytes(const unsigned char* bytes) noexcept {
         return _mm_loadu_si128(reinterpret_cast<const __m128i*>(t.data()));
     };
     const __m128i plain_low = table(plain_tables.low), plain_high = table(plain_tables.high);
-    const __m128i star = _mm_set1_epi8('*');
     BlockClasses classes{};
     for (unsigned i = 0; i < 4; ++i) {
         const unsigned char* chunk = bytes + 16 * i;
-        const __m128i stars = _mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(chunk)), star);
-        classes.not_star |= std::uint64_t{~static_cast<unsigned>(_mm_movemask_epi8(stars)) & 0xFFFFu} << (16 * i);
         classes.not_plain |= std::uint64_t{detail::outside_ssse3(chunk, plain_low, plain_high)} << (16 * i);
     }
     return classes;
@@ -50,7 +46,7 @@ BlockClasses classify_full(const unsigned char* bytes) noexcept {
 BlockClasses classify_block(const char* bytes, std::size_t size) noexcept {
     const auto* data = reinterpret_cast<const unsigned char*>(bytes);
     if (size == 64) return classify_full(data);
-    // A zero byte is neither plain nor an asterisk: the padding stops every run.
+    // A zero byte is not plain: the padding stops every run.
     unsigned char padded[64] = {};
     std::memcpy(padded, data, size);
     return classify_full(padded);

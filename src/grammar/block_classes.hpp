@@ -1,7 +1,7 @@
 #pragma once
 
 // The byte classes of a text, 64 bytes at a time: one bit per byte that ends
-// a plain run and one per byte that ends a run of asterisks. A run's end is
+// a plain run. A run's end is
 // then a shift and a count of trailing zeros, however short the run. Bytes
 // are classified when a scan first reaches them, so text that no scan reaches
 // (prose between headlines) costs nothing here.
@@ -21,13 +21,10 @@ namespace byte_class {
 inline constexpr const ByteSet& plain = grammar::plain_chunk::closure;
 // The characters of a hashtag's word.
 inline constexpr const ByteSet& word = grammar::hashtag_target::first;
-// What a headline begins with, one to four times.
-inline constexpr ByteSet star = ByteSet::of('*');
 }  // namespace byte_class
 
 struct BlockClasses {
     std::uint64_t not_plain;  // bytes outside the plain characters
-    std::uint64_t not_star;   // bytes other than "*"
 };
 
 // The classes of the `size` (at most 64) bytes at `bytes`; the bits past
@@ -40,10 +37,9 @@ public:
 
     std::string_view text() const noexcept { return text_; }
 
-    // Where the run of plain bytes, or of asterisks, that starts at `at`
-    // ends; the text's end at most.
+    // Where the run of plain bytes that starts at `at` ends; the text's end
+    // at most.
     std::size_t plain_end(std::size_t at) noexcept { return run_end<byte_class::plain>(at, &BlockClasses::not_plain); }
-    std::size_t stars_end(std::size_t at) noexcept { return run_end<byte_class::star>(at, &BlockClasses::not_star); }
 
 private:
     // The classes come 64 bytes at a time from where a run is first asked
