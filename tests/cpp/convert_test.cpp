@@ -1,9 +1,25 @@
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <new>
 #include <vector>
 
 #include "convert/lines.hpp"
 #include "convert/parse_file.hpp"
+
+// Every allocation through new, counted, so that a test can see that the
+// conversion makes none of its own.
+namespace {
+std::size_t allocations = 0;
+}  // namespace
+
+void* operator new(std::size_t size) {
+    ++allocations;
+    if (void* memory = std::malloc(size == 0 ? 1 : size)) return memory;
+    throw std::bad_alloc();
+}
+void operator delete(void* memory) noexcept { std::free(memory); }
+void operator delete(void* memory, std::size_t) noexcept { std::free(memory); }
 
 namespace brelim {
 namespace {
@@ -87,6 +103,17 @@ TEST(ParseFile, LineEndingsDoNotMatter) {
     EXPECT_EQ(parse_file(lf + "\n"), expected);
     EXPECT_EQ(parse_file(crlf), expected);
     EXPECT_EQ(parse_file(crlf + "\r\n"), expected);
+}
+
+// Lines, links and hashtags cost no allocation: only the output grows.
+TEST(ParseFile, AllocatesNothingPerLine) {
+    std::string document;
+    for (int i = 0; i < 2000; ++i) document += "* a [[b][c]] #d [[e]]\n** f\nprose\n*** " + std::string(300, 'g') + "\n";
+    OutputBuffer out;
+    out.reserve(4 * document.size());
+    const std::size_t before = allocations;
+    parse_file(document, out);
+    EXPECT_EQ(allocations, before);
 }
 
 }  // namespace

@@ -219,6 +219,29 @@ def test_a_10_megabyte_line_converts(line, item):
     assert brelim.parse_string(line + "!") == EMPTY
 
 
+PEAK_OF_ONE_CONVERSION = """
+import brelim, resource, sys
+line = sys.argv[1] + sys.argv[2] * int(sys.argv[3])
+before = resource.getrusage(resource.RUSAGE_SELF).ru_maxrss
+html = brelim.parse_string(line)
+print((resource.getrusage(resource.RUSAGE_SELF).ru_maxrss - before) * 1024, len(html))
+"""
+
+
+@pytest.mark.parametrize(
+    "head, unit", [("", "* a #b "), ("* ", "[[x]]"), ("* ", "#a"), ("* ", "[[abcdefgh][ijklmnop]] ")]
+)
+def test_a_20_megabyte_line_needs_memory_for_its_output_only(head, unit):
+    # A fresh process, so that the high-water mark is this conversion's.
+    count = str(20_000_000 // len(unit))
+    result = subprocess.run([sys.executable, "-c", PEAK_OF_ONE_CONVERSION, head, unit, count],
+                            capture_output=True, text=True, timeout=300, check=True)
+    extra, output = map(int, result.stdout.split())
+    # The output, the str made of it, and a megabyte; a parse tree of the
+    # line would take ten times the output or more.
+    assert extra <= 2.2 * output + 2**20, (extra, output)
+
+
 BASE_DOCUMENTS = ["* a #t\n** [[b][c]] d\n*** e\n* f", "* a\n\n** b\n"]
 
 
