@@ -131,6 +131,24 @@ def test_both_scaling_columns_decide_the_verdict(ratios, growth, verdict):
     assert bench.scaling_verdict(ratios, growth) == verdict
 
 
+MIB = 2**20
+
+
+@pytest.mark.parametrize(
+    "outputs, n",
+    [
+        ((25 * MIB, 50 * MIB), 2048),  # the result crosses the mmap ceiling: 2n and 4n
+        ((40 * MIB, 80 * MIB), 1024),  # above it at both
+        ((10 * MIB, 20 * MIB), 1024),  # below it at both
+        ((25 * MIB, 200 * MIB), 1024),  # quadratic output: left as it is
+        ((100 * MIB, 200 * MIB), 1024),
+    ],
+)
+def test_the_warm_server_steps_over_the_mmap_ceiling(outputs, n):
+    result = {"index": 0, "n": 1024, "calls": 1, "output": list(outputs)}
+    assert bench.server_plan(result, 256 * MIB)["n"] == n
+
+
 def test_the_warm_server_runs_with_the_allocator_defaults(monkeypatch):
     for key, value in {**bench.WARM_HEAP, "GLIBC_TUNABLES": "glibc.malloc.mmap_max=0", "KEPT": "1"}.items():
         monkeypatch.setenv(key, value)
