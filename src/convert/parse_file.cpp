@@ -94,12 +94,12 @@ std::optional<Pair> parse(std::string_view line) {
 
 void parse_file(std::string_view document, OutputBuffer& out) {
     convert(document, out, [&] {
-        ClassifiedText classes(document);
+        PlainRuns runs(document);
         StarredLines lines(document);
         Headline first;
         int depth = 0;
         for (std::size_t begin; (begin = lines.next()) != StarredLines::none;) {
-            if (!scan_line(classes, begin, first) || !is_item(first.rule)) continue;
+            if (!scan_line(runs, begin, first) || !is_item(first.rule)) continue;
             depth = append_scaffolding(first.rule, depth, out);
             append_html(first, out);
         }

@@ -15,22 +15,23 @@
 #include <cstring>
 #include <string_view>
 
-#include "block_classes.hpp"
+#include "plain_runs.hpp"
 #include "headline.hpp"
 
 namespace brelim {
 
 namespace line_scan {
 
-using byte_class::plain;
-using byte_class::word;
+inline constexpr const ByteSet& plain = plain_bytes;
+// The characters of a hashtag's word (what follows its "#").
+inline constexpr const ByteSet& word = grammar::hashtag_target::first;
 
-// A line of a classified text. Positions are the text's own; the line runs
+// A line of a text. Positions are the text's own; the line runs
 // from where the scan starts to where `ends_at` says. Every run and literal
 // stops at a line feed or carriage return by itself (neither is plain, nor a
 // letter, nor "*", "#", "[" or "]"), so only the text's end bounds the reads.
 struct Line {
-    ClassifiedText& classes;
+    PlainRuns& runs;
     std::string_view text;
     bool feed_ends;  // a line feed, or a carriage return before one, ends the line
 
@@ -43,7 +44,7 @@ struct Line {
         if (!feed_ends) return false;
         return text[at] == '\n' || (text[at] == '\r' && byte_is(at + 1, '\n'));
     }
-    std::size_t plain_end(std::size_t at) noexcept { return classes.plain_end(at); }
+    std::size_t plain_end(std::size_t at) noexcept { return runs.end(at); }
     std::size_t word_end(std::size_t at) const noexcept { return scan<word>(text, at); }
     // Where the run of asterisks from `at` ends, looked at eight bytes at a
     // time; past four asterisks the exact end does not matter.
@@ -135,8 +136,8 @@ struct Ignore {
 };
 
 // A headline from `at`: its asterisks and its content, where it ends, or `at`
-// when none starts there. The classes are read front to back, never going
-// back to a block left behind.
+// when none starts there. The text is read front to back, never going back
+// to bytes left behind.
 template <class Seen>
 std::size_t headline_end(Line& line, std::size_t at, Seen& seen) noexcept {
     const std::size_t content = line.stars_end(at);
@@ -174,14 +175,14 @@ inline bool scan(Line& line, std::size_t begin, Headline& first) noexcept {
 
 // The line of a document that starts at `begin` and ends before the next line
 // feed (and a carriage return right before it) or at the document's end.
-inline bool scan_line(ClassifiedText& document, std::size_t begin, Headline& first) noexcept {
+inline bool scan_line(PlainRuns& document, std::size_t begin, Headline& first) noexcept {
     line_scan::Line line{document, document.text(), true};
     return line_scan::scan(line, begin, first);
 }
 
 // A line on its own, all of whose bytes belong to it.
 inline bool scan_line(std::string_view line, Headline& first) noexcept {
-    ClassifiedText text(line);
+    PlainRuns text(line);
     line_scan::Line whole{text, line, false};
     return line_scan::scan(whole, 0, first);
 }
