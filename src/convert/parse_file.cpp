@@ -66,16 +66,16 @@ int append_scaffolding(Rule level, int depth, OutputBuffer& out) {
     return static_cast<int>(index) + 1;
 }
 
-// The fragment's frame, around the items that `write_items(depth)` writes.
-template <class WriteItems>
-void convert(std::string_view document, OutputBuffer& out, WriteItems write_items) {
-    // Headlines grow by their scaffolding and anchors, prose vanishes; a
-    // quarter more than the document covers notes without growing.
-    out.reserve(out.size() + document.size() + document.size() / 4 + 64);
+// The fragment starts with the root list; headlines grow by their
+// scaffolding and anchors and prose vanishes, so a quarter more than the
+// document covers notes without growing.
+void open_fragment(std::size_t document_size, OutputBuffer& out) {
+    out.reserve(out.size() + document_size + document_size / 4 + 64);
     out.append("<ul>");
-    write_items();
-    out.append("\n</li></ul>");
 }
+
+// Whatever the depth, the same fixed suffix closes the fragment.
+void close_fragment(OutputBuffer& out) { out.append("\n</li></ul>"); }
 
 bool is_item(Rule level) { return level == Rule::headline1 || level == Rule::headline2 || level == Rule::headline3; }
 
@@ -93,31 +93,31 @@ std::optional<Pair> parse(std::string_view line) {
 }
 
 void parse_file(std::string_view document, OutputBuffer& out) {
-    convert(document, out, [&] {
-        PlainRuns runs(document);
-        StarredLines lines(document);
-        Headline first;
-        int depth = 0;
-        for (std::size_t begin; (begin = lines.next()) != StarredLines::none;) {
-            if (!scan_line(runs, begin, first) || !is_item(first.rule)) continue;
-            depth = append_scaffolding(first.rule, depth, out);
-            append_html(first, out);
-        }
-    });
+    open_fragment(document.size(), out);
+    PlainRuns runs(document);
+    StarredLines lines(document);
+    Headline first;
+    int depth = 0;
+    for (std::size_t begin; (begin = lines.next()) != StarredLines::none;) {
+        if (!scan_line(runs, begin, first) || !is_item(first.rule)) continue;
+        depth = append_scaffolding(first.rule, depth, out);
+        append_html(first, out);
+    }
+    close_fragment(out);
 }
 
 void parse_file_with_engine(std::string_view document, OutputBuffer& out) {
-    convert(document, out, [&] {
-        OutlineParser parser;
-        Lines lines(document);
-        int depth = 0;
-        while (const auto line = lines.next()) {
-            const std::optional<Pair> headline = parse(parser, *line);
-            if (!headline || !is_item(headline->rule())) continue;
-            depth = write_scaffolding(headline->rule(), depth, out);
-            append_html(*headline, out);
-        }
-    });
+    open_fragment(document.size(), out);
+    OutlineParser parser;
+    Lines lines(document);
+    int depth = 0;
+    while (const auto line = lines.next()) {
+        const std::optional<Pair> headline = parse(parser, *line);
+        if (!headline || !is_item(headline->rule())) continue;
+        depth = write_scaffolding(headline->rule(), depth, out);
+        append_html(*headline, out);
+    }
+    close_fragment(out);
 }
 
 std::string parse_file(std::string_view document) {

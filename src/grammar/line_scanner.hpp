@@ -15,8 +15,8 @@
 #include <cstring>
 #include <string_view>
 
-#include "plain_runs.hpp"
 #include "headline.hpp"
+#include "plain_runs.hpp"
 
 namespace brelim {
 
@@ -26,10 +26,10 @@ inline constexpr const ByteSet& plain = plain_bytes;
 // The characters of a hashtag's word (what follows its "#").
 inline constexpr const ByteSet& word = grammar::hashtag_target::first;
 
-// A line of a text. Positions are the text's own; the line runs
-// from where the scan starts to where `ends_at` says. Every run and literal
-// stops at a line feed or carriage return by itself (neither is plain, nor a
-// letter, nor "*", "#", "[" or "]"), so only the text's end bounds the reads.
+// A line of a text. Positions are the text's own; the line runs from where
+// the scan starts to where `ends_at` says. Every run and literal stops at a
+// line feed or carriage return by itself (neither is plain, nor a letter,
+// nor "*", "#", "[" or "]"), so only the text's end bounds the reads.
 struct Line {
     PlainRuns& runs;
     std::string_view text;
@@ -49,7 +49,7 @@ struct Line {
     // Where the run of asterisks from `at` ends, looked at eight bytes at a
     // time; past four asterisks the exact end does not matter.
     std::size_t stars_end(std::size_t at) const noexcept {
-        if (text.size() - at >= 8) {
+        if (text.size() >= 8 && at <= text.size() - 8) {
             std::uint64_t bytes;
             std::memcpy(&bytes, text.data() + at, 8);
             const std::uint64_t others = bytes ^ 0x2A2A2A2A2A2A2A2Aull;  // zero where a byte is "*"
@@ -146,14 +146,10 @@ std::size_t headline_end(Line& line, std::size_t at, Seen& seen) noexcept {
     return end == content ? at : end;
 }
 
-}  // namespace line_scan
-
-namespace line_scan {
-
 // True when the line from `begin` is headlines, one after another, and
 // nothing else; `first` then describes the first of them.
 inline bool scan(Line& line, std::size_t begin, Headline& first) noexcept {
-    if (!line.byte_is(begin, '*')) return false;  // most prose ends here
+    if (!line.byte_is(begin, '*')) return false;
     const std::size_t content = line.stars_end(begin);
     if (content - begin > 4) return false;
     first = Headline{};
