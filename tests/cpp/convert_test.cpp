@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "convert/lines.hpp"
+#include "convert/starred_lines.hpp"
 #include "convert/parse_file.hpp"
 
 // Every allocation through new, counted, so that a test can see that the
@@ -67,6 +68,25 @@ TEST(Lines, SplittingAcrossBlocks) {
             }
             EXPECT_EQ(split(document), expected) << size << ' ' << round;
         }
+    }
+}
+
+// Lines that begin with an asterisk are found from masks, block by block;
+// they must be exactly the lines, as split one by one, that begin with one.
+TEST(StarredLines, AreTheLinesThatBeginWithAnAsterisk) {
+    std::uint32_t seed = 5;
+    auto random = [&seed] { return seed = seed * 1664525u + 1013904223u; };
+    for (std::size_t size = 0; size < 300; ++size) {
+        std::string document;
+        for (std::size_t i = 0; i < size; ++i) document += "a*\n\r"[random() % 4];
+        std::vector<std::size_t> expected;
+        for (const std::string_view line : split(document)) {
+            if (!line.empty() && line[0] == '*') expected.push_back(static_cast<std::size_t>(line.data() - document.data()));
+        }
+        std::vector<std::size_t> found;
+        StarredLines starts(document);
+        for (std::size_t at; (at = starts.next()) != StarredLines::none;) found.push_back(at);
+        EXPECT_EQ(found, expected) << document;
     }
 }
 

@@ -137,5 +137,27 @@ TEST(Grammar, Lines) {
     }
 }
 
+// Run ends come from 64-byte masks loaded where a run is asked for, and long
+// runs go on as a scan; from every position, the end must be where a byte by
+// byte walk stops.
+TEST(PlainRuns, EndWhereTheFirstByteThatIsNotPlainStands) {
+    std::uint32_t seed = 3;
+    auto random = [&seed] { return seed = seed * 1664525u + 1013904223u; };
+    for (int round = 0; round < 200; ++round) {
+        std::string text(random() % 400, 'a');
+        const std::size_t stops = random() % 8;  // few stops make long runs
+        for (std::size_t i = 0; i < stops && !text.empty(); ++i) text[random() % text.size()] = "[]#*\n\xC3"[random() % 6];
+        for (std::size_t step = 1 + random() % 5, from = 0; from <= text.size(); from += step) {
+            PlainRuns runs(text);  // and one that has read the text before `from`
+            PlainRuns reused(text);
+            if (from > 0) reused.end(from / 2);
+            std::size_t expected = from;
+            while (expected < text.size() && plain_bytes[static_cast<unsigned char>(text[expected])]) ++expected;
+            EXPECT_EQ(runs.end(from), expected) << text << ' ' << from;
+            EXPECT_EQ(reused.end(from), expected) << text << ' ' << from;
+        }
+    }
+}
+
 }  // namespace
 }  // namespace brelim
