@@ -457,7 +457,8 @@ def _time_case(index: int, n: int, calls: int, repeat: int, warm_calls: int) -> 
             times_large.append(per_call(large))
 
     _with_gc_off(measure)
-    return {"index": index, "n": n, "calls": calls, "input": len(small),
+    utf8 = [0, 0] if small.isascii() else [len(small.encode()), len(large.encode())]
+    return {"index": index, "n": n, "calls": calls, "input": len(small), "utf8": utf8,
             "output": [out_small, out_large], "times": [times_small, times_large]}
 
 
@@ -490,23 +491,31 @@ def server_child(repeat: int) -> None:
 WARM_HEAP = {"MALLOC_MMAP_MAX_": "0", "MALLOC_TRIM_THRESHOLD_": str(2**40)}
 
 
-# Every block over glibc's largest mmap threshold is mapped afresh on each
-# call and its pages faulted in, resident heap or not; below it, a block of
-# the size just freed comes back warm. Python's own str pays this step
-# (bytes.decode into 25 MB takes 1.4 ms here, into 50 MB 22 ms).
-MMAP_CEILING = 32 * 2**20
+# glibc's steps: a block over its largest mmap threshold (32 MiB) is mapped
+# afresh and faulted in on every call, unless the heap's free top, kept warm up
+# to the trim threshold (twice that), can hold it. Python's own blocks take
+# these steps: bytes.decode into 25 MB takes 1.4 ms here, into 50 MB 22 ms.
+ALLOCATOR_STEPS = (32 * 2**20, 64 * 2**20)
 
 
 def server_plan(result: dict, max_bytes: int) -> dict:
-    """The case as the warm-server column times it: at the same n, unless the
-    result str would cross the mmap ceiling between n and 2n; then at 2n and
-    4n, both above it, so that the ratio shows the conversion's own memory
-    and not the interpreter's step for the result (while 4n stays in the cap)."""
+    """The case as the warm-server column times it: at n, or at the first of
+    2n and 4n at which neither the result str nor a non-ASCII document's UTF-8
+    copy crosses one of glibc's steps between n and 2n (within the cap), so
+    that the ratio shows the conversion's own memory and not the interpreter's
+    step for those blocks. A quadratic output is left as it is."""
     plan = {key: result[key] for key in ("index", "n", "calls")}
     out_small, out_large = result["output"]
-    linear_output = out_large <= SCALING_TARGET * max(out_small, 1)
-    if linear_output and out_small < MMAP_CEILING <= out_large and 2 * out_large <= max_bytes:
-        plan["n"] *= 2
+    if out_large > SCALING_TARGET * max(out_small, 1):
+        return plan
+    pairs = [(out_small, out_large), tuple(result.get("utf8", (0, 0)))]
+    for doubling in range(3):
+        grown = [(small << doubling, large << doubling) for small, large in pairs]
+        if doubling and any(large > max_bytes for _, large in grown):
+            break
+        if not any(small < step <= large for small, large in grown for step in ALLOCATOR_STEPS):
+            plan["n"] <<= doubling
+            break
     return plan
 
 
@@ -578,7 +587,7 @@ def scaling(min_time: float, repeat: int, max_bytes: int, only: str | None, inst
         t_small, t_large = min(times_small), min(times_large)
         ratio = t_large / t_small
         server_ratio = min(served["times"][1]) / min(served["times"][0])
-        server_at = " (at 2n)" if served["n"] != n else ""
+        server_at = f" (at {served['n'] // n}n)" if served["n"] != n else ""
         verdict = scaling_verdict([ratio, server_ratio], out_large / max(out_small, 1))
         if result["calls"] > 1:
             verdict += f" ({result['calls']} conversions a run)"
@@ -612,10 +621,11 @@ def scaling(min_time: float, repeat: int, max_bytes: int, only: str | None, inst
         f"timed run repeats the conversion until it takes {min_time * 1e3:.0f} ms, and the time of one is shown.",
         "Warm server: the same n and runs again, in one other process with glibc's default allocator",
         f"settings, each case timed after {SERVER_WARM_CALLS} runs at n and at 2n, as in a server that has served many",
-        f"requests; the target (<= {SCALING_TARGET}) holds for both columns. Where the result would cross",
-        "glibc's 32 MiB mmap ceiling between n and 2n, this column times 2n and 4n instead: a str",
-        "over the ceiling is mapped and faulted in afresh on every call, whatever made it (bytes.decode",
-        "too), and that step is the interpreter's, not the conversion's.",
+        f"requests; the target (<= {SCALING_TARGET}) holds for both columns. Where the result str, or a",
+        "non-ASCII document's UTF-8 copy, would cross one of glibc's steps between n and 2n (a block",
+        "over 32 MiB is mapped and faulted in afresh on each call unless the heap's free top, kept up",
+        "to 64 MiB, holds it), this column times 2n or 4n instead, as the cell says: those steps are",
+        "the interpreter's, whatever made the str (bytes.decode takes them too), not the conversion's.",
     ]
     if instructions:
         lines.append("Instructions: the conversion's instructions at 2m over those at m = n/8 (at least 1024),")

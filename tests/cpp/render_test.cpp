@@ -114,5 +114,23 @@ TEST(FindText, AgreesWithAPlainSearch) {
     EXPECT_EQ(find_text("abc", "", 4), std::string_view::npos);
 }
 
+// Past 32 MiB the buffer maps its own memory and grows it in place; what was
+// written before each growth must still be there.
+TEST(OutputBuffer, KeepsItsBytesAsItGrowsPastAllocatorBlocks) {
+    OutputBuffer out;
+    std::string piece(1 << 20, ' ');
+    for (int i = 0; i < 80; ++i) {
+        piece.front() = piece.back() = static_cast<char>('A' + i % 26);
+        out.append(piece);
+    }
+    ASSERT_EQ(out.size(), std::size_t{80} << 20);
+    for (int i = 0; i < 80; ++i) {
+        const std::size_t at = static_cast<std::size_t>(i) << 20;
+        EXPECT_EQ(out.data()[at], 'A' + i % 26) << i;
+        EXPECT_EQ(out.data()[at + piece.size() - 1], 'A' + i % 26) << i;
+        EXPECT_EQ(out.data()[at + 1], ' ') << i;
+    }
+}
+
 }  // namespace
 }  // namespace brelim

@@ -135,17 +135,19 @@ MIB = 2**20
 
 
 @pytest.mark.parametrize(
-    "outputs, n",
+    "outputs, utf8, n",
     [
-        ((25 * MIB, 50 * MIB), 2048),  # the result crosses the mmap ceiling: 2n and 4n
-        ((40 * MIB, 80 * MIB), 1024),  # above it at both
-        ((10 * MIB, 20 * MIB), 1024),  # below it at both
-        ((25 * MIB, 200 * MIB), 1024),  # quadratic output: left as it is
-        ((100 * MIB, 200 * MIB), 1024),
+        ((25 * MIB, 50 * MIB), (0, 0), 4096),  # the result crosses 32 MiB, then 64 MiB: 4n and 8n
+        ((40 * MIB, 80 * MIB), (0, 0), 2048),  # and 64 MiB
+        ((20 * MIB, 40 * MIB), (0, 0), 4096),  # the same from lower down
+        ((10 * MIB, 20 * MIB), (0, 0), 1024),  # below them at both
+        ((1, 1), (20 * MIB, 40 * MIB), 4096),  # a non-ASCII document's UTF-8 copy crosses them
+        ((25 * MIB, 200 * MIB), (0, 0), 1024),  # quadratic output: left as it is
+        ((100 * MIB, 200 * MIB), (0, 0), 1024),  # doubling would pass the cap
     ],
 )
-def test_the_warm_server_steps_over_the_mmap_ceiling(outputs, n):
-    result = {"index": 0, "n": 1024, "calls": 1, "output": list(outputs)}
+def test_the_warm_server_steps_over_the_allocator_thresholds(outputs, utf8, n):
+    result = {"index": 0, "n": 1024, "calls": 1, "output": list(outputs), "utf8": list(utf8)}
     assert bench.server_plan(result, 256 * MIB)["n"] == n
 
 
