@@ -38,7 +38,7 @@ def test_documents(document, expected):
     assert brelim.parse_string(document) == expected
 
 
-# Mended: an href cannot be broken out of, and script schemes are neutralised.
+# An href cannot be broken out of, and script schemes are neutralised.
 @pytest.mark.parametrize(
     "line, expected",
     [

@@ -92,7 +92,7 @@ HEADLINES = re.compile(rf"(\*{{1,4}}){INLINE}(?:\*{{1,4}}{INLINE})*")
 
 
 def scaffolding(document):
-    """The list tags the transition table writes for the document."""
+    """The list tags the scaffolding writes for the document, by depth and level."""
     pieces = document.split("\n")
     if pieces[-1] == "":
         pieces.pop()
