@@ -96,9 +96,11 @@ def scaffolding(document):
     pieces = document.split("\n")
     if pieces[-1] == "":
         pieces.pop()
+    # A carriage return is part of the ending only right before a line feed.
+    fed = len(pieces) if document.endswith("\n") else len(pieces) - 1
     out, depth = ["<ul>"], 0
-    for piece in pieces:
-        match = HEADLINES.fullmatch(piece[:-1] if piece.endswith("\r") else piece)
+    for index, piece in enumerate(pieces):
+        match = HEADLINES.fullmatch(piece[:-1] if index < fed and piece.endswith("\r") else piece)
         level = len(match.group(1)) if match else 0
         if level == 1:
             out += ["</li>"] * (depth > 0) + ["</ul>"] * (depth > 1) + ["<li>"]
