@@ -56,9 +56,9 @@ private:
     void make_room(std::size_t n);
 
     char* data_ = nullptr;
-    bool mapped_ = false;  // mapped by the buffer itself rather than allocated
     std::size_t size_ = 0;
     std::size_t capacity_ = 0;
+    bool mapped_ = false;  // mapped by the buffer itself rather than allocated
 };
 
 }  // namespace brelim
