@@ -6,9 +6,7 @@
 #include <optional>
 #include <string_view>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
+#include "byte_masks.hpp"
 
 namespace brelim {
 
@@ -47,25 +45,8 @@ private:
     // The line feeds of the 64 bytes from `block` on, one bit each.
     void load(std::size_t block) noexcept {
         block_ = block;
-        const char* bytes = document_.data() + block;
-        const std::size_t size = document_.size() - block < 64 ? document_.size() - block : 64;
-        std::uint64_t feeds = 0;
-#if defined(__SSE2__)
-        if (size == 64) {
-            const __m128i feed = _mm_set1_epi8('\n');
-            for (int i = 0; i < 4; ++i) {
-                const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + 16 * i));
-                const auto bits = static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(chunk, feed)));
-                feeds |= static_cast<std::uint64_t>(bits) << (16 * i);
-            }
-            feeds_ = feeds;
-            return;
-        }
-#endif
-        for (std::size_t i = 0; i < size; ++i) {
-            if (bytes[i] == '\n') feeds |= std::uint64_t{1} << i;
-        }
-        feeds_ = feeds;
+        const std::size_t left = document_.size() - block;
+        feeds_ = byte_masks<'\n'>(document_.data() + block, left < 64 ? left : 64)[0];
     }
 
     std::string_view document_;

@@ -4,9 +4,7 @@
 #include <cstdint>
 #include <string_view>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
+#include "byte_masks.hpp"
 
 namespace brelim {
 
@@ -36,29 +34,8 @@ private:
     // the byte before them ends a line.
     void load(std::size_t block, bool after_feed) noexcept {
         block_ = block;
-        const char* bytes = document_.data() + block;
-        const std::size_t size = document_.size() - block < 64 ? document_.size() - block : 64;
-        std::uint64_t feeds = 0;
-        std::uint64_t stars = 0;
-#if defined(__SSE2__)
-        if (size == 64) {
-            const __m128i feed = _mm_set1_epi8('\n');
-            const __m128i star = _mm_set1_epi8('*');
-            for (int i = 0; i < 4; ++i) {
-                const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + 16 * i));
-                feeds |= std::uint64_t{static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(chunk, feed)))}
-                         << (16 * i);
-                stars |= std::uint64_t{static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(chunk, star)))}
-                         << (16 * i);
-            }
-        } else
-#endif
-        {
-            for (std::size_t i = 0; i < size; ++i) {
-                feeds |= std::uint64_t{bytes[i] == '\n'} << i;
-                stars |= std::uint64_t{bytes[i] == '*'} << i;
-            }
-        }
+        const std::size_t left = document_.size() - block;
+        const auto [feeds, stars] = byte_masks<'\n', '*'>(document_.data() + block, left < 64 ? left : 64);
         starts_ = stars & ((feeds << 1) | std::uint64_t{after_feed});
         ends_in_feed_ = (feeds >> 63) != 0;
     }
