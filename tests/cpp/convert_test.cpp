@@ -7,6 +7,7 @@
 #include "convert/lines.hpp"
 #include "convert/starred_lines.hpp"
 #include "convert/parse_file.hpp"
+#include "table.hpp"
 
 // Every allocation through new, counted, so that a test can see that the
 // conversion makes none of its own.
@@ -90,28 +91,11 @@ TEST(StarredLines, AreTheLinesThatBeginWithAnAsterisk) {
     }
 }
 
+// tests/tables/documents.tsv, shared with the Python tests.
 TEST(ParseFile, Documents) {
-    const std::pair<std::string_view, std::string_view> rows[] = {
-        {"", "<ul>\n</li></ul>"},
-        {"plain\n\n**** x\n", "<ul>\n</li></ul>"},
-        {"* A", "<ul><li> A\n</li></ul>"},
-        {"** A", "<ul><ul><li> A\n</li></ul>"},
-        {"*** A\n* B", "<ul><ul><li> A</li>\n</ul><li> B\n</li></ul>"},
-        {"* A\n** B\n** C\n*** D\n* E\nplain\n**** F\n",
-         "<ul><li> A<ul><li> B</li><li> C<ul><li> D</li>\n</ul><li> E\n</li></ul>"},
-        {"* A\n* B", "<ul><li> A</li>\n<li> B\n</li></ul>"},
-        {"** A\n** B", "<ul><ul><li> A</li><li> B\n</li></ul>"},
-        {"*** A\n*** B", "<ul><ul><li> A</li><li> B\n</li></ul>"},
-        {"*** A\n** B", "<ul><ul><li> A</ul><li> B\n</li></ul>"},
-        {"* A\n*** B", "<ul><li> A<ul><li> B\n</li></ul>"},
-        {"* A\r\n* B\r", "<ul><li> A\n</li></ul>"},
-        {" * A\n***\n* a * b", "<ul><li> a \n</li></ul>"},
-        {"* #t\n** [[x y]]", "<ul><li> <a href='t'>#t</a><ul><li> <a href='x%20y'>x y</a>\n</li></ul>"},
-        {"* a\0b\n* c"sv, "<ul><li> c\n</li></ul>"},
-    };
-    for (const auto& [document, expected] : rows) {
-        EXPECT_EQ(parse_file(document), expected) << document;
-        EXPECT_EQ(parse_file_with_engine(document), expected) << document;
+    for (const auto& row : testing::read_table("documents.tsv")) {
+        EXPECT_EQ(parse_file(row.input), row.expected) << row.where;
+        EXPECT_EQ(parse_file_with_engine(row.input), row.expected) << row.where;
     }
 }
 
