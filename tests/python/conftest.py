@@ -1,6 +1,11 @@
-"""What the Python tests share: the tables of tests/tables."""
+"""What the Python tests share: the tables of tests/tables, a fresh
+interpreter for code that must run in a process of its own, and the marker
+of the tests that the sanitizer run leaves out."""
 
 import re
+import subprocess
+import sys
+import textwrap
 from pathlib import Path
 
 import pytest
@@ -45,3 +50,18 @@ def table(name: str) -> list:
     if not rows:
         raise ValueError(f"{name} has no rows")
     return rows
+
+
+def run_python(code: str, *args: str, timeout: float = 300) -> subprocess.CompletedProcess:
+    """`code`, dedented, run by this interpreter in a process of its own."""
+    return subprocess.run(
+        [sys.executable, "-c", textwrap.dedent(code), *args], capture_output=True, text=True, timeout=timeout
+    )
+
+
+def pytest_configure(config):
+    config.addinivalue_line(
+        "markers",
+        "big_memory: limits the address space, weighs the process or converts documents of many"
+        " megabytes, which a sanitizer's own memory defeats; the sanitizer run leaves these out",
+    )

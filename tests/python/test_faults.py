@@ -1,25 +1,17 @@
 """Fault and load tests: exhaustion, threads, leaks, huge inputs, odd characters."""
 
 import gc
-import subprocess
 import sys
-import textwrap
 import threading
 import tracemalloc
 
 import pytest
 
 import brelim
-
-EMPTY = "<ul>\n</li></ul>"
-
-
-def run_python(code, timeout=300):
-    return subprocess.run(
-        [sys.executable, "-c", textwrap.dedent(code)], capture_output=True, text=True, timeout=timeout
-    )
+from conftest import EMPTY, run_python
 
 
+@pytest.mark.big_memory
 def test_memory_exhaustion_at_every_stage_raises_memory_error_or_converts_exactly():
     # Under a tightening address-space limit each call either gives the exact
     # fragment or raises MemoryError, wherever memory ran out: copying a
@@ -177,6 +169,7 @@ def resident_bytes():
         return int(statm.read().split()[1]) * 4096
 
 
+@pytest.mark.big_memory
 def test_repeated_large_conversions_do_not_grow_the_process():
     # Memory the conversion allocates outside Python's allocators is seen
     # only in the resident size: a leak of one fragment or one parse tree per
@@ -193,6 +186,7 @@ def test_repeated_large_conversions_do_not_grow_the_process():
     assert resident_bytes() - before < 32 * 2**20
 
 
+@pytest.mark.big_memory
 def test_a_100_megabyte_document_converts():
     line = "* a #t [[b c]]\n"
     count = 100_000_000 // len(line) + 1
@@ -201,6 +195,7 @@ def test_a_100_megabyte_document_converts():
     assert exact  # not compared by pytest: its diff of such strings would take minutes
 
 
+@pytest.mark.big_memory
 @pytest.mark.parametrize(
     "line, item",
     [
@@ -228,14 +223,15 @@ print((resource.getrusage(resource.RUSAGE_SELF).ru_maxrss - before) * 1024, len(
 """
 
 
+@pytest.mark.big_memory
 @pytest.mark.parametrize(
     "head, unit", [("", "* a #b "), ("* ", "[[x]]"), ("* ", "#a"), ("* ", "[[abcdefgh][ijklmnop]] ")]
 )
 def test_a_20_megabyte_line_needs_memory_for_its_output_only(head, unit):
     # A fresh process, so that the high-water mark is this conversion's.
     count = str(20_000_000 // len(unit))
-    result = subprocess.run([sys.executable, "-c", PEAK_OF_ONE_CONVERSION, head, unit, count],
-                            capture_output=True, text=True, timeout=300, check=True)
+    result = run_python(PEAK_OF_ONE_CONVERSION, head, unit, count)
+    assert result.returncode == 0, result.stderr
     extra, output = map(int, result.stdout.split())
     # The output, the str made of it, and a megabyte; a parse tree of the
     # line would take ten times the output or more.

@@ -1,15 +1,12 @@
 import inspect
 import pickle
 import pydoc
-import subprocess
 import sys
-import textwrap
 
 import pytest
 
 import brelim
-
-EMPTY = "<ul>\n</li></ul>"
+from conftest import EMPTY, run_python
 
 
 def test_module_surface():
@@ -83,12 +80,6 @@ def test_lone_surrogates_raise_unicode_encode_error():
         brelim.parse_string("* a\n* b\ud800")
 
 
-def run_python(code: str, timeout: float = 120) -> subprocess.CompletedProcess:
-    return subprocess.run(
-        [sys.executable, "-c", textwrap.dedent(code)], capture_output=True, text=True, timeout=timeout
-    )
-
-
 def test_second_initialisation_raises_import_error():
     result = run_python(
         """
@@ -107,6 +98,7 @@ def test_second_initialisation_raises_import_error():
     assert result.stdout.startswith("ImportError: brelim may be initialised only once")
 
 
+@pytest.mark.big_memory
 def test_memory_exhaustion_raises_memory_error_and_the_interpreter_goes_on():
     result = run_python(
         """
