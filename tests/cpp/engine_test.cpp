@@ -13,7 +13,7 @@ namespace {
 using testing::dump;
 using testing::run;
 
-TEST(Engine, StarQueueOfWorkedExample) {
+TEST(Engine, QueueAndPairsOfOneShortHeadline) {
     OutlineParser parser;
     const auto pairs = parser.parse(Rule::input, "* a");
     ASSERT_TRUE(pairs);
