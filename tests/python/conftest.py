@@ -1,6 +1,7 @@
-"""What the Python tests share: the tables of tests/tables, a fresh
-interpreter for code that must run in a process of its own, and the marker
-of the tests that the sanitizer run leaves out."""
+"""What the Python tests share: the tables of tests/tables, the used lines as
+a regular expression, a fresh interpreter for code that must run in a
+process of its own, and the marker of the tests that the sanitizer run
+leaves out."""
 
 import re
 import subprocess
@@ -15,6 +16,21 @@ import pytest
 TABLES = Path(__file__).resolve().parents[1] / "tables"
 
 EMPTY = "<ul>\n</li></ul>"
+
+# Which lines are used, told independently of the module: a line that is a
+# run of headlines, as a regular expression (the format's choices never
+# depend on what follows). Group 1 holds the first headline's asterisks.
+PLAIN = r"[A-Za-z0-9 \"%&'()+,\-./:=?_]"
+INLINE = rf"(?:\[\[{PLAIN}+\]\[{PLAIN}+\]\]|\[\[{PLAIN}+\]\]|#[A-Za-z0-9]+|{PLAIN})+"
+HEADLINES = re.compile(rf"(\*{{1,4}}){INLINE}(?:\*{{1,4}}{INLINE})*")
+
+
+class Outer:
+    """A type whose qualified name differs from its name, for TypeError messages."""
+
+    class Inner:
+        pass
+
 
 ESCAPES = {b"n": b"\n", b"r": b"\r", b"t": b"\t", b"0": b"\0", b"\\": b"\\"}
 ESCAPE = re.compile(rb"\\(x[0-9A-Fa-f]{2}|.?)")

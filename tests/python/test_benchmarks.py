@@ -12,6 +12,7 @@ from pathlib import Path
 import pytest
 
 import brelim
+from conftest import HEADLINES
 
 BENCHMARKS = Path(__file__).resolve().parents[2] / "benchmarks"
 sys.path.insert(0, str(BENCHMARKS))
@@ -21,16 +22,10 @@ import run as bench  # noqa: E402
 
 SIZE = 40_000
 
-# A line that is a run of headlines, as a regular expression.
-PLAIN = r"[A-Za-z0-9 \"%&'()+,\-./:=?_]"
-LINK = rf"\[\[{PLAIN}+\](?:\[{PLAIN}+\])?\]"
-HEADLINE = rf"\*{{1,4}}(?:{PLAIN}|{LINK}|#[A-Za-z0-9])+"
-LINE = re.compile(rf"(?:{HEADLINE})+")
-
 
 def items(document):
     """Lines that become list items: headlines whose first level is 1 to 3."""
-    return [line for line in document.split("\n") if LINE.fullmatch(line) and not line.startswith("****")]
+    return [line for line in document.split("\n") if HEADLINES.fullmatch(line) and not line.startswith("****")]
 
 
 @pytest.mark.parametrize("shape", documents.SHAPES)

@@ -8,7 +8,7 @@ import tracemalloc
 import pytest
 
 import brelim
-from conftest import EMPTY, run_python
+from conftest import EMPTY, Outer, run_python
 
 
 @pytest.mark.big_memory
@@ -102,11 +102,6 @@ def test_many_threads_get_the_results_of_one_thread():
     assert len(results) == threads
     for got in results.values():
         assert all(out == expected[i] for i, out in got)
-
-
-class Outer:
-    class Inner:
-        pass
 
 
 def fresh(text):

@@ -6,7 +6,7 @@ import sys
 import pytest
 
 import brelim
-from conftest import EMPTY, run_python
+from conftest import EMPTY, Outer, run_python
 
 
 def test_module_surface():
@@ -60,11 +60,6 @@ def test_argument_errors(args, kwargs, message):
         brelim.parse_string(*args, **kwargs)
     assert str(caught.value) == message
     assert caught.value.__cause__ is None
-
-
-class Outer:
-    class Inner:
-        pass
 
 
 def test_type_error_names_the_qualified_type():

@@ -6,6 +6,7 @@ from hypothesis import HealthCheck, given, settings
 from hypothesis import strategies as st
 
 import brelim
+from conftest import HEADLINES
 
 PLAIN = "abcXYZ019 \"%&'()+,-./:=?_"
 ALNUM = "abcxyzABC0189"
@@ -82,13 +83,6 @@ def test_silent_lines_never_change_the_fragment(base, inserted):
     for at, silent in inserted:
         grown.insert(at % (len(grown) + 1), silent)
     assert brelim.parse_string("\n".join(grown)) == fragment
-
-
-# An independent account of which lines are used: the line language as a
-# regular expression (the grammar's choices never depend on what follows).
-P = r"[A-Za-z0-9 \"%&'()+,\-./:=?_]"
-INLINE = rf"(?:\[\[{P}+\]\[{P}+\]\]|\[\[{P}+\]\]|#[A-Za-z0-9]+|{P})+"
-HEADLINES = re.compile(rf"(\*{{1,4}}){INLINE}(?:\*{{1,4}}{INLINE})*")
 
 
 def scaffolding(document):
