@@ -1,6 +1,5 @@
 #pragma once
 
-#include <cctype>
 #include <fstream>
 #include <stdexcept>
 #include <string>
@@ -8,15 +7,13 @@
 
 namespace brelim::testing {
 
-// A row of a table under tests/tables/, shared with the Python tests: the
-// input, the expected output, and "name:line" for messages.
+// A row of a table under tests/tables/, which the Python tests read too.
 struct TableRow {
-    std::string where;
-    std::string input;
-    std::string expected;
+    std::string where;  // "name:line", for messages
+    std::string input, expected;
 };
 
-// The escapes of the table files: \n \r \t \0 \\ and \xHH (one byte).
+// Undoes the escapes of the tables: \n \r \t \0 \\ and \xHH (a byte).
 inline std::string unescape(const std::string& field, const std::string& where) {
     std::string out;
     for (std::size_t i = 0; i < field.size(); ++i) {
@@ -24,44 +21,34 @@ inline std::string unescape(const std::string& field, const std::string& where) 
             out += field[i];
             continue;
         }
-        const char code = i + 1 < field.size() ? field[++i] : '\0';
-        switch (code) {
-            case 'n': out += '\n'; break;
-            case 'r': out += '\r'; break;
-            case 't': out += '\t'; break;
-            case '0': out += '\0'; break;
-            case '\\': out += '\\'; break;
-            case 'x':
-                if (i + 2 < field.size() && std::isxdigit(static_cast<unsigned char>(field[i + 1])) &&
-                    std::isxdigit(static_cast<unsigned char>(field[i + 2]))) {
-                    out += static_cast<char>(std::stoi(field.substr(i + 1, 2), nullptr, 16));
-                    i += 2;
-                    break;
-                }
-                [[fallthrough]];
-            default: throw std::runtime_error(where + ": a backslash that starts no escape");
+        const std::string code = field.substr(i + 1, field[i + 1] == 'x' ? 3 : 1);
+        const std::size_t simple = std::string("nrt0\\").find(code);
+        if (code.size() == 1 && simple != std::string::npos) {
+            out += "\n\r\t\0\\"[simple];
+        } else if (code.size() == 3 && code.find_first_not_of("0123456789abcdefABCDEF", 1) == std::string::npos) {
+            out += static_cast<char>(std::stoi(code.substr(1), nullptr, 16));
+        } else {
+            throw std::runtime_error(where + ": a backslash that starts no escape");
         }
+        i += code.size();
     }
     return out;
 }
 
-// The rows of tests/tables/<name>: lines of two tab-separated fields; lines
-// that are empty or begin with '#' are comments.
+// The rows of tests/tables/<name>: two tab-separated fields a line; lines that
+// are empty or begin with '#' are comments.
 inline std::vector<TableRow> read_table(const std::string& name) {
     std::ifstream file(std::string(BRELIM_TABLES) + "/" + name, std::ios::binary);
-    if (!file) throw std::runtime_error("cannot read " + std::string(BRELIM_TABLES) + "/" + name);
     std::vector<TableRow> rows;
     std::string line;
     for (int number = 1; std::getline(file, line); ++number) {
         if (line.empty() || line[0] == '#') continue;
         const std::string where = name + ':' + std::to_string(number);
         const std::size_t tab = line.find('\t');
-        if (tab == std::string::npos || line.find('\t', tab + 1) != std::string::npos) {
-            throw std::runtime_error(where + ": not two tab-separated fields");
-        }
+        if (tab == std::string::npos || tab != line.rfind('\t')) throw std::runtime_error(where + ": not two fields");
         rows.push_back({where, unescape(line.substr(0, tab), where), unescape(line.substr(tab + 1), where)});
     }
-    if (rows.empty()) throw std::runtime_error(name + " has no rows");
+    if (rows.empty()) throw std::runtime_error("no rows in " + std::string(BRELIM_TABLES) + "/" + name);
     return rows;
 }
 
