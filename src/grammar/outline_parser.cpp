@@ -9,8 +9,8 @@ namespace {
 using Matcher = bool (*)(ParserState&);
 
 template <class R>
-constexpr const ByteSet* first_of() {
-    if constexpr (peg::Guarded<R>) return &R::first;
+constexpr const ByteSet* first_bytes_of() {
+    if constexpr (peg::Guarded<R>) return &peg::first_of<R>;
     else return nullptr;
 }
 
@@ -18,12 +18,12 @@ constexpr const ByteSet* first_of() {
 
 // A line that begins with any other byte fails without touching the queue.
 const ByteSet* const OutlineParser::first_bytes[rule_count] = {
-    first_of<grammar::EOI>(),            first_of<grammar::paren>(),          first_of<grammar::select_punc>(),
-    first_of<grammar::plain_chunk>(),    first_of<grammar::link_target>(),    first_of<grammar::plain_link>(),
-    first_of<grammar::link_desc>(),      first_of<grammar::described_link>(), first_of<grammar::link>(),
-    first_of<grammar::hashtag_target>(), first_of<grammar::hashtag>(),        first_of<grammar::text>(),
-    first_of<grammar::headline1>(),      first_of<grammar::headline2>(),      first_of<grammar::headline3>(),
-    first_of<grammar::headline4>(),      first_of<grammar::headline>(),       first_of<grammar::input>(),
+    first_bytes_of<grammar::EOI>(),            first_bytes_of<grammar::paren>(),          first_bytes_of<grammar::select_punc>(),
+    first_bytes_of<grammar::plain_chunk>(),    first_bytes_of<grammar::link_target>(),    first_bytes_of<grammar::plain_link>(),
+    first_bytes_of<grammar::link_desc>(),      first_bytes_of<grammar::described_link>(), first_bytes_of<grammar::link>(),
+    first_bytes_of<grammar::hashtag_target>(), first_bytes_of<grammar::hashtag>(),        first_bytes_of<grammar::text>(),
+    first_bytes_of<grammar::headline1>(),      first_bytes_of<grammar::headline2>(),      first_bytes_of<grammar::headline3>(),
+    first_bytes_of<grammar::headline4>(),      first_bytes_of<grammar::headline>(),       first_bytes_of<grammar::input>(),
 };
 
 namespace {
