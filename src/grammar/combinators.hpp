@@ -184,7 +184,9 @@ struct normal {
 };
 
 // A silent rule is its definition: it adds nothing of its own.
-template <class Def>
-struct silent : Def {};
+template <Rule R, class Def>
+struct silent : Def {
+    static constexpr Rule rule = R;
+};
 
 }  // namespace brelim::peg
