@@ -24,7 +24,7 @@ namespace line_scan {
 
 inline constexpr const ByteSet& plain = plain_bytes;
 // The characters of a hashtag's word (what follows its "#").
-inline constexpr const ByteSet& word = grammar::hashtag_target::first;
+inline constexpr const ByteSet& word = peg::first_of<grammar::hashtag_target>;
 
 // A line of a text. Positions are the text's own; the line runs from where
 // the scan starts to where `ends_at` says. Every run and literal stops at a

@@ -4,48 +4,22 @@
 
 namespace brelim {
 
-namespace {
-
-using Matcher = bool (*)(ParserState&);
-
-template <class R>
-constexpr const ByteSet* first_of() {
-    if constexpr (peg::Guarded<R>) return &R::first;
-    else return nullptr;
-}
-
-}  // namespace
+using grammar::rules;
 
 // A line that begins with any other byte fails without touching the queue.
-const ByteSet* const OutlineParser::first_bytes[rule_count] = {
-    first_of<grammar::EOI>(),            first_of<grammar::paren>(),          first_of<grammar::select_punc>(),
-    first_of<grammar::plain_chunk>(),    first_of<grammar::link_target>(),    first_of<grammar::plain_link>(),
-    first_of<grammar::link_desc>(),      first_of<grammar::described_link>(), first_of<grammar::link>(),
-    first_of<grammar::hashtag_target>(), first_of<grammar::hashtag>(),        first_of<grammar::text>(),
-    first_of<grammar::headline1>(),      first_of<grammar::headline2>(),      first_of<grammar::headline3>(),
-    first_of<grammar::headline4>(),      first_of<grammar::headline>(),       first_of<grammar::input>(),
-};
+const std::array<const ByteSet*, rule_count> OutlineParser::first_bytes = rules::first;
+
+bool OutlineParser::match(Rule rule, ParserState& state) {
+    const auto index = static_cast<std::size_t>(rule);
+    return index < rule_count && rules::match[index](state);
+}
 
 namespace {
-
-constexpr Matcher matchers[rule_count] = {
-    &grammar::EOI::match,        &grammar::paren::match,          &grammar::select_punc::match,
-    &grammar::plain_chunk::match, &grammar::link_target::match,   &grammar::plain_link::match,
-    &grammar::link_desc::match,  &grammar::described_link::match, &grammar::link::match,
-    &grammar::hashtag_target::match, &grammar::hashtag::match,    &grammar::text::match,
-    &grammar::headline1::match,  &grammar::headline2::match,      &grammar::headline3::match,
-    &grammar::headline4::match,  &grammar::headline::match,       &grammar::input::match,
-};
 
 // The conversion's rule, called directly rather than through the table.
 bool match_input(ParserState& state) { return grammar::input::match(state); }
 
 }  // namespace
-
-bool OutlineParser::match(Rule rule, ParserState& state) {
-    const auto index = static_cast<std::size_t>(rule);
-    return index < rule_count && matchers[index](state);
-}
 
 std::optional<Pairs> OutlineParser::run(Rule start, std::string_view input) {
     if (!queue_.unique()) queue_ = QueueRef::make();  // a tree still held elsewhere stays as it is

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <optional>
 #include <string_view>
 
@@ -37,7 +38,7 @@ public:
 
 private:
     // For each rule, the bytes a match can begin with, where that is known.
-    static const ByteSet* const first_bytes[rule_count];
+    static const std::array<const ByteSet*, rule_count> first_bytes;
 
     std::optional<Pairs> run(Rule start, std::string_view input);
 

@@ -30,7 +30,6 @@ struct ParserState {
     // Hands the tokens over to the queue; the state is done with it.
     void finish() noexcept { queue_.size_ = length_; }
 
-    std::size_t length() const noexcept { return length_; }
     bool at_end() const noexcept { return position >= input.size(); }
     unsigned char peek() const noexcept { return static_cast<unsigned char>(input[position]); }
     bool next_in(const ByteSet& set) const noexcept { return !at_end() && set[peek()]; }

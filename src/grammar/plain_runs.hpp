@@ -15,7 +15,7 @@
 namespace brelim {
 
 // The characters of plain runs, link targets and descriptions.
-inline constexpr const ByteSet& plain_bytes = grammar::plain_chunk::closure;
+inline constexpr const ByteSet& plain_bytes = peg::closure_of<grammar::plain_chunk>;
 
 // One bit for each of the `size` (at most 64) bytes at `bytes` that is not
 // plain; the bits past `size` are set, so that every run stops at the end.

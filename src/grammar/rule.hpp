@@ -7,7 +7,8 @@
 namespace brelim {
 
 // The rules of the outline grammar. The number is what an End token records,
-// and any rule can be named as the start rule of a parse.
+// and any rule can be named as the start rule of a parse. The grammar's list
+// of rules (outline_grammar.hpp) must agree with it, or it does not compile.
 enum class Rule : std::uint8_t {
     EOI = 0,
     paren = 1,
@@ -31,30 +32,11 @@ enum class Rule : std::uint8_t {
 
 inline constexpr std::size_t rule_count = 18;
 
-constexpr std::string_view rule_name(Rule rule) {
-    constexpr std::string_view names[rule_count] = {
-        "EOI",  "paren",          "select_punc", "plain_chunk", "link_target", "plain_link",
-        "link_desc", "described_link", "link",   "hashtag_target", "hashtag",  "text",
-        "headline1", "headline2",  "headline3",   "headline4",   "headline",    "input",
-    };
-    const auto index = static_cast<std::size_t>(rule);
-    return index < rule_count ? names[index] : std::string_view{"?"};
-}
+// The rule's name in the grammar; "?" for a number that names no rule.
+std::string_view rule_name(Rule rule) noexcept;
 
 // A silent rule leaves no pair of its own; the pairs of the normal rules it
 // calls pass through to its caller.
-constexpr bool is_silent(Rule rule) {
-    switch (rule) {
-    case Rule::paren:
-    case Rule::select_punc:
-    case Rule::plain_chunk:
-    case Rule::link:
-    case Rule::headline:
-    case Rule::input:
-        return true;
-    default:
-        return false;
-    }
-}
+bool is_silent(Rule rule) noexcept;
 
 }  // namespace brelim

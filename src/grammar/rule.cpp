@@ -1,0 +1,17 @@
+#include "rule.hpp"
+
+#include "outline_grammar.hpp"
+
+namespace brelim {
+
+std::string_view rule_name(Rule rule) noexcept {
+    const auto index = static_cast<std::size_t>(rule);
+    return index < rule_count ? grammar::rules::name[index] : std::string_view{"?"};
+}
+
+bool is_silent(Rule rule) noexcept {
+    const auto index = static_cast<std::size_t>(rule);
+    return index < rule_count && grammar::rules::silent[index];
+}
+
+}  // namespace brelim

@@ -1,0 +1,54 @@
+#pragma once
+
+// The grammar's list of its rules, in the order of their numbers, and the
+// tables made from it. A rule's number, name, kind and first bytes are all
+// read off its type, so a rule is defined in one place, and a list that
+// disagrees with `Rule` does not compile.
+
+#include <array>
+#include <cstddef>
+#include <string_view>
+#include <utility>
+
+#include "combinators.hpp"
+#include "rule.hpp"
+
+namespace brelim::peg {
+
+// A rule's name is its type's name without the namespaces, as GCC
+// ("[with T = a::b; ...]") and Clang ("[T = a::b]") spell it in a signature.
+template <class T>
+constexpr std::string_view name_of() {
+    constexpr std::string_view signature = __PRETTY_FUNCTION__;
+    constexpr std::size_t from = signature.find("T = ") + 4;
+    constexpr std::string_view full = signature.substr(from, signature.find_first_of(";]", from) - from);
+    return full.substr(full.rfind(':') + 1);
+}
+static_assert(name_of<ParserState>() == "ParserState", "a compiler that spells type names in another way");
+
+template <Rule R, class Def>
+constexpr bool silent_rule(const silent<R, Def>*) { return true; }
+template <Rule R, class Def>
+constexpr bool silent_rule(const normal<R, Def>*) { return false; }
+
+template <std::size_t Place, class R>
+constexpr bool numbered() {
+    static_assert(static_cast<std::size_t>(R::rule) == Place, "a rule whose number is not its place in the list");
+    return true;
+}
+
+template <class... Rs>
+struct rule_list {
+    static_assert(sizeof...(Rs) == rule_count, "a list that is not every rule of the enumeration");
+    static_assert([]<std::size_t... Place>(std::index_sequence<Place...>) {
+        return (numbered<Place, Rs>() && ...);
+    }(std::index_sequence_for<Rs...>{}));
+
+    static constexpr std::array<std::string_view, rule_count> name{name_of<Rs>()...};
+    static constexpr std::array<bool, rule_count> silent{silent_rule(static_cast<const Rs*>(nullptr))...};
+    // The bytes a match can begin with; null where that is not known.
+    static constexpr std::array<const ByteSet*, rule_count> first{(Guarded<Rs> ? &first_of<Rs> : nullptr)...};
+    static constexpr std::array<bool (*)(ParserState&), rule_count> match{&Rs::match...};
+};
+
+}  // namespace brelim::peg
