@@ -56,8 +56,9 @@ public:
 private:
     void make_room(std::size_t n);
 
-    // Holds the fragment of a document of a few hundred bytes.
-    static constexpr std::size_t inline_capacity = 256;
+    // Holds the fragment of a note of up to 1.5 KB, which the conversion
+    // reserves a quarter more than the document for.
+    static constexpr std::size_t inline_capacity = 2048;
 
     bool on_heap() const noexcept { return data_ != inline_; }
 
