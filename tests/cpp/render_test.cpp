@@ -121,7 +121,7 @@ TEST(OutputBuffer, KeepsItsBytesWhenItLeavesItsOwnStorage) {
     for (const std::size_t reserved : {std::size_t{0}, std::size_t{4096}, std::size_t{40} << 20}) {
         OutputBuffer out;
         std::string expected;
-        for (int i = 0; i < 200; ++i) {
+        for (int i = 0; i < 1000; ++i) {  // some 4 KB
             if (i == 10 && reserved != 0) out.reserve(reserved);
             const std::string piece = std::to_string(i) + ",";
             out.append(piece);
