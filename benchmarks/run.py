@@ -4,6 +4,7 @@
     python3 -m pip install . -r benchmarks/requirements.txt
     python3 benchmarks/run.py                  # everything, 20 MB documents
     python3 benchmarks/run.py --size 2 --repeat 3 --parts throughput
+    python3 benchmarks/run.py --parts small     # the fixed cost of a call
 
 Prints Markdown tables that can go into the README as they are. The times
 are wall-clock times, best of --repeat runs: close other work first, and
@@ -24,6 +25,7 @@ import platform
 import subprocess
 import sys
 import time
+import timeit
 from pathlib import Path
 from typing import Callable
 
@@ -39,7 +41,7 @@ except ImportError:  # the peer is optional; its row says so
     cmarkgfm = None
 
 MB = 1_000_000
-PARTS = ("throughput", "memory", "scaling")
+PARTS = ("throughput", "small", "memory", "scaling")
 
 # Targets for 20 MB documents on the two-core development machine.
 THROUGHPUT_TARGETS = {"notes": 2000, "prose": 500, "links": 1000, "long": 2000}  # MB/s
@@ -233,6 +235,69 @@ def throughput(shapes: list[str], size: int, repeat: int, seed: int, verbose: bo
         "| Peer on the notes | Markdown document | MB/s | brelim speedup | Target | Met |",
         "|---|---:|---:|---:|---|---|",
         peer_row,
+    ]
+
+
+# --------------------------------------------------------------------------
+# Small documents
+#
+# Web back ends convert many small notes one call at a time, where the fixed
+# cost of a call weighs as much as the throughput. The yardstick is
+# str.upper of the same string: a call that also reads the whole string and
+# builds a new one.
+
+SMALL_DOCUMENTS = (("`\"* a\"`", 0), ("1 KB note", 1_000), ("64 KB note", 64_000))  # label, size of a note
+SMALL_TARGET = 3.0  # the tiny call's time over str.upper's
+SMALL_RUN_TIME = 0.002  # seconds of calls in one timed run
+SMALL_RUNS = 20  # timed runs for each of --repeat
+
+
+def small_document(size: int, seed: int) -> str:
+    """The tiny headline, or a notes document of about `size` bytes."""
+    return documents.outline("notes", size, seed) if size else "* a"
+
+
+def _calls_per_run(function: Callable, argument) -> int:
+    timer = timeit.Timer("f(x)", globals={"f": function, "x": argument})
+    calls = 1
+    while timer.timeit(calls) < SMALL_RUN_TIME:
+        calls *= 2
+    return calls
+
+
+def small_documents(repeat: int, seed: int, verbose: bool) -> list[str]:
+    runs = SMALL_RUNS * repeat
+    rows = []
+    for label, size in SMALL_DOCUMENTS:
+        document = small_document(size, seed)
+        measured = {"brelim": brelim.parse_string, "str.upper": str.upper}
+        calls = {name: _calls_per_run(function, document) for name, function in measured.items()}
+        timers = {name: timeit.Timer("f(x)", globals={"f": function, "x": document})
+                  for name, function in measured.items()}
+        times: dict[str, list[float]] = {name: [] for name in measured}
+        for _ in range(runs):  # side by side, so that both see the same state of the machine
+            for name, timer in timers.items():
+                times[name].append(timer.timeit(calls[name]) / calls[name])
+        brelim_time, upper_time = min(times["brelim"]), min(times["str.upper"])
+        ratio = brelim_time / upper_time
+        row = (f"| {label} | {len(document):,} B | {brelim_time * 1e9:,.0f} | {_mbps(len(document), brelim_time):,.0f} | "
+               f"{upper_time * 1e9:,.0f} | {_mbps(len(document), upper_time):,.0f} | {ratio:.2f}x |")
+        row += f" <= {SMALL_TARGET:.0f}x | {_verdict(ratio <= SMALL_TARGET)} |" if not size else " | |"
+        rows.append(row)
+        if verbose:
+            for name, runs_of in times.items():
+                print(f"  {label}: {name}, {calls[name]} calls a run, fastest runs (ns a call) "
+                      + ", ".join(f"{t * 1e9:.1f}" for t in sorted(runs_of)[:5]), file=sys.stderr)
+    return [
+        f"Small documents: time of one call in ns and MB/s of the document's size, best of {runs} runs of",
+        f"{SMALL_RUN_TIME * 1e3:.0f} ms of calls each. `str.upper` of the same string, timed beside each run, is the",
+        "yardstick: it reads the string and builds a new one too. The target is for the tiny document,",
+        "where the fixed cost of the call is all there is.",
+        "",
+        "| Document | Size | brelim ns | brelim MB/s | str.upper ns | str.upper MB/s | brelim / str.upper "
+        "| Target | Met |",
+        "|---|---:|---:|---:|---:|---:|---:|---|---|",
+        *rows,
     ]
 
 
@@ -695,6 +760,9 @@ def main(argv: list[str] | None = None) -> int:
     if "throughput" in parts:
         print()
         print(*throughput(shapes, size, args.repeat, args.seed, args.verbose), sep="\n")
+    if "small" in parts:
+        print()
+        print(*small_documents(args.repeat, args.seed, args.verbose), sep="\n")
     if "memory" in parts:
         print()
         print(*memory(size, args.seed, args.verbose), sep="\n")

@@ -32,7 +32,7 @@ OutputBuffer::~OutputBuffer() {
         return;
     }
 #endif
-    std::free(data_);
+    if (on_heap()) std::free(data_);
 }
 
 void OutputBuffer::reserve(std::size_t total) {
@@ -47,7 +47,7 @@ void OutputBuffer::reserve(std::size_t total) {
         madvise(memory, size, MADV_HUGEPAGE);  // a hint: without it, the pages are just small
         if (!mapped_) {
             if (size_ != 0) std::memcpy(memory, data_, size_);
-            std::free(data_);
+            if (on_heap()) std::free(data_);
             mapped_ = true;
         }
         data_ = static_cast<char*>(memory);
@@ -55,8 +55,9 @@ void OutputBuffer::reserve(std::size_t total) {
         return;
     }
 #endif
-    void* memory = std::realloc(data_, total);
+    void* memory = on_heap() ? std::realloc(data_, total) : std::malloc(total);
     if (memory == nullptr) throw std::bad_alloc();
+    if (!on_heap() && size_ != 0) std::memcpy(memory, data_, size_);
     data_ = static_cast<char*>(memory);
     capacity_ = total;
 }

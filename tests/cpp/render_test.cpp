@@ -64,6 +64,23 @@ TEST(FindText, AgreesWithAPlainSearch) {
     EXPECT_EQ(find_text("abc", "", 4), std::string_view::npos);
 }
 
+// A fragment starts in the buffer's own storage and leaves it as it grows,
+// piece by piece or by one reservation for the heap or for a mapping; what
+// was written before must come along.
+TEST(OutputBuffer, KeepsItsBytesWhenItLeavesItsOwnStorage) {
+    for (const std::size_t reserved : {std::size_t{0}, std::size_t{4096}, std::size_t{40} << 20}) {
+        OutputBuffer out;
+        std::string expected;
+        for (int i = 0; i < 1000; ++i) {  // some 4 KB
+            if (i == 10 && reserved != 0) out.reserve(reserved);
+            const std::string piece = std::to_string(i) + ",";
+            out.append(piece);
+            expected += piece;
+        }
+        EXPECT_EQ(out.view(), expected) << reserved;
+    }
+}
+
 // Past 32 MiB the buffer maps its own memory and grows it in place; what was
 // written before each growth must still be there.
 TEST(OutputBuffer, KeepsItsBytesAsItGrowsPastAllocatorBlocks) {

@@ -91,6 +91,18 @@ def test_the_benchmark_runs_on_a_small_size():
         assert "| cmarkgfm.markdown_to_html |" in output
 
 
+def test_the_small_documents_table_runs():
+    output = run("--parts", "small", "--repeat", "1")
+    rows = [[cell.strip() for cell in line.strip("|").split("|")]
+            for line in output.splitlines() if re.match(r"\| .+ \| [\d,]+ B \|", line)]
+    assert [row[0] for row in rows] == [label for label, _ in bench.SMALL_DOCUMENTS]
+    for row, (_, size) in zip(rows, bench.SMALL_DOCUMENTS):
+        assert int(row[1].rstrip(" B").replace(",", "")) >= max(size, 3)
+        ratio = float(row[6].rstrip("x"))
+        assert ratio == pytest.approx(float(row[2].replace(",", "")) / float(row[4].replace(",", "")), rel=0.05)
+        assert row[7:] == (["<= 3x", "yes" if ratio <= 3 else "**no**"] if size == 0 else ["", ""])
+
+
 @pytest.mark.parametrize("kind", range(2, len(bench.MEMORY_DOCUMENTS)))
 def test_single_line_memory_documents_are_one_line_of_the_size(kind):
     document = bench.memory_document(kind, SIZE, documents.DEFAULT_SEED)
