@@ -22,8 +22,8 @@
 #include <type_traits>
 #include <utility>
 
-#include "byte_scan.hpp"
-#include "byte_set.hpp"
+#include "../bytes/byte_set.hpp"
+#include "../bytes/scan.hpp"
 #include "parser_state.hpp"
 #include "rule.hpp"
 #include "utf8.hpp"

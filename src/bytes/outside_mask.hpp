@@ -1,18 +1,15 @@
 #pragma once
 
-// Finding where a run of bytes from a set ends, sixteen bytes at a time where
-// the processor allows: this is where long headlines spend their time.
+// Which bytes lie outside a set, sixteen or sixty-four at a time: one bit per
+// byte, so that where a run of the set's bytes ends is a count of trailing
+// zeros.
 
 #include <array>
 #include <cstddef>
-#include <string_view>
+#include <cstdint>
 
 #include "byte_set.hpp"
-
-#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
-#include <immintrin.h>
-#define BRELIM_SCAN_SSSE3 1
-#endif
+#include "simd.hpp"
 
 namespace brelim {
 
@@ -39,14 +36,9 @@ struct NibbleTables {
     }
 };
 
+#if BRELIM_SIMD
 namespace detail {
 
-inline std::size_t scan_bytes(const unsigned char* bytes, std::size_t at, std::size_t size, const ByteSet& set) noexcept {
-    while (at < size && set[bytes[at]]) ++at;
-    return at;
-}
-
-#ifdef BRELIM_SCAN_SSSE3
 // The bytes of the sixteen at `bytes` that are outside the set, one bit each.
 [[gnu::target("ssse3")]] inline unsigned outside_ssse3(const unsigned char* bytes, __m128i low, __m128i high) noexcept {
     const __m128i nibble = _mm_set1_epi8(0x0F);
@@ -60,43 +52,32 @@ inline std::size_t scan_bytes(const unsigned char* bytes, std::size_t at, std::s
     return static_cast<unsigned>(_mm_movemask_epi8(outside));
 }
 
-// Needs at least sixteen bytes of input; the last chunk overlaps the one
-// before it rather than reading past the end.
-[[gnu::target("ssse3")]] inline std::size_t scan_ssse3(const unsigned char* bytes, std::size_t at, std::size_t size,
-                                                       const NibbleTables& tables) noexcept {
+template <const ByteSet& Set>
+[[gnu::target("ssse3")]] std::uint64_t outside_mask_ssse3(const unsigned char* bytes) noexcept {
+    static constexpr NibbleTables tables = NibbleTables::of(Set);
     const __m128i low = _mm_loadu_si128(reinterpret_cast<const __m128i*>(tables.low.data()));
     const __m128i high = _mm_loadu_si128(reinterpret_cast<const __m128i*>(tables.high.data()));
-    while (size - at >= 16) {
-        const unsigned outside = outside_ssse3(bytes + at, low, high);
-        if (outside != 0) return at + static_cast<std::size_t>(__builtin_ctz(outside));
-        at += 16;
-    }
-    if (at == size) return at;
-    const std::size_t base = size - 16;
-    const unsigned outside = outside_ssse3(bytes + base, low, high) >> (at - base);
-    return outside != 0 ? at + static_cast<std::size_t>(__builtin_ctz(outside)) : size;
+    std::uint64_t mask = 0;
+    for (unsigned i = 0; i < 4; ++i) mask |= std::uint64_t{outside_ssse3(bytes + 16 * i, low, high)} << (16 * i);
+    return mask;
 }
 
-inline const bool has_ssse3 = [] {
-    __builtin_cpu_init();
-    return __builtin_cpu_supports("ssse3") != 0;
-}();
+}  // namespace detail
 #endif
 
-}  // namespace detail
-
-// Where the run of `Set` bytes that starts at `from` ends.
+// One bit for each of the `size` (at most 64) bytes at `bytes` that is not in
+// `Set`; the bits past `size` are set, so that every run stops at the end.
 template <const ByteSet& Set>
-std::size_t scan(std::string_view input, std::size_t from) noexcept {
-    const auto* bytes = reinterpret_cast<const unsigned char*>(input.data());
-    std::size_t at = from;
-#ifdef BRELIM_SCAN_SSSE3
-    static constexpr NibbleTables tables = NibbleTables::of(Set);
-    if constexpr (tables.usable) {
-        if (input.size() >= 16 && detail::has_ssse3) return detail::scan_ssse3(bytes, at, input.size(), tables);
+std::uint64_t outside_mask(const char* bytes, std::size_t size) noexcept {
+    const auto* data = reinterpret_cast<const unsigned char*>(bytes);
+#if BRELIM_SIMD
+    if constexpr (NibbleTables::of(Set).usable) {
+        if (simd::ssse3 && size == 64) return detail::outside_mask_ssse3<Set>(data);
     }
 #endif
-    return detail::scan_bytes(bytes, at, input.size(), Set);
+    std::uint64_t mask = size < 64 ? ~std::uint64_t{0} << size : 0;
+    for (std::size_t i = 0; i < size; ++i) mask |= std::uint64_t{!Set[data[i]]} << i;
+    return mask;
 }
 
 }  // namespace brelim
