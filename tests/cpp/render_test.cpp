@@ -1,9 +1,9 @@
 #include <gtest/gtest.h>
 
+#include "bytes/find_text.hpp"
 #include "convert/parse_file.hpp"
 #include "grammar/line_scanner.hpp"
 #include "render/append_string.hpp"
-#include "render/find_text.hpp"
 #include "render/html.hpp"
 
 namespace brelim {
