@@ -7,6 +7,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 #include "byte_set.hpp"
 #include "simd.hpp"
@@ -53,7 +54,13 @@ namespace detail {
 }
 
 template <const ByteSet& Set>
-[[gnu::target("ssse3")]] std::uint64_t outside_mask_ssse3(const unsigned char* bytes) noexcept {
+[[gnu::target("ssse3")]] std::uint64_t outside_mask_ssse3(const unsigned char* bytes, std::size_t size) noexcept {
+    if (size < 64) {  // padded with a byte that no such set holds
+        unsigned char padded[64];
+        std::memset(padded, 0xFF, sizeof padded);
+        std::memcpy(padded, bytes, size);
+        return outside_mask_ssse3<Set>(padded, 64);
+    }
     static constexpr NibbleTables tables = NibbleTables::of(Set);
     const __m128i low = _mm_loadu_si128(reinterpret_cast<const __m128i*>(tables.low.data()));
     const __m128i high = _mm_loadu_si128(reinterpret_cast<const __m128i*>(tables.high.data()));
@@ -72,7 +79,7 @@ std::uint64_t outside_mask(const char* bytes, std::size_t size) noexcept {
     const auto* data = reinterpret_cast<const unsigned char*>(bytes);
 #if BRELIM_SIMD
     if constexpr (NibbleTables::of(Set).usable) {
-        if (simd::ssse3 && size == 64) return detail::outside_mask_ssse3<Set>(data);
+        if (simd::ssse3) return detail::outside_mask_ssse3<Set>(data, size);
     }
 #endif
     std::uint64_t mask = size < 64 ? ~std::uint64_t{0} << size : 0;

@@ -2,11 +2,12 @@
 
 // What this build and this processor offer for looking at many bytes at once.
 // Every primitive of this folder takes its vector path under `#if BRELIM_SIMD`
-// and `if (simd::<instructions> && <input long enough>)`, else its
-// byte-at-a-time path, which gives the same answers. A branch on a flag that
-// never changes is as good as free and, unlike a function pointer, lets the
-// SSE2 paths be inlined. BRELIM_SCALAR (a CMake option) leaves only the
-// byte-at-a-time paths, so that the tests run them at every length.
+// when `simd::<instructions>` says the processor has them (and the input is
+// long enough, where that matters), else its byte-at-a-time path, which gives
+// the same answers. A branch on a flag that never changes is as good as free
+// and, unlike a function pointer, lets the SSE2 paths be inlined.
+// BRELIM_SCALAR (a CMake option) leaves only the byte-at-a-time paths, so
+// that the tests run them at every length.
 
 #if !defined(BRELIM_SCALAR) && defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
 #define BRELIM_SIMD 1
