@@ -40,8 +40,12 @@ struct NibbleTables {
 #if BRELIM_SIMD
 namespace detail {
 
-// The bytes of the sixteen at `bytes` that are outside the set, one bit each.
-[[gnu::target("ssse3")]] inline unsigned outside_ssse3(const unsigned char* bytes, __m128i low, __m128i high) noexcept {
+// The bytes of the sixteen at `bytes` that are outside `Set`, one bit each.
+template <const ByteSet& Set>
+[[gnu::target("ssse3")]] unsigned outside_ssse3(const unsigned char* bytes) noexcept {
+    static constexpr NibbleTables tables = NibbleTables::of(Set);
+    const __m128i low = _mm_loadu_si128(reinterpret_cast<const __m128i*>(tables.low.data()));
+    const __m128i high = _mm_loadu_si128(reinterpret_cast<const __m128i*>(tables.high.data()));
     const __m128i nibble = _mm_set1_epi8(0x0F);
     const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes));
     const __m128i lo = _mm_shuffle_epi8(low, _mm_and_si128(chunk, nibble));
@@ -61,11 +65,8 @@ template <const ByteSet& Set>
         std::memcpy(padded, bytes, size);
         return outside_mask_ssse3<Set>(padded, 64);
     }
-    static constexpr NibbleTables tables = NibbleTables::of(Set);
-    const __m128i low = _mm_loadu_si128(reinterpret_cast<const __m128i*>(tables.low.data()));
-    const __m128i high = _mm_loadu_si128(reinterpret_cast<const __m128i*>(tables.high.data()));
     std::uint64_t mask = 0;
-    for (unsigned i = 0; i < 4; ++i) mask |= std::uint64_t{outside_ssse3(bytes + 16 * i, low, high)} << (16 * i);
+    for (unsigned i = 0; i < 4; ++i) mask |= std::uint64_t{outside_ssse3<Set>(bytes + 16 * i)} << (16 * i);
     return mask;
 }
 

@@ -19,17 +19,14 @@ namespace detail {
 // before it rather than reading past the end.
 template <const ByteSet& Set>
 [[gnu::target("ssse3")]] std::size_t scan_ssse3(const unsigned char* bytes, std::size_t at, std::size_t size) noexcept {
-    static constexpr NibbleTables tables = NibbleTables::of(Set);
-    const __m128i low = _mm_loadu_si128(reinterpret_cast<const __m128i*>(tables.low.data()));
-    const __m128i high = _mm_loadu_si128(reinterpret_cast<const __m128i*>(tables.high.data()));
     while (size - at >= 16) {
-        const unsigned outside = outside_ssse3(bytes + at, low, high);
+        const unsigned outside = outside_ssse3<Set>(bytes + at);
         if (outside != 0) return at + static_cast<std::size_t>(__builtin_ctz(outside));
         at += 16;
     }
     if (at == size) return at;
     const std::size_t base = size - 16;
-    const unsigned outside = outside_ssse3(bytes + base, low, high) >> (at - base);
+    const unsigned outside = outside_ssse3<Set>(bytes + base) >> (at - base);
     return outside != 0 ? at + static_cast<std::size_t>(__builtin_ctz(outside)) : size;
 }
 
