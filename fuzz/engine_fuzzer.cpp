@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "fragment_invariants.hpp"
-#include "grammar/byte_set.hpp"
+#include "bytes/byte_set.hpp"
 #include "grammar/outline_parser.hpp"
 #include "render/html.hpp"
 

@@ -5,7 +5,7 @@
 #include <optional>
 #include <string_view>
 
-#include "byte_masks.hpp"
+#include "../bytes/byte_masks.hpp"
 
 namespace brelim {
 

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "byte_masks.hpp"
+#include "../bytes/byte_masks.hpp"
 
 namespace brelim {
 

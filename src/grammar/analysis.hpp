@@ -9,7 +9,7 @@
 //                  of E consumes is the longest run of it.
 // An empty set says that nothing is known, and the engine just tries E.
 
-#include "byte_set.hpp"
+#include "../bytes/byte_set.hpp"
 #include "rule.hpp"
 
 namespace brelim::peg {

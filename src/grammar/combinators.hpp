@@ -17,9 +17,9 @@
 #include <string_view>
 #include <utility>
 
+#include "../bytes/byte_set.hpp"
+#include "../bytes/scan.hpp"
 #include "analysis.hpp"
-#include "byte_scan.hpp"
-#include "byte_set.hpp"
 #include "parser_state.hpp"
 #include "rule.hpp"
 

@@ -4,7 +4,7 @@
 #include <optional>
 #include <string_view>
 
-#include "byte_set.hpp"
+#include "../bytes/byte_set.hpp"
 #include "pair.hpp"
 #include "parser_state.hpp"
 #include "rule.hpp"

@@ -3,7 +3,7 @@
 #include <cstddef>
 #include <string_view>
 
-#include "byte_set.hpp"
+#include "../bytes/byte_set.hpp"
 #include "token.hpp"
 #include "token_queue.hpp"
 

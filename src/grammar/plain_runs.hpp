@@ -9,17 +9,14 @@
 #include <cstdint>
 #include <string_view>
 
-#include "byte_scan.hpp"
+#include "../bytes/outside_mask.hpp"
+#include "../bytes/scan.hpp"
 #include "outline_grammar.hpp"
 
 namespace brelim {
 
 // The characters of plain runs, link targets and descriptions.
 inline constexpr const ByteSet& plain_bytes = peg::closure_of<grammar::plain_chunk>;
-
-// One bit for each of the `size` (at most 64) bytes at `bytes` that is not
-// plain; the bits past `size` are set, so that every run stops at the end.
-std::uint64_t not_plain_mask(const char* bytes, std::size_t size) noexcept;
 
 class PlainRuns {
 public:
@@ -54,8 +51,13 @@ public:
 private:
     void load(std::size_t at) noexcept {
         const std::size_t left = at < text_.size() ? text_.size() - at : 0;
-        stops_ = not_plain_mask(text_.data() + at, left < 64 ? left : 64);
+        stops_ = classify(text_.data() + at, left < 64 ? left : 64);
         window_ = at;
+    }
+
+    // Out of line: inlined, it crowds the scanner's loops.
+    [[gnu::noinline]] static std::uint64_t classify(const char* bytes, std::size_t size) noexcept {
+        return outside_mask<plain_bytes>(bytes, size);
     }
 
     std::string_view text_;

@@ -3,7 +3,7 @@
 #include <array>
 #include <cstring>
 
-#include "../grammar/byte_set.hpp"
+#include "../bytes/byte_set.hpp"
 
 namespace brelim {
 

@@ -3,8 +3,8 @@
 #include <array>
 #include <string_view>
 
+#include "../bytes/find_text.hpp"
 #include "append_string.hpp"
-#include "find_text.hpp"
 
 namespace brelim {
 

@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <vector>
 
+#include "bytes/outside_mask.hpp"
 #include "grammar/combinators.hpp"
 #include "grammar/internal_error.hpp"
 #include "grammar/outline_grammar.hpp"
@@ -151,6 +153,24 @@ TEST(Engine, RunsEndAtTheFirstByteOutsideTheSet) {
                 const std::size_t end = plain_bytes[static_cast<unsigned char>(stop)] ? 16 : at;
                 for (std::size_t from = 0; from <= at; ++from) EXPECT_EQ(scan<plain_bytes>(chunk, from), end);
             }
+        }
+    }
+}
+
+// The same for 64 bytes at once: every byte value, in each sixteen-byte
+// chunk, is marked exactly when it is outside the set, and so is every bit
+// past the end.
+TEST(Engine, MasksMarkTheBytesOutsideTheSet) {
+    const std::size_t places[] = {0, 17, 38, 63};
+    for (unsigned value = 0; value < 256; ++value) {
+        std::string block(64, 'a');
+        for (const std::size_t at : places) block[at] = static_cast<char>(value);
+        for (const std::size_t size : {64u, 40u, 1u, 0u}) {
+            std::uint64_t expected = size < 64 ? ~std::uint64_t{0} << size : 0;
+            for (const std::size_t at : places) {
+                if (at < size && !plain_bytes[static_cast<unsigned char>(value)]) expected |= std::uint64_t{1} << at;
+            }
+            EXPECT_EQ(outside_mask<plain_bytes>(block.data(), size), expected) << value << " in " << size;
         }
     }
 }

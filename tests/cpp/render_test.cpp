@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
+#include "bytes/find_text.hpp"
 #include "convert/parse_file.hpp"
 #include "render/append_string.hpp"
-#include "render/find_text.hpp"
 #include "table.hpp"
 
 namespace brelim {

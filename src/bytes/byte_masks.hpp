@@ -4,9 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
+#include "simd.hpp"
 
 namespace brelim {
 
@@ -17,8 +15,8 @@ namespace brelim {
 template <char... Wanted>
 std::array<std::uint64_t, sizeof...(Wanted)> byte_masks(const char* bytes, std::size_t size) noexcept {
     std::array<std::uint64_t, sizeof...(Wanted)> masks{};
-#if defined(__SSE2__)
-    if (size == 64) {
+#if BRELIM_SIMD
+    if (simd::sse2 && size == 64) {
         for (int i = 0; i < 4; ++i) {
             const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + 16 * i));
             std::size_t k = 0;
