@@ -6,7 +6,7 @@
     python3 benchmarks/run.py --size 2 --repeat 3 --parts throughput
     python3 benchmarks/run.py --parts small     # the fixed cost of a call
 
-Prints Markdown tables that can go into the README as they are. The times
+Prints Markdown tables that go into benchmarks/README.md as they are. The times
 are wall-clock times, best of --repeat runs: close other work first, and
 look at the load averages printed with the machine.
 """
