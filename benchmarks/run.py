@@ -14,6 +14,7 @@ look at the load averages printed with the machine.
 from __future__ import annotations
 
 import argparse
+import contextlib
 import ctypes
 import datetime
 import gc
@@ -71,11 +72,12 @@ def _best(function: Callable, argument, repeat: int) -> float:
     return min(_time_once(function, argument) for _ in range(repeat))
 
 
-def _with_gc_off(work: Callable):
+@contextlib.contextmanager
+def _gc_off():
     enabled = gc.isenabled()
     gc.disable()
     try:
-        return work()
+        yield
     finally:
         if enabled:
             gc.enable()
@@ -93,46 +95,37 @@ def _verdict(ok: bool) -> str:
 # The machine
 
 
+def _proc_fields(path: str) -> dict[str, str]:
+    """The "key: value" lines of a file under /proc, the first of each key; raises OSError."""
+    fields: dict[str, str] = {}
+    for line in Path(path).read_text().splitlines():
+        key, _, value = line.partition(":")
+        fields.setdefault(key.strip(), value.strip())
+    return fields
+
+
 def machine_description() -> list[str]:
-    cpu = "unknown CPU"
-    try:
-        for line in Path("/proc/cpuinfo").read_text().splitlines():
-            if line.startswith("model name"):
-                cpu = line.split(":", 1)[1].strip()
-                break
-    except OSError:
-        pass
-    try:
-        cores = len(os.sched_getaffinity(0))
-    except AttributeError:
-        cores = os.cpu_count()
-    try:
-        memory = next(
-            int(line.split()[1]) * 1024 for line in Path("/proc/meminfo").read_text().splitlines()
-            if line.startswith("MemTotal:"))
+    cpu, memory_text, cache_text = "unknown CPU", "", ""
+    with contextlib.suppress(OSError):
+        cpu = _proc_fields("/proc/cpuinfo").get("model name", cpu)
+    cores = len(os.sched_getaffinity(0)) if hasattr(os, "sched_getaffinity") else os.cpu_count()
+    with contextlib.suppress(OSError, KeyError, ValueError):
+        memory = int(_proc_fields("/proc/meminfo")["MemTotal"].split()[0]) * 1024
         memory_text = f", {memory / 2**30:.0f} GiB"
-    except (OSError, StopIteration):
-        memory_text = ""
-    cache_text = ""
-    try:  # the last level of cache, which decides what "warm" means below
-        levels = sorted(Path("/sys/devices/system/cpu/cpu0/cache").glob("index*"),
-                        key=lambda p: int((p / "level").read_text()))
-        last = levels[-1]
+    with contextlib.suppress(OSError, ValueError):  # the last level of cache, which decides what "warm" means below
+        last = max(Path("/sys/devices/system/cpu/cpu0/cache").glob("index*"),
+                   key=lambda p: int((p / "level").read_text()))
         size_text = (last / "size").read_text().strip()
         kib = int(size_text.rstrip("KkMm")) * (1024 if size_text[-1] in "Mm" else 1)
         amount = f"{kib // 1024} MiB" if kib >= 1024 else f"{kib} KiB"
         cache_text = f", {amount} L{(last / 'level').read_text().strip()} cache"
-    except (OSError, ValueError, IndexError):
-        pass
     versions = [f"Python {platform.python_version()}"]
-    try:
+    with contextlib.suppress(Exception):  # an uninstalled build still runs
         from importlib.metadata import version
 
         versions.append(f"brelim {version('brelim')}")
         if cmarkgfm is not None:
             versions.append(f"cmarkgfm {version('cmarkgfm')}")
-    except Exception:  # an uninstalled build still runs
-        pass
     return [
         f"- Date: {datetime.date.today().isoformat()}",
         f"- Machine: {cpu}, {cores} cores{cache_text}{memory_text}, {platform.system()} {platform.release()}",
@@ -155,7 +148,8 @@ def _peer_rate(size: int, seed: int, repeat: int) -> tuple[int, float]:
     """Size and best time of cmarkgfm on the notes written as Markdown."""
     markdown = documents.markdown("notes", size, seed)
     cmarkgfm.markdown_to_html(markdown[:100_000])
-    return len(markdown), _with_gc_off(lambda: _best(cmarkgfm.markdown_to_html, markdown, repeat))
+    with _gc_off():
+        return len(markdown), _best(cmarkgfm.markdown_to_html, markdown, repeat)
 
 
 def _target_cells(value: float, target: float, text: str) -> str:
@@ -175,14 +169,10 @@ def throughput(shapes: list[str], size: int, repeat: int, seed: int, verbose: bo
         output_size = len(brelim.parse_string(document))  # also warms the code up
         floor_times: list[float] = []
         brelim_times: list[float] = []
-
-        def measure():
-            # Side by side, so that both see the same state of the machine.
+        with _gc_off():  # side by side, so that both see the same state of the machine
             for _ in range(repeat):
                 floor_times.append(_time_once(data.decode, "ascii"))
                 brelim_times.append(_time_once(brelim.parse_string, document))
-
-        _with_gc_off(measure)
         brelim_rate = _mbps(len(document), min(brelim_times))
         floor_rate = _mbps(len(data), min(floor_times))
         target = THROUGHPUT_TARGETS[shape]
@@ -331,37 +321,18 @@ def memory_document(kind: int, size: int, seed: int) -> str:
     return head + piece * max(1, (size - len(head)) // len(piece))
 
 
-def memory_limit(output: int) -> float:
-    return MEMORY_TARGET * output + MEMORY_ALLOWANCE
-
-
 def _status() -> dict[str, int]:
-    values = {}
-    with open("/proc/self/status") as status:
-        for line in status:
-            key, _, rest = line.partition(":")
-            if key in ("VmRSS", "VmHWM"):
-                values[key] = int(rest.split()[0]) * 1024
-    return values
-
-
-def _reset_high_water_mark() -> None:
-    with open("/proc/self/clear_refs", "w") as clear_refs:
-        clear_refs.write("5")
-
-
-def _trim_heap() -> None:
-    gc.collect()
-    try:
-        ctypes.CDLL(None).malloc_trim(0)
-    except (OSError, AttributeError):  # not glibc: the figure may read a little low
-        pass
+    fields = _proc_fields("/proc/self/status")
+    return {key: int(fields[key].split()[0]) * 1024 for key in ("VmRSS", "VmHWM")}
 
 
 def _peak_of(work: Callable) -> dict[str, int]:
-    _trim_heap()
+    gc.collect()
+    with contextlib.suppress(OSError, AttributeError):  # not glibc: the figure may read a little low
+        ctypes.CDLL(None).malloc_trim(0)
     before = _status()
-    _reset_high_water_mark()
+    with open("/proc/self/clear_refs", "w") as clear_refs:
+        clear_refs.write("5")  # resets the high-water mark
     reset = _status()
     result = work()
     after = _status()
@@ -416,7 +387,8 @@ def memory(size: int, seed: int, verbose: bool) -> list[str]:
         if kind == 1:
             limit, met = "none: the document's UTF-8 copy is expected", ""
         else:
-            limit, met = f"{memory_limit(output) / MB:,.2f}", _verdict(extra <= memory_limit(output))
+            allowed = MEMORY_TARGET * output + MEMORY_ALLOWANCE
+            limit, met = f"{allowed / MB:,.2f}", _verdict(extra <= allowed)
         # Over an output smaller than the allowance, the share says nothing.
         share = f"{extra / output:,.2f}x" if output >= MEMORY_ALLOWANCE else ""
         rows.append(f"| {name} | {report['document'] / MB:.1f} MB | {output / MB:,.2f} | {extra / MB:,.2f} | "
@@ -510,21 +482,14 @@ def _time_case(index: int, n: int, calls: int, repeat: int, warm_calls: int) -> 
         for _ in range(calls):
             brelim.parse_string(small)
             brelim.parse_string(large)
-    times_small: list[float] = []
-    times_large: list[float] = []
-
-    def per_call(document: str) -> float:
-        return sum(_time_once(brelim.parse_string, document) for _ in range(calls)) / calls
-
-    def measure():
+    times: list[list[float]] = [[], []]  # at n, at 2n
+    with _gc_off():
         for _ in range(repeat):
-            times_small.append(per_call(small))
-            times_large.append(per_call(large))
-
-    _with_gc_off(measure)
+            for document, runs in zip((small, large), times):
+                runs.append(sum(_time_once(brelim.parse_string, document) for _ in range(calls)) / calls)
     utf8 = [0, 0] if small.isascii() else [len(small.encode()), len(large.encode())]
     return {"index": index, "n": n, "calls": calls, "input": len(small), "utf8": utf8,
-            "output": [out_small, out_large], "times": [times_small, times_large]}
+            "output": [out_small, out_large], "times": times}
 
 
 def scaling_child(min_time: float, repeat: int, max_bytes: int, only: str | None) -> None:
