@@ -30,7 +30,8 @@ import timeit
 from pathlib import Path
 from typing import Callable
 
-sys.path.insert(0, str(Path(__file__).resolve().parent))
+SCRIPT = Path(__file__).resolve()
+sys.path.insert(0, str(SCRIPT.parent))
 
 import documents  # noqa: E402
 
@@ -81,6 +82,17 @@ def _gc_off():
     finally:
         if enabled:
             gc.enable()
+
+
+def _child_command(name: str, *arguments) -> list[str]:
+    """The command that runs `{name}_child(*arguments)` of this script in a fresh interpreter."""
+    return [sys.executable, str(SCRIPT), "--child", name, *map(json.dumps, arguments)]
+
+
+def _child(name: str, *arguments, **options) -> str:
+    """The standard output of `{name}_child(*arguments)`, run in a fresh interpreter."""
+    return subprocess.run(_child_command(name, *arguments), capture_output=True, text=True, check=True,
+                          **options).stdout
 
 
 def _mbps(size: int, seconds: float) -> float:
@@ -363,10 +375,7 @@ def memory_child(size: int, seed: int, kind: int) -> None:
 def memory(size: int, seed: int, verbose: bool) -> list[str]:
     rows = []
     for kind, label in enumerate(MEMORY_DOCUMENTS):
-        command = [sys.executable, str(Path(__file__).resolve()), "--memory-child", str(kind),
-                   "--size", str(size / MB), "--seed", str(seed)]
-        completed = subprocess.run(command, capture_output=True, text=True, check=True)
-        report = json.loads(completed.stdout)
+        report = json.loads(_child("memory", size, seed, kind))
         name = label if kind < 2 else f"`{label}`"
         if "error" in report:
             rows.append(f"| {name} | {report['document'] / MB:.1f} MB | not measurable here: {report['error']} "
@@ -575,9 +584,7 @@ def _instructions(index: int, n: int) -> int | None:
     counts = []
     for convert in (True, False):
         command = ["valgrind", "--tool=callgrind", "--callgrind-out-file=/dev/null",
-                   sys.executable, str(Path(__file__).resolve()), "--count-child", str(index), str(n)]
-        if not convert:
-            command.append("--no-convert")
+                   *_child_command("count", index, n, convert)]
         completed = subprocess.run(command, capture_output=True, text=True,
                                    env={**os.environ, "PYTHONHASHSEED": "0"})
         found = [line for line in completed.stderr.splitlines() if "Collected :" in line]
@@ -595,19 +602,10 @@ def count_child(index: int, n: int, convert: bool) -> None:
 
 def scaling(min_time: float, repeat: int, max_bytes: int, only: str | None, instructions: bool,
             verbose: bool) -> list[str]:
-    script = str(Path(__file__).resolve())
-    command = [sys.executable, script, "--scaling-child", "--scaling-min-ms", str(min_time * 1e3),
-               "--scaling-max-mb", str(max_bytes / MB), "--repeat", str(repeat)]
-    if only:
-        command += ["--case", only]
-    completed = subprocess.run(command, capture_output=True, text=True, check=True,
-                               env={**plain_environment(), **WARM_HEAP})
-    resident = json.loads(completed.stdout)
+    resident = json.loads(_child("scaling", min_time, repeat, max_bytes, only,
+                                 env={**plain_environment(), **WARM_HEAP}))
     plan = [server_plan(result, max_bytes) for result in resident]
-    completed = subprocess.run([sys.executable, script, "--server-child", "--repeat", str(repeat)],
-                               input=json.dumps(plan), capture_output=True, text=True, check=True,
-                               env=plain_environment())
-    server = json.loads(completed.stdout)
+    server = json.loads(_child("server", repeat, input=json.dumps(plan), env=plain_environment()))
     rows = []
     for result, served in zip(resident, server):
         label = SCALING_CASES[result["index"]][0]
@@ -683,28 +681,15 @@ def main(argv: list[str] | None = None) -> int:
     parser.add_argument("--verbose", "-v", action="store_true", help="raw runs and memory figures on stderr")
     parser.add_argument("--instructions", action="store_true",
                         help="add instruction counts by callgrind to the scaling table (needs valgrind; slow)")
-    parser.add_argument("--memory-child", type=int, help=argparse.SUPPRESS)
-    parser.add_argument("--scaling-child", action="store_true", help=argparse.SUPPRESS)
-    parser.add_argument("--server-child", action="store_true", help=argparse.SUPPRESS)
-    parser.add_argument("--count-child", nargs=2, type=int, help=argparse.SUPPRESS)
-    parser.add_argument("--no-convert", action="store_true", help=argparse.SUPPRESS)
+    parser.add_argument("--child", nargs="+", help=argparse.SUPPRESS)  # NAME and the JSON of each argument
     args = parser.parse_args(argv)
+    if args.child:  # one call of a *_child function, in a process of its own
+        name, *arguments = args.child
+        globals()[f"{name}_child"](*map(json.loads, arguments))
+        return 0
 
     size = int(args.size * MB)
     sys.stdout.reconfigure(line_buffering=True)  # keeps the tables and the -v lines in order
-    if args.memory_child is not None:
-        memory_child(size, args.seed, args.memory_child)
-        return 0
-    if args.scaling_child:
-        scaling_child(args.scaling_min_ms / 1e3, args.repeat, int(args.scaling_max_mb * MB), args.case)
-        return 0
-    if args.server_child:
-        server_child(args.repeat)
-        return 0
-    if args.count_child:
-        count_child(*args.count_child, convert=not args.no_convert)
-        return 0
-
     shapes = [s for s in args.shapes.split(",") if s]
     parts = [p for p in args.parts.split(",") if p]
     for shape in shapes:
