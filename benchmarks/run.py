@@ -421,37 +421,38 @@ def memory(size: int, seed: int, verbose: bool) -> list[str]:
 # Lines built to make a careless grammar or renderer go quadratic. Each is
 # timed at n and 2n; a linear conversion takes twice as long at 2n.
 
-SCALING_CASES: list[tuple[str, Callable[[int], str], int]] = [
-    # (the document, as Python, its builder, the smallest n to try)
-    ('"* [[" + "a"*n', lambda n: "* [[" + "a" * n, 1024),
-    ('"* " + "#"*n', lambda n: "* " + "#" * n, 1024),
-    ('"* " + "[[a]["*n', lambda n: "* " + "[[a][" * n, 1024),
-    ('"* " + ("#" + "a"*256 + " ")*n', lambda n: "* " + ("#" + "a" * 256 + " ") * n, 1024),
-    ('"* " + ("#" + "a"*255 + " ")*n + "#" + "a"*256',
-     lambda n: "* " + ("#" + "a" * 255 + " ") * n + "#" + "a" * 256, 1024),
-    ('"* " + "#ab"*n + "#a"', lambda n: "* " + "#ab" * n + "#a", 1024),
-    ('"* a"*n', lambda n: "* a" * n, 1024),
-    ('"* a\\n"*n', lambda n: "* a\n" * n, 2**21),  # millions of lines
-    ('"* a\\n** b\\n*** c\\n**** d\\n"*n', lambda n: "* a\n** b\n*** c\n**** d\n" * n, 2**19),
-    ('"*"*n', lambda n: "*" * n, 1024),
-    ('"* " + ("[[" + "a"*16)*n', lambda n: "* " + ("[[" + "a" * 16) * n, 1024),
-    ('"* [[a][" + "b"*n', lambda n: "* [[a][" + "b" * n, 1024),
-    ('"* " + ("[[" + "a"*64 + "][" + "b"*64 + "]] ")*n',
-     lambda n: "* " + ("[[" + "a" * 64 + "][" + "b" * 64 + "]] ") * n, 1024),
-    ('"* " + "[[a]]"*n', lambda n: "* " + "[[a]]" * n, 1024),
-    ('"* " + "a "*n + "[[x]]"', lambda n: "* " + "a " * n + "[[x]]", 1024),
-    ('"* " + "a b "*n + "!"', lambda n: "* " + "a b " * n + "!", 1024),
-    ('"* " + "#a"*n', lambda n: "* " + "#a" * n, 1024),
-    ('"* " + "a#b"*n', lambda n: "* " + "a#b" * n, 1024),
-    ('"* #" + "a"*n', lambda n: "* #" + "a" * n, 1024),
-    ('"* [[" + "a/"*n + "]]"', lambda n: "* [[" + "a/" * n + "]]", 1024),
-    ('"* [[http" + "\'"*n + "]]"', lambda n: "* [[http" + "'" * n + "]]", 1024),
-    ('"* caf\\u00e9\\n"*n', lambda n: "* caf\u00e9\n" * n, 1024),
+SCALING_DOCUMENTS = [
+    # (the document, as a Python expression of n, the smallest n to try)
+    ('"* [[" + "a"*n', 1024),
+    ('"* " + "#"*n', 1024),
+    ('"* " + "[[a]["*n', 1024),
+    ('"* " + ("#" + "a"*256 + " ")*n', 1024),
+    ('"* " + ("#" + "a"*255 + " ")*n + "#" + "a"*256', 1024),
+    ('"* " + "#ab"*n + "#a"', 1024),
+    ('"* a"*n', 1024),
+    ('"* a\\n"*n', 2**21),  # millions of lines
+    ('"* a\\n** b\\n*** c\\n**** d\\n"*n', 2**19),
+    ('"*"*n', 1024),
+    ('"* " + ("[[" + "a"*16)*n', 1024),
+    ('"* [[a][" + "b"*n', 1024),
+    ('"* " + ("[[" + "a"*64 + "][" + "b"*64 + "]] ")*n', 1024),
+    ('"* " + "[[a]]"*n', 1024),
+    ('"* " + "a "*n + "[[x]]"', 1024),
+    ('"* " + "a b "*n + "!"', 1024),
+    ('"* " + "#a"*n', 1024),
+    ('"* " + "a#b"*n', 1024),
+    ('"* #" + "a"*n', 1024),
+    ('"* [[" + "a/"*n + "]]"', 1024),
+    ('"* [[http" + "\'"*n + "]]"', 1024),
+    ('"* caf\\u00e9\\n"*n', 1024),
     # The visible text of a plain link is the description seen last: each of
     # the n links carries all n bytes of it, so the output grows as n*n.
-    ('"* [[a][" + "d"*n + "]] " + "[[b]]"*n', lambda n: "* [[a][" + "d" * n + "]] " + "[[b]]" * n, 1024),
-    ('"* #" + "d"*n + " " + "[[b]]"*n', lambda n: "* #" + "d" * n + " " + "[[b]]" * n, 1024),
+    ('"* [[a][" + "d"*n + "]] " + "[[b]]"*n', 1024),
+    ('"* #" + "d"*n + " " + "[[b]]"*n', 1024),
 ]
+# (the document's expression, the function of n that builds it from that very text, the smallest n)
+SCALING_CASES: list[tuple[str, Callable[[int], str], int]] = [
+    (label, eval(f"lambda n: {label}"), first) for label, first in SCALING_DOCUMENTS]
 
 
 def _calibrate(build: Callable[[int], str], first: int, min_time: float, max_bytes: int) -> tuple[int, int]:
