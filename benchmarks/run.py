@@ -103,6 +103,11 @@ def _verdict(ok: bool) -> str:
     return "yes" if ok else "**no**"
 
 
+def _ms(times: list[float], digits: int = 1) -> str:
+    """Times in seconds as a list of milliseconds, for the -v lines."""
+    return ", ".join(f"{t * 1e3:.{digits}f}" for t in times)
+
+
 # --------------------------------------------------------------------------
 # The machine
 
@@ -203,9 +208,8 @@ def throughput(shapes: list[str], size: int, repeat: int, seed: int, verbose: bo
             notes_time = min(brelim_times)
         if verbose:
             digest = hashlib.sha256(data).hexdigest()[:16]
-            print(f"  {shape}: sha256 {digest}, brelim runs (ms) "
-                  + ", ".join(f"{t * 1e3:.1f}" for t in brelim_times)
-                  + "; floor runs (ms) " + ", ".join(f"{t * 1e3:.2f}" for t in floor_times), file=sys.stderr)
+            print(f"  {shape}: sha256 {digest}, brelim runs (ms) {_ms(brelim_times)}; "
+                  f"floor runs (ms) {_ms(floor_times, 2)}", file=sys.stderr)
         del document, data
 
     lines = [
@@ -248,19 +252,14 @@ def throughput(shapes: list[str], size: int, repeat: int, seed: int, verbose: bo
 # str.upper of the same string: a call that also reads the whole string and
 # builds a new one.
 
-SMALL_DOCUMENTS = (("`\"* a\"`", 0), ("1 KB note", 1_000), ("64 KB note", 64_000))  # label, size of a note
+# (label, size of a notes document; 0 for the tiny headline "* a")
+SMALL_DOCUMENTS = (("`\"* a\"`", 0), ("1 KB note", 1_000), ("64 KB note", 64_000))
 SMALL_TARGET = 3.0  # the tiny call's time over str.upper's
 SMALL_RUN_TIME = 0.002  # seconds of calls in one timed run
 SMALL_RUNS = 20  # timed runs for each of --repeat
 
 
-def small_document(size: int, seed: int) -> str:
-    """The tiny headline, or a notes document of about `size` bytes."""
-    return documents.outline("notes", size, seed) if size else "* a"
-
-
-def _calls_per_run(function: Callable, argument) -> int:
-    timer = timeit.Timer("f(x)", globals={"f": function, "x": argument})
+def _calls_per_run(timer: timeit.Timer) -> int:
     calls = 1
     while timer.timeit(calls) < SMALL_RUN_TIME:
         calls *= 2
@@ -271,12 +270,11 @@ def small_documents(repeat: int, seed: int, verbose: bool) -> list[str]:
     runs = SMALL_RUNS * repeat
     rows = []
     for label, size in SMALL_DOCUMENTS:
-        document = small_document(size, seed)
-        measured = {"brelim": brelim.parse_string, "str.upper": str.upper}
-        calls = {name: _calls_per_run(function, document) for name, function in measured.items()}
+        document = documents.outline("notes", size, seed) if size else "* a"
         timers = {name: timeit.Timer("f(x)", globals={"f": function, "x": document})
-                  for name, function in measured.items()}
-        times: dict[str, list[float]] = {name: [] for name in measured}
+                  for name, function in (("brelim", brelim.parse_string), ("str.upper", str.upper))}
+        calls = {name: _calls_per_run(timer) for name, timer in timers.items()}
+        times: dict[str, list[float]] = {name: [] for name in timers}
         for _ in range(runs):  # side by side, so that both see the same state of the machine
             for name, timer in timers.items():
                 times[name].append(timer.timeit(calls[name]) / calls[name])
@@ -480,10 +478,6 @@ def _calibrate(build: Callable[[int], str], first: int, min_time: float, max_byt
         n *= 2
 
 
-def _scaling_cases(only: str | None) -> list[int]:
-    return [i for i, (label, _, _) in enumerate(SCALING_CASES) if not only or only in label]
-
-
 def _time_case(index: int, n: int, calls: int, repeat: int, warm_calls: int) -> dict:
     build = SCALING_CASES[index][1]
     small, large = build(n), build(2 * n)
@@ -504,8 +498,9 @@ def _time_case(index: int, n: int, calls: int, repeat: int, warm_calls: int) -> 
 
 def scaling_child(min_time: float, repeat: int, max_bytes: int, only: str | None) -> None:
     results = []
-    for index in _scaling_cases(only):
-        _, build, first = SCALING_CASES[index]
+    for index, (label, build, first) in enumerate(SCALING_CASES):
+        if only and only not in label:
+            continue
         n, calls = _calibrate(build, first, min_time, max_bytes)
         results.append(_time_case(index, n, calls, repeat, 0))
     json.dump(results, sys.stdout)
@@ -611,9 +606,8 @@ def scaling(min_time: float, repeat: int, max_bytes: int, only: str | None, inst
     for result, served in zip(resident, server):
         label = SCALING_CASES[result["index"]][0]
         n = result["n"]
-        times_small, times_large = result["times"]
         out_small, out_large = result["output"]
-        t_small, t_large = min(times_small), min(times_large)
+        t_small, t_large = map(min, result["times"])
         ratio = t_large / t_small
         server_ratio = min(served["times"][1]) / min(served["times"][0])
         server_at = f" (at {served['n'] // n}n)" if served["n"] != n else ""
@@ -635,8 +629,8 @@ def scaling(min_time: float, repeat: int, max_bytes: int, only: str | None, inst
         rows.append(row + f" {verdict} |")
         if verbose:
             for name, times in (("resident heap", result["times"]), ("warm server", served["times"])):
-                print(f"  {label}: n={n} {name}: runs at n (ms) " + ", ".join(f"{t * 1e3:.1f}" for t in times[0])
-                      + "; at 2n " + ", ".join(f"{t * 1e3:.1f}" for t in times[1]), file=sys.stderr)
+                print(f"  {label}: n={n} {name}: runs at n (ms) {_ms(times[0])}; at 2n {_ms(times[1])}",
+                      file=sys.stderr)
     header = "| Document | n | Input at n | Output at n | t(n) ms | t(2n) ms | t(2n)/t(n) | Warm server t(2n)/t(n) |"
     rule = "|---|---:|---:|---:|---:|---:|---:|---:|"
     if instructions:
