@@ -161,22 +161,18 @@ def load_average() -> str:
 # Throughput
 
 
-def _peer_rate(size: int, seed: int, repeat: int) -> tuple[int, float]:
-    """Size and best time of cmarkgfm on the notes written as Markdown."""
-    markdown = documents.markdown("notes", size, seed)
-    cmarkgfm.markdown_to_html(markdown[:100_000])
-    with _gc_off():
-        return len(markdown), _best(cmarkgfm.markdown_to_html, markdown, repeat)
-
-
 def _target_cells(value: float, target: float, text: str) -> str:
     return f" >= {text} | {_verdict(value >= target)} |"
 
 
 def throughput(shapes: list[str], size: int, repeat: int, seed: int, verbose: bool) -> list[str]:
-    peer = None
+    peer = None  # the size and best time of cmarkgfm on the notes written as Markdown
     if cmarkgfm is not None and any(s == "notes" or s in PEER_RATE_TARGETS for s in shapes):
-        peer = _peer_rate(size, seed, repeat)
+        markdown = documents.markdown("notes", size, seed)
+        cmarkgfm.markdown_to_html(markdown[:100_000])
+        with _gc_off():
+            peer = len(markdown), _best(cmarkgfm.markdown_to_html, markdown, repeat)
+        del markdown
     peer_rate = _mbps(*peer) if peer else None
     rows = []
     notes_time = None
@@ -482,10 +478,9 @@ def _time_case(index: int, n: int, calls: int, repeat: int, warm_calls: int) -> 
     build = SCALING_CASES[index][1]
     small, large = build(n), build(2 * n)
     out_small, out_large = len(brelim.parse_string(small)), len(brelim.parse_string(large))
-    for _ in range(warm_calls):
-        for _ in range(calls):
-            brelim.parse_string(small)
-            brelim.parse_string(large)
+    for _ in range(warm_calls * calls):
+        brelim.parse_string(small)
+        brelim.parse_string(large)
     times: list[list[float]] = [[], []]  # at n, at 2n
     with _gc_off():
         for _ in range(repeat):
