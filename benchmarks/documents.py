@@ -255,11 +255,9 @@ def markdown_line(model: tuple, state: list[int]) -> str:
 
 
 def _models(shape: str, seed: int) -> Iterator[tuple]:
-    try:
-        make = MODELS[shape]
-    except KeyError:
-        raise ValueError(f"unknown shape {shape!r}; known: {', '.join(SHAPES)}") from None
-    return make(random.Random(f"{shape}:{seed}"))
+    if shape not in MODELS:
+        raise ValueError(f"unknown shape {shape!r}; known: {', '.join(SHAPES)}")
+    return MODELS[shape](random.Random(f"{shape}:{seed}"))
 
 
 def _take(shape: str, size: int, seed: int) -> Iterator[tuple]:

@@ -682,12 +682,10 @@ def main(argv: list[str] | None = None) -> int:
     sys.stdout.reconfigure(line_buffering=True)  # keeps the tables and the -v lines in order
     shapes = [s for s in args.shapes.split(",") if s]
     parts = [p for p in args.parts.split(",") if p]
-    for shape in shapes:
-        if shape not in documents.SHAPES:
-            parser.error(f"unknown shape {shape!r}")
-    for part in parts:
-        if part not in PARTS:
-            parser.error(f"unknown part {part!r}")
+    for kind, chosen, known in (("shape", shapes, documents.SHAPES), ("part", parts, PARTS)):
+        for name in chosen:
+            if name not in known:
+                parser.error(f"unknown {kind} {name!r}")
     if args.repeat < 1:
         parser.error("--repeat must be at least 1")
 
