@@ -129,7 +129,8 @@ def machine_description() -> list[str]:
     with contextlib.suppress(OSError, KeyError, ValueError):
         memory = int(_proc_fields("/proc/meminfo")["MemTotal"].split()[0]) * 1024
         memory_text = f", {memory / 2**30:.0f} GiB"
-    with contextlib.suppress(OSError, ValueError):  # the last level of cache, which decides what "warm" means below
+    # The last level of cache, which decides what "warm" means below.
+    with contextlib.suppress(OSError, ValueError):
         last = max(Path("/sys/devices/system/cpu/cpu0/cache").glob("index*"),
                    key=lambda p: int((p / "level").read_text()))
         size_text = (last / "size").read_text().strip()
@@ -444,7 +445,7 @@ SCALING_DOCUMENTS = [
     ('"* [[a][" + "d"*n + "]] " + "[[b]]"*n', 1024),
     ('"* #" + "d"*n + " " + "[[b]]"*n', 1024),
 ]
-# (the document's expression, the function of n that builds it from that very text, the smallest n)
+# (the expression, which labels the row, the function of n made of that same expression, the smallest n)
 SCALING_CASES: list[tuple[str, Callable[[int], str], int]] = [
     (label, eval(f"lambda n: {label}"), first) for label, first in SCALING_DOCUMENTS]
 
