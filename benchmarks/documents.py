@@ -72,12 +72,10 @@ def _sentence(rng: random.Random, low: int, high: int) -> str:
 def _target(rng: random.Random) -> str:
     roll = rng.random()
     if roll < 0.45:
-        depth = rng.randint(1, 3)
-        path = "/".join(rng.choices(PATH_WORDS, k=depth))
+        path = "/".join(rng.choices(PATH_WORDS, k=rng.randint(1, 3)))
         return path + rng.choice((".txt", ".org", ".md", ""))
     if roll < 0.75:
-        # A page name with blanks, which the href percent-encodes.
-        return " ".join(rng.choices(WORDS, k=rng.randint(1, 3))).title()
+        return _sentence(rng, 1, 3).title()  # a page name with blanks, which the href percent-encodes
     host = rng.choice(HOSTS)
     path = "/".join(rng.choices(PATH_WORDS, k=rng.randint(0, 3)))
     url = f"https://{host}/{path}"
@@ -87,25 +85,21 @@ def _target(rng: random.Random) -> str:
     return url
 
 
-def _link(rng: random.Random, described: float = 0.6) -> tuple:
+def _link(rng: random.Random) -> tuple:
     target = _target(rng)
-    description = _sentence(rng, 1, 4) if rng.random() < described else None
-    return ("link", target, description)
+    return ("link", target, _sentence(rng, 1, 4) if rng.random() < 0.6 else None)
 
 
 def _notes_headline(rng: random.Random, level: int) -> tuple:
     parts: list[tuple] = [("words", " " + _sentence(rng, 2, 9).capitalize())]
-    roll = rng.random()
-    if roll < 0.12:
+    if rng.random() < 0.12:
         parts.append(("words", " " + rng.choice(PUNCT_WORDS) + " " + _sentence(rng, 1, 3)))
     if rng.random() < 0.25:
-        parts.append(("words", " see "))
-        parts.append(_link(rng))
+        parts += [("words", " see "), _link(rng)]
         if rng.random() < 0.3:
             parts.append(("words", " " + _sentence(rng, 1, 4)))
     for _ in range(rng.choices((0, 1, 2), weights=(70, 22, 8))[0]):
-        parts.append(("words", " "))
-        parts.append(("tag", rng.choice(TAGS)))
+        parts += [("words", " "), ("tag", rng.choice(TAGS))]
     if rng.random() < 0.02:
         parts.append(("raw", " " + rng.choice(NOISE)))
     return ("head", level, parts)
@@ -197,12 +191,10 @@ def long_models(rng: random.Random) -> Iterator[tuple]:
             length += len(words)
             roll = rng.random()
             if roll < 0.3:
-                parts.append(("words", " "))
-                parts.append(("tag", rng.choice(TAGS)))
+                parts += [("words", " "), ("tag", rng.choice(TAGS))]
                 length += 12
             elif roll < 0.55:
-                parts.append(("words", " "))
-                parts.append(_link(rng))
+                parts += [("words", " "), _link(rng)]
                 length += 40
         yield ("head", level, parts)
 
@@ -227,7 +219,7 @@ def outline_line(model: tuple) -> str:
         if part[0] == "tag":
             pieces.append("#" + part[1])
         elif part[0] == "link":
-            target, description = part[1], part[2]
+            _, target, description = part
             pieces.append(f"[[{target}][{description}]]" if description else f"[[{target}]]")
         else:
             pieces.append(part[1])
@@ -249,27 +241,23 @@ def markdown_line(model: tuple, state: list[int]) -> str:
     _, level, parts = model
     state[0] = level
     pieces = ["  " * (level - 1), "- "]
-    first = True
-    for part in parts:
+    for i, part in enumerate(parts):
         if part[0] == "tag":
             pieces.append("#" + part[1])
         elif part[0] == "link":
-            target, description = part[1], part[2]
+            _, target, description = part
             pieces.append(f"[{description or target}]({_markdown_target(target)})")
         else:
             text = part[1]
             # The outline's blank after the asterisks is the list marker's own.
-            pieces.append(text[1:] if first and text.startswith(" ") else text)
-        first = False
+            pieces.append(text[1:] if i == 0 and text.startswith(" ") else text)
     return "".join(pieces)
 
 
 def _models(shape: str, seed: int) -> Iterator[tuple]:
-    try:
-        make = MODELS[shape]
-    except KeyError:
-        raise ValueError(f"unknown shape {shape!r}; known: {', '.join(SHAPES)}") from None
-    return make(random.Random(f"{shape}:{seed}"))
+    if shape not in MODELS:
+        raise ValueError(f"unknown shape {shape!r}; known: {', '.join(SHAPES)}")
+    return MODELS[shape](random.Random(f"{shape}:{seed}"))
 
 
 def _take(shape: str, size: int, seed: int) -> Iterator[tuple]:

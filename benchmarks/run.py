@@ -6,7 +6,7 @@
     python3 benchmarks/run.py --size 2 --repeat 3 --parts throughput
     python3 benchmarks/run.py --parts small     # the fixed cost of a call
 
-Prints Markdown tables that can go into the README as they are. The times
+Prints Markdown tables that go into benchmarks/README.md as they are. The times
 are wall-clock times, best of --repeat runs: close other work first, and
 look at the load averages printed with the machine.
 """
@@ -14,6 +14,7 @@ look at the load averages printed with the machine.
 from __future__ import annotations
 
 import argparse
+import contextlib
 import ctypes
 import datetime
 import gc
@@ -29,7 +30,8 @@ import timeit
 from pathlib import Path
 from typing import Callable
 
-sys.path.insert(0, str(Path(__file__).resolve().parent))
+SCRIPT = Path(__file__).resolve()
+sys.path.insert(0, str(SCRIPT.parent))
 
 import documents  # noqa: E402
 
@@ -71,14 +73,26 @@ def _best(function: Callable, argument, repeat: int) -> float:
     return min(_time_once(function, argument) for _ in range(repeat))
 
 
-def _with_gc_off(work: Callable):
+@contextlib.contextmanager
+def _gc_off():
     enabled = gc.isenabled()
     gc.disable()
     try:
-        return work()
+        yield
     finally:
         if enabled:
             gc.enable()
+
+
+def _child_command(name: str, *arguments) -> list[str]:
+    """The command that runs `{name}_child(*arguments)` of this script in a fresh interpreter."""
+    return [sys.executable, str(SCRIPT), "--child", name, *map(json.dumps, arguments)]
+
+
+def _child(name: str, *arguments, **options) -> str:
+    """The standard output of `{name}_child(*arguments)`, run in a fresh interpreter."""
+    return subprocess.run(_child_command(name, *arguments), capture_output=True, text=True, check=True,
+                          **options).stdout
 
 
 def _mbps(size: int, seconds: float) -> float:
@@ -89,50 +103,47 @@ def _verdict(ok: bool) -> str:
     return "yes" if ok else "**no**"
 
 
+def _ms(times: list[float], digits: int = 1) -> str:
+    """Times in seconds as a list of milliseconds, for the -v lines."""
+    return ", ".join(f"{t * 1e3:.{digits}f}" for t in times)
+
+
 # --------------------------------------------------------------------------
 # The machine
 
 
+def _proc_fields(path: str) -> dict[str, str]:
+    """The "key: value" lines of a file under /proc, the first of each key; raises OSError."""
+    fields: dict[str, str] = {}
+    for line in Path(path).read_text().splitlines():
+        key, _, value = line.partition(":")
+        fields.setdefault(key.strip(), value.strip())
+    return fields
+
+
 def machine_description() -> list[str]:
-    cpu = "unknown CPU"
-    try:
-        for line in Path("/proc/cpuinfo").read_text().splitlines():
-            if line.startswith("model name"):
-                cpu = line.split(":", 1)[1].strip()
-                break
-    except OSError:
-        pass
-    try:
-        cores = len(os.sched_getaffinity(0))
-    except AttributeError:
-        cores = os.cpu_count()
-    try:
-        memory = next(
-            int(line.split()[1]) * 1024 for line in Path("/proc/meminfo").read_text().splitlines()
-            if line.startswith("MemTotal:"))
+    cpu, memory_text, cache_text = "unknown CPU", "", ""
+    with contextlib.suppress(OSError):
+        cpu = _proc_fields("/proc/cpuinfo").get("model name", cpu)
+    cores = len(os.sched_getaffinity(0)) if hasattr(os, "sched_getaffinity") else os.cpu_count()
+    with contextlib.suppress(OSError, KeyError, ValueError):
+        memory = int(_proc_fields("/proc/meminfo")["MemTotal"].split()[0]) * 1024
         memory_text = f", {memory / 2**30:.0f} GiB"
-    except (OSError, StopIteration):
-        memory_text = ""
-    cache_text = ""
-    try:  # the last level of cache, which decides what "warm" means below
-        levels = sorted(Path("/sys/devices/system/cpu/cpu0/cache").glob("index*"),
-                        key=lambda p: int((p / "level").read_text()))
-        last = levels[-1]
+    # The last level of cache, which decides what "warm" means below.
+    with contextlib.suppress(OSError, ValueError):
+        last = max(Path("/sys/devices/system/cpu/cpu0/cache").glob("index*"),
+                   key=lambda p: int((p / "level").read_text()))
         size_text = (last / "size").read_text().strip()
         kib = int(size_text.rstrip("KkMm")) * (1024 if size_text[-1] in "Mm" else 1)
         amount = f"{kib // 1024} MiB" if kib >= 1024 else f"{kib} KiB"
         cache_text = f", {amount} L{(last / 'level').read_text().strip()} cache"
-    except (OSError, ValueError, IndexError):
-        pass
     versions = [f"Python {platform.python_version()}"]
-    try:
+    with contextlib.suppress(Exception):  # an uninstalled build still runs
         from importlib.metadata import version
 
         versions.append(f"brelim {version('brelim')}")
         if cmarkgfm is not None:
             versions.append(f"cmarkgfm {version('cmarkgfm')}")
-    except Exception:  # an uninstalled build still runs
-        pass
     return [
         f"- Date: {datetime.date.today().isoformat()}",
         f"- Machine: {cpu}, {cores} cores{cache_text}{memory_text}, {platform.system()} {platform.release()}",
@@ -151,21 +162,18 @@ def load_average() -> str:
 # Throughput
 
 
-def _peer_rate(size: int, seed: int, repeat: int) -> tuple[int, float]:
-    """Size and best time of cmarkgfm on the notes written as Markdown."""
-    markdown = documents.markdown("notes", size, seed)
-    cmarkgfm.markdown_to_html(markdown[:100_000])
-    return len(markdown), _with_gc_off(lambda: _best(cmarkgfm.markdown_to_html, markdown, repeat))
-
-
 def _target_cells(value: float, target: float, text: str) -> str:
     return f" >= {text} | {_verdict(value >= target)} |"
 
 
 def throughput(shapes: list[str], size: int, repeat: int, seed: int, verbose: bool) -> list[str]:
-    peer = None
+    peer = None  # the size and best time of cmarkgfm on the notes written as Markdown
     if cmarkgfm is not None and any(s == "notes" or s in PEER_RATE_TARGETS for s in shapes):
-        peer = _peer_rate(size, seed, repeat)
+        markdown = documents.markdown("notes", size, seed)
+        cmarkgfm.markdown_to_html(markdown[:100_000])
+        with _gc_off():
+            peer = len(markdown), _best(cmarkgfm.markdown_to_html, markdown, repeat)
+        del markdown
     peer_rate = _mbps(*peer) if peer else None
     rows = []
     notes_time = None
@@ -175,14 +183,10 @@ def throughput(shapes: list[str], size: int, repeat: int, seed: int, verbose: bo
         output_size = len(brelim.parse_string(document))  # also warms the code up
         floor_times: list[float] = []
         brelim_times: list[float] = []
-
-        def measure():
-            # Side by side, so that both see the same state of the machine.
+        with _gc_off():  # side by side, so that both see the same state of the machine
             for _ in range(repeat):
                 floor_times.append(_time_once(data.decode, "ascii"))
                 brelim_times.append(_time_once(brelim.parse_string, document))
-
-        _with_gc_off(measure)
         brelim_rate = _mbps(len(document), min(brelim_times))
         floor_rate = _mbps(len(data), min(floor_times))
         target = THROUGHPUT_TARGETS[shape]
@@ -201,9 +205,8 @@ def throughput(shapes: list[str], size: int, repeat: int, seed: int, verbose: bo
             notes_time = min(brelim_times)
         if verbose:
             digest = hashlib.sha256(data).hexdigest()[:16]
-            print(f"  {shape}: sha256 {digest}, brelim runs (ms) "
-                  + ", ".join(f"{t * 1e3:.1f}" for t in brelim_times)
-                  + "; floor runs (ms) " + ", ".join(f"{t * 1e3:.2f}" for t in floor_times), file=sys.stderr)
+            print(f"  {shape}: sha256 {digest}, brelim runs (ms) {_ms(brelim_times)}; "
+                  f"floor runs (ms) {_ms(floor_times, 2)}", file=sys.stderr)
         del document, data
 
     lines = [
@@ -246,19 +249,14 @@ def throughput(shapes: list[str], size: int, repeat: int, seed: int, verbose: bo
 # str.upper of the same string: a call that also reads the whole string and
 # builds a new one.
 
-SMALL_DOCUMENTS = (("`\"* a\"`", 0), ("1 KB note", 1_000), ("64 KB note", 64_000))  # label, size of a note
+# (label, size of a notes document; 0 for the tiny headline "* a")
+SMALL_DOCUMENTS = (("`\"* a\"`", 0), ("1 KB note", 1_000), ("64 KB note", 64_000))
 SMALL_TARGET = 3.0  # the tiny call's time over str.upper's
 SMALL_RUN_TIME = 0.002  # seconds of calls in one timed run
 SMALL_RUNS = 20  # timed runs for each of --repeat
 
 
-def small_document(size: int, seed: int) -> str:
-    """The tiny headline, or a notes document of about `size` bytes."""
-    return documents.outline("notes", size, seed) if size else "* a"
-
-
-def _calls_per_run(function: Callable, argument) -> int:
-    timer = timeit.Timer("f(x)", globals={"f": function, "x": argument})
+def _calls_per_run(timer: timeit.Timer) -> int:
     calls = 1
     while timer.timeit(calls) < SMALL_RUN_TIME:
         calls *= 2
@@ -269,12 +267,11 @@ def small_documents(repeat: int, seed: int, verbose: bool) -> list[str]:
     runs = SMALL_RUNS * repeat
     rows = []
     for label, size in SMALL_DOCUMENTS:
-        document = small_document(size, seed)
-        measured = {"brelim": brelim.parse_string, "str.upper": str.upper}
-        calls = {name: _calls_per_run(function, document) for name, function in measured.items()}
+        document = documents.outline("notes", size, seed) if size else "* a"
         timers = {name: timeit.Timer("f(x)", globals={"f": function, "x": document})
-                  for name, function in measured.items()}
-        times: dict[str, list[float]] = {name: [] for name in measured}
+                  for name, function in (("brelim", brelim.parse_string), ("str.upper", str.upper))}
+        calls = {name: _calls_per_run(timer) for name, timer in timers.items()}
+        times: dict[str, list[float]] = {name: [] for name in timers}
         for _ in range(runs):  # side by side, so that both see the same state of the machine
             for name, timer in timers.items():
                 times[name].append(timer.timeit(calls[name]) / calls[name])
@@ -331,37 +328,18 @@ def memory_document(kind: int, size: int, seed: int) -> str:
     return head + piece * max(1, (size - len(head)) // len(piece))
 
 
-def memory_limit(output: int) -> float:
-    return MEMORY_TARGET * output + MEMORY_ALLOWANCE
-
-
 def _status() -> dict[str, int]:
-    values = {}
-    with open("/proc/self/status") as status:
-        for line in status:
-            key, _, rest = line.partition(":")
-            if key in ("VmRSS", "VmHWM"):
-                values[key] = int(rest.split()[0]) * 1024
-    return values
-
-
-def _reset_high_water_mark() -> None:
-    with open("/proc/self/clear_refs", "w") as clear_refs:
-        clear_refs.write("5")
-
-
-def _trim_heap() -> None:
-    gc.collect()
-    try:
-        ctypes.CDLL(None).malloc_trim(0)
-    except (OSError, AttributeError):  # not glibc: the figure may read a little low
-        pass
+    fields = _proc_fields("/proc/self/status")
+    return {key: int(fields[key].split()[0]) * 1024 for key in ("VmRSS", "VmHWM")}
 
 
 def _peak_of(work: Callable) -> dict[str, int]:
-    _trim_heap()
+    gc.collect()
+    with contextlib.suppress(OSError, AttributeError):  # not glibc: the figure may read a little low
+        ctypes.CDLL(None).malloc_trim(0)
     before = _status()
-    _reset_high_water_mark()
+    with open("/proc/self/clear_refs", "w") as clear_refs:
+        clear_refs.write("5")  # resets the high-water mark
     reset = _status()
     result = work()
     after = _status()
@@ -392,10 +370,7 @@ def memory_child(size: int, seed: int, kind: int) -> None:
 def memory(size: int, seed: int, verbose: bool) -> list[str]:
     rows = []
     for kind, label in enumerate(MEMORY_DOCUMENTS):
-        command = [sys.executable, str(Path(__file__).resolve()), "--memory-child", str(kind),
-                   "--size", str(size / MB), "--seed", str(seed)]
-        completed = subprocess.run(command, capture_output=True, text=True, check=True)
-        report = json.loads(completed.stdout)
+        report = json.loads(_child("memory", size, seed, kind))
         name = label if kind < 2 else f"`{label}`"
         if "error" in report:
             rows.append(f"| {name} | {report['document'] / MB:.1f} MB | not measurable here: {report['error']} "
@@ -416,7 +391,8 @@ def memory(size: int, seed: int, verbose: bool) -> list[str]:
         if kind == 1:
             limit, met = "none: the document's UTF-8 copy is expected", ""
         else:
-            limit, met = f"{memory_limit(output) / MB:,.2f}", _verdict(extra <= memory_limit(output))
+            allowed = MEMORY_TARGET * output + MEMORY_ALLOWANCE
+            limit, met = f"{allowed / MB:,.2f}", _verdict(extra <= allowed)
         # Over an output smaller than the allowance, the share says nothing.
         share = f"{extra / output:,.2f}x" if output >= MEMORY_ALLOWANCE else ""
         rows.append(f"| {name} | {report['document'] / MB:.1f} MB | {output / MB:,.2f} | {extra / MB:,.2f} | "
@@ -440,37 +416,38 @@ def memory(size: int, seed: int, verbose: bool) -> list[str]:
 # Lines built to make a careless grammar or renderer go quadratic. Each is
 # timed at n and 2n; a linear conversion takes twice as long at 2n.
 
-SCALING_CASES: list[tuple[str, Callable[[int], str], int]] = [
-    # (the document, as Python, its builder, the smallest n to try)
-    ('"* [[" + "a"*n', lambda n: "* [[" + "a" * n, 1024),
-    ('"* " + "#"*n', lambda n: "* " + "#" * n, 1024),
-    ('"* " + "[[a]["*n', lambda n: "* " + "[[a][" * n, 1024),
-    ('"* " + ("#" + "a"*256 + " ")*n', lambda n: "* " + ("#" + "a" * 256 + " ") * n, 1024),
-    ('"* " + ("#" + "a"*255 + " ")*n + "#" + "a"*256',
-     lambda n: "* " + ("#" + "a" * 255 + " ") * n + "#" + "a" * 256, 1024),
-    ('"* " + "#ab"*n + "#a"', lambda n: "* " + "#ab" * n + "#a", 1024),
-    ('"* a"*n', lambda n: "* a" * n, 1024),
-    ('"* a\\n"*n', lambda n: "* a\n" * n, 2**21),  # millions of lines
-    ('"* a\\n** b\\n*** c\\n**** d\\n"*n', lambda n: "* a\n** b\n*** c\n**** d\n" * n, 2**19),
-    ('"*"*n', lambda n: "*" * n, 1024),
-    ('"* " + ("[[" + "a"*16)*n', lambda n: "* " + ("[[" + "a" * 16) * n, 1024),
-    ('"* [[a][" + "b"*n', lambda n: "* [[a][" + "b" * n, 1024),
-    ('"* " + ("[[" + "a"*64 + "][" + "b"*64 + "]] ")*n',
-     lambda n: "* " + ("[[" + "a" * 64 + "][" + "b" * 64 + "]] ") * n, 1024),
-    ('"* " + "[[a]]"*n', lambda n: "* " + "[[a]]" * n, 1024),
-    ('"* " + "a "*n + "[[x]]"', lambda n: "* " + "a " * n + "[[x]]", 1024),
-    ('"* " + "a b "*n + "!"', lambda n: "* " + "a b " * n + "!", 1024),
-    ('"* " + "#a"*n', lambda n: "* " + "#a" * n, 1024),
-    ('"* " + "a#b"*n', lambda n: "* " + "a#b" * n, 1024),
-    ('"* #" + "a"*n', lambda n: "* #" + "a" * n, 1024),
-    ('"* [[" + "a/"*n + "]]"', lambda n: "* [[" + "a/" * n + "]]", 1024),
-    ('"* [[http" + "\'"*n + "]]"', lambda n: "* [[http" + "'" * n + "]]", 1024),
-    ('"* caf\\u00e9\\n"*n', lambda n: "* caf\u00e9\n" * n, 1024),
+SCALING_DOCUMENTS = [
+    # (the document, as a Python expression of n, the smallest n to try)
+    ('"* [[" + "a"*n', 1024),
+    ('"* " + "#"*n', 1024),
+    ('"* " + "[[a]["*n', 1024),
+    ('"* " + ("#" + "a"*256 + " ")*n', 1024),
+    ('"* " + ("#" + "a"*255 + " ")*n + "#" + "a"*256', 1024),
+    ('"* " + "#ab"*n + "#a"', 1024),
+    ('"* a"*n', 1024),
+    ('"* a\\n"*n', 2**21),  # millions of lines
+    ('"* a\\n** b\\n*** c\\n**** d\\n"*n', 2**19),
+    ('"*"*n', 1024),
+    ('"* " + ("[[" + "a"*16)*n', 1024),
+    ('"* [[a][" + "b"*n', 1024),
+    ('"* " + ("[[" + "a"*64 + "][" + "b"*64 + "]] ")*n', 1024),
+    ('"* " + "[[a]]"*n', 1024),
+    ('"* " + "a "*n + "[[x]]"', 1024),
+    ('"* " + "a b "*n + "!"', 1024),
+    ('"* " + "#a"*n', 1024),
+    ('"* " + "a#b"*n', 1024),
+    ('"* #" + "a"*n', 1024),
+    ('"* [[" + "a/"*n + "]]"', 1024),
+    ('"* [[http" + "\'"*n + "]]"', 1024),
+    ('"* caf\\u00e9\\n"*n', 1024),
     # The visible text of a plain link is the description seen last: each of
     # the n links carries all n bytes of it, so the output grows as n*n.
-    ('"* [[a][" + "d"*n + "]] " + "[[b]]"*n', lambda n: "* [[a][" + "d" * n + "]] " + "[[b]]" * n, 1024),
-    ('"* #" + "d"*n + " " + "[[b]]"*n', lambda n: "* #" + "d" * n + " " + "[[b]]" * n, 1024),
+    ('"* [[a][" + "d"*n + "]] " + "[[b]]"*n', 1024),
+    ('"* #" + "d"*n + " " + "[[b]]"*n', 1024),
 ]
+# (the expression, which labels the row, the function of n made of that same expression, the smallest n)
+SCALING_CASES: list[tuple[str, Callable[[int], str], int]] = [
+    (label, eval(f"lambda n: {label}"), first) for label, first in SCALING_DOCUMENTS]
 
 
 def _calibrate(build: Callable[[int], str], first: int, min_time: float, max_bytes: int) -> tuple[int, int]:
@@ -498,39 +475,28 @@ def _calibrate(build: Callable[[int], str], first: int, min_time: float, max_byt
         n *= 2
 
 
-def _scaling_cases(only: str | None) -> list[int]:
-    return [i for i, (label, _, _) in enumerate(SCALING_CASES) if not only or only in label]
-
-
 def _time_case(index: int, n: int, calls: int, repeat: int, warm_calls: int) -> dict:
     build = SCALING_CASES[index][1]
     small, large = build(n), build(2 * n)
     out_small, out_large = len(brelim.parse_string(small)), len(brelim.parse_string(large))
-    for _ in range(warm_calls):
-        for _ in range(calls):
-            brelim.parse_string(small)
-            brelim.parse_string(large)
-    times_small: list[float] = []
-    times_large: list[float] = []
-
-    def per_call(document: str) -> float:
-        return sum(_time_once(brelim.parse_string, document) for _ in range(calls)) / calls
-
-    def measure():
+    for _ in range(warm_calls * calls):
+        brelim.parse_string(small)
+        brelim.parse_string(large)
+    times: list[list[float]] = [[], []]  # at n, at 2n
+    with _gc_off():
         for _ in range(repeat):
-            times_small.append(per_call(small))
-            times_large.append(per_call(large))
-
-    _with_gc_off(measure)
+            for document, runs in zip((small, large), times):
+                runs.append(sum(_time_once(brelim.parse_string, document) for _ in range(calls)) / calls)
     utf8 = [0, 0] if small.isascii() else [len(small.encode()), len(large.encode())]
     return {"index": index, "n": n, "calls": calls, "input": len(small), "utf8": utf8,
-            "output": [out_small, out_large], "times": [times_small, times_large]}
+            "output": [out_small, out_large], "times": times}
 
 
 def scaling_child(min_time: float, repeat: int, max_bytes: int, only: str | None) -> None:
     results = []
-    for index in _scaling_cases(only):
-        _, build, first = SCALING_CASES[index]
+    for index, (label, build, first) in enumerate(SCALING_CASES):
+        if only and only not in label:
+            continue
         n, calls = _calibrate(build, first, min_time, max_bytes)
         results.append(_time_case(index, n, calls, repeat, 0))
     json.dump(results, sys.stdout)
@@ -610,9 +576,7 @@ def _instructions(index: int, n: int) -> int | None:
     counts = []
     for convert in (True, False):
         command = ["valgrind", "--tool=callgrind", "--callgrind-out-file=/dev/null",
-                   sys.executable, str(Path(__file__).resolve()), "--count-child", str(index), str(n)]
-        if not convert:
-            command.append("--no-convert")
+                   *_child_command("count", index, n, convert)]
         completed = subprocess.run(command, capture_output=True, text=True,
                                    env={**os.environ, "PYTHONHASHSEED": "0"})
         found = [line for line in completed.stderr.splitlines() if "Collected :" in line]
@@ -630,26 +594,16 @@ def count_child(index: int, n: int, convert: bool) -> None:
 
 def scaling(min_time: float, repeat: int, max_bytes: int, only: str | None, instructions: bool,
             verbose: bool) -> list[str]:
-    script = str(Path(__file__).resolve())
-    command = [sys.executable, script, "--scaling-child", "--scaling-min-ms", str(min_time * 1e3),
-               "--scaling-max-mb", str(max_bytes / MB), "--repeat", str(repeat)]
-    if only:
-        command += ["--case", only]
-    completed = subprocess.run(command, capture_output=True, text=True, check=True,
-                               env={**plain_environment(), **WARM_HEAP})
-    resident = json.loads(completed.stdout)
+    resident = json.loads(_child("scaling", min_time, repeat, max_bytes, only,
+                                 env={**plain_environment(), **WARM_HEAP}))
     plan = [server_plan(result, max_bytes) for result in resident]
-    completed = subprocess.run([sys.executable, script, "--server-child", "--repeat", str(repeat)],
-                               input=json.dumps(plan), capture_output=True, text=True, check=True,
-                               env=plain_environment())
-    server = json.loads(completed.stdout)
+    server = json.loads(_child("server", repeat, input=json.dumps(plan), env=plain_environment()))
     rows = []
     for result, served in zip(resident, server):
         label = SCALING_CASES[result["index"]][0]
         n = result["n"]
-        times_small, times_large = result["times"]
         out_small, out_large = result["output"]
-        t_small, t_large = min(times_small), min(times_large)
+        t_small, t_large = map(min, result["times"])
         ratio = t_large / t_small
         server_ratio = min(served["times"][1]) / min(served["times"][0])
         server_at = f" (at {served['n'] // n}n)" if served["n"] != n else ""
@@ -671,8 +625,8 @@ def scaling(min_time: float, repeat: int, max_bytes: int, only: str | None, inst
         rows.append(row + f" {verdict} |")
         if verbose:
             for name, times in (("resident heap", result["times"]), ("warm server", served["times"])):
-                print(f"  {label}: n={n} {name}: runs at n (ms) " + ", ".join(f"{t * 1e3:.1f}" for t in times[0])
-                      + "; at 2n " + ", ".join(f"{t * 1e3:.1f}" for t in times[1]), file=sys.stderr)
+                print(f"  {label}: n={n} {name}: runs at n (ms) {_ms(times[0])}; at 2n {_ms(times[1])}",
+                      file=sys.stderr)
     header = "| Document | n | Input at n | Output at n | t(n) ms | t(2n) ms | t(2n)/t(n) | Warm server t(2n)/t(n) |"
     rule = "|---|---:|---:|---:|---:|---:|---:|---:|"
     if instructions:
@@ -718,36 +672,21 @@ def main(argv: list[str] | None = None) -> int:
     parser.add_argument("--verbose", "-v", action="store_true", help="raw runs and memory figures on stderr")
     parser.add_argument("--instructions", action="store_true",
                         help="add instruction counts by callgrind to the scaling table (needs valgrind; slow)")
-    parser.add_argument("--memory-child", type=int, help=argparse.SUPPRESS)
-    parser.add_argument("--scaling-child", action="store_true", help=argparse.SUPPRESS)
-    parser.add_argument("--server-child", action="store_true", help=argparse.SUPPRESS)
-    parser.add_argument("--count-child", nargs=2, type=int, help=argparse.SUPPRESS)
-    parser.add_argument("--no-convert", action="store_true", help=argparse.SUPPRESS)
+    parser.add_argument("--child", nargs="+", help=argparse.SUPPRESS)  # NAME and the JSON of each argument
     args = parser.parse_args(argv)
+    if args.child:  # one call of a *_child function, in a process of its own
+        name, *arguments = args.child
+        globals()[f"{name}_child"](*map(json.loads, arguments))
+        return 0
 
     size = int(args.size * MB)
     sys.stdout.reconfigure(line_buffering=True)  # keeps the tables and the -v lines in order
-    if args.memory_child is not None:
-        memory_child(size, args.seed, args.memory_child)
-        return 0
-    if args.scaling_child:
-        scaling_child(args.scaling_min_ms / 1e3, args.repeat, int(args.scaling_max_mb * MB), args.case)
-        return 0
-    if args.server_child:
-        server_child(args.repeat)
-        return 0
-    if args.count_child:
-        count_child(*args.count_child, convert=not args.no_convert)
-        return 0
-
     shapes = [s for s in args.shapes.split(",") if s]
     parts = [p for p in args.parts.split(",") if p]
-    for shape in shapes:
-        if shape not in documents.SHAPES:
-            parser.error(f"unknown shape {shape!r}")
-    for part in parts:
-        if part not in PARTS:
-            parser.error(f"unknown part {part!r}")
+    for kind, chosen, known in (("shape", shapes, documents.SHAPES), ("part", parts, PARTS)):
+        for name in chosen:
+            if name not in known:
+                parser.error(f"unknown {kind} {name!r}")
     if args.repeat < 1:
         parser.error("--repeat must be at least 1")
 

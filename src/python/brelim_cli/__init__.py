@@ -218,10 +218,8 @@ class Reporter:
 
     def error(self, message: str) -> None:
         self.failed += 1
-        if self.bar is not None:
-            self.bar.write(f"brelim: {message}", file=sys.stderr)
-        else:
-            print(f"brelim: {message}", file=sys.stderr)
+        write = print if self.bar is None else self.bar.write  # the bar's own keeps the bar below the message
+        write(f"brelim: {message}", file=sys.stderr)
 
     def done(self, error: str | None) -> None:
         if error is not None:
