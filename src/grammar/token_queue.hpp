@@ -16,8 +16,6 @@ class TokenQueue {
 public:
     std::size_t size() const noexcept { return size_; }
     const Token& operator[](std::size_t index) const noexcept { return storage_[index]; }
-    const Token* begin() const noexcept { return storage_.data(); }
-    const Token* end() const noexcept { return storage_.data() + size_; }
 
     // A tree made by hand, for tests of the views.
     void assign(std::initializer_list<Token> tokens) {
@@ -62,7 +60,6 @@ public:
 
     TokenQueue* get() const noexcept { return queue_; }
     TokenQueue* operator->() const noexcept { return queue_; }
-    explicit operator bool() const noexcept { return queue_ != nullptr; }
     // True when this handle is the only one: the queue may then be reused.
     bool unique() const noexcept { return queue_ != nullptr && queue_->refs_ == 1; }
 
