@@ -41,19 +41,9 @@ public:
 
     QueueRef(const QueueRef& other) noexcept : queue_(other.queue_) { retain(); }
     QueueRef(QueueRef&& other) noexcept : queue_(std::exchange(other.queue_, nullptr)) {}
-    QueueRef& operator=(const QueueRef& other) noexcept {
-        if (queue_ != other.queue_) {
-            other.retain();
-            release();
-            queue_ = other.queue_;
-        }
-        return *this;
-    }
-    QueueRef& operator=(QueueRef&& other) noexcept {
-        if (this != &other) {
-            release();
-            queue_ = std::exchange(other.queue_, nullptr);
-        }
+    // Copy or move, then swap: the queue held before goes with `other`.
+    QueueRef& operator=(QueueRef other) noexcept {
+        std::swap(queue_, other.queue_);
         return *this;
     }
     ~QueueRef() { release(); }
