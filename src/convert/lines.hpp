@@ -21,7 +21,12 @@ public:
 
     std::optional<std::string_view> next() noexcept {
         while (feeds_ == 0) {
-            if (block_ + 64 >= document_.size()) return last();
+            if (block_ + 64 >= document_.size()) {  // the rest after the last line feed, unless empty
+                if (start_ >= document_.size()) return std::nullopt;
+                const std::string_view rest = document_.substr(start_);
+                start_ = document_.size();
+                return rest;
+            }
             load(block_ + 64);
         }
         const std::size_t feed = block_ + static_cast<std::size_t>(__builtin_ctzll(feeds_));
@@ -33,14 +38,6 @@ public:
     }
 
 private:
-    // The rest of the document after its last line feed, unless empty.
-    std::optional<std::string_view> last() noexcept {
-        if (start_ >= document_.size()) return std::nullopt;
-        const std::string_view rest = document_.substr(start_);
-        start_ = document_.size();
-        return rest;
-    }
-
     // The line feeds of the 64 bytes from `block` on, one bit each.
     void load(std::size_t block) noexcept {
         block_ = block;

@@ -14,18 +14,12 @@ bool OutlineParser::match(Rule rule, ParserState& state) {
     return index < rule_count && rules::match[index](state);
 }
 
-namespace {
-
-// The conversion's rule, called directly rather than through the table.
-bool match_input(ParserState& state) { return grammar::input::match(state); }
-
-}  // namespace
-
 std::optional<Pairs> OutlineParser::run(Rule start, std::string_view input) {
     if (!queue_.unique()) queue_ = QueueRef::make();  // a tree still held elsewhere stays as it is
     ParserState state(input, *queue_.get());
     state.restore({0, 0});
-    const bool matched = start == Rule::input ? match_input(state) : match(start, state);
+    // The conversion's rule is called directly rather than through the table.
+    const bool matched = start == Rule::input ? grammar::input::match(state) : match(start, state);
     if (!matched) state.restore({0, 0});
     state.finish();
     if (!matched) return std::nullopt;

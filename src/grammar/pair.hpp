@@ -13,6 +13,8 @@ namespace brelim {
 
 class Pairs;
 class FlatPairs;
+template <class Walk>
+class PairRange;
 
 namespace detail {
 [[noreturn, gnu::cold]] void pair_fault(const char* message);
@@ -37,11 +39,11 @@ public:
     Pairs children() const;
     FlatPairs descendants() const;
 
-    std::size_t start_index() const noexcept { return index_; }
     std::size_t end_index() const noexcept { return start_token().partner; }
 
 private:
-    friend class Pairs;
+    template <class Walk>
+    friend class PairRange;
     friend class FlatPairs;
 
     const Token& start_token() const noexcept { return (*queue_.get())[index_]; }
@@ -58,7 +60,10 @@ private:
     std::size_t index_;
 };
 
-// Shared state of Pairs and FlatPairs: a range [first, limit) of queue indices.
+// What Pairs and FlatPairs share: a range [first, limit) of queue indices and
+// the walk over it, in which `Walk::after(pair, limit)` is the index of the
+// pair that follows `pair`, or the limit when none does.
+template <class Walk>
 class PairRange {
 public:
     PairRange(QueueRef queue, std::string_view input, std::size_t first, std::size_t limit) noexcept
@@ -68,42 +73,94 @@ public:
     std::size_t first() const noexcept { return first_; }
     std::size_t limit() const noexcept { return limit_; }
 
-protected:
+    std::optional<Pair> next() {
+        std::optional<Pair> pair;
+        step(pair);
+        return pair;
+    }
+
+    std::size_t count() const { return static_cast<std::size_t>(std::ranges::distance(*this)); }
+
+    class iterator;
+    iterator begin() const { return iterator(*this); }
+    std::default_sentinel_t end() const noexcept { return {}; }
+
+private:
+    // Makes `pair` the pair at `first`, moving the handle it holds if it has
+    // one, and `first` the index of the pair after it; past the last pair,
+    // empties `pair`.
+    void step(std::optional<Pair>& pair) {
+        if (empty()) {
+            pair.reset();
+            return;
+        }
+        if (pair) {
+            pair->move_to(first_);
+        } else {
+            pair.emplace(queue_, input_, first_);
+        }
+        first_ = Walk::after(*pair, limit_);
+    }
+
     QueueRef queue_;
     std::string_view input_;
     std::size_t first_;
     std::size_t limit_;
 };
 
+// An input iterator over the pairs that next() yields. It holds one Pair whose
+// index moves along, so a step costs no reference-count traffic; the Pair it
+// shows is valid until the next step.
+template <class Walk>
+class PairRange<Walk>::iterator {
+public:
+    using value_type = Pair;
+    using difference_type = std::ptrdiff_t;
+
+    explicit iterator(const PairRange& range) : rest_(range) { rest_.step(current_); }
+    const Pair& operator*() const noexcept { return *current_; }
+    const Pair* operator->() const noexcept { return &*current_; }
+    iterator& operator++() {
+        rest_.step(current_);
+        return *this;
+    }
+    void operator++(int) { ++*this; }
+    bool operator==(std::default_sentinel_t) const noexcept { return !current_; }
+
+private:
+    PairRange rest_;  // the pairs after the current one
+    std::optional<Pair> current_;
+};
+
 // A run of sibling pairs; each step jumps over a pair's descendants.
-class Pairs : public PairRange {
+class Pairs : public PairRange<Pairs> {
 public:
     using PairRange::PairRange;
 
-    std::optional<Pair> next();
-    std::size_t count() const;
+private:
+    friend PairRange;
 
-    class iterator;
-    iterator begin() const;
-    std::default_sentinel_t end() const noexcept { return {}; }
+    static std::size_t after(const Pair& pair, std::size_t limit) {
+        const std::size_t after = pair.end_index() + 1;
+        if (after > limit) [[unlikely]]
+            detail::pair_fault("internal error: pair overruns its siblings' range");
+        return after;
+    }
 };
 
 // Every pair of a range of the queue, in pre-order.
-class FlatPairs : public PairRange {
+class FlatPairs : public PairRange<FlatPairs> {
 public:
     using PairRange::PairRange;
 
-    std::optional<Pair> next();
-    std::size_t count() const;
-
-    class iterator;
-    iterator begin() const;
-    std::default_sentinel_t end() const noexcept { return {}; }
-
 private:
-    // The index of the first Start token after `index`, or the limit.
-    static std::size_t after(const TokenQueue& queue, std::size_t index, std::size_t limit) noexcept {
+    friend PairRange;
+
+    // The index of the first Start token after the pair's, or the limit.
+    static std::size_t after(const Pair& pair, std::size_t limit) noexcept {
+        const TokenQueue& queue = *pair.queue_.get();
         const std::size_t stop = limit < queue.size() ? limit : queue.size();
+        std::size_t index = pair.index_;
         do {
             ++index;
         } while (index < stop && queue[index].kind != TokenKind::Start);
@@ -111,97 +168,8 @@ private:
     }
 };
 
-// Input iterators over the pairs that next() yields. Each holds one Pair whose
-// index moves along, so a step costs no reference-count traffic; the Pair it
-// shows is valid until the next step.
-class Pairs::iterator {
-public:
-    using value_type = Pair;
-    using difference_type = std::ptrdiff_t;
-
-    explicit iterator(const Pairs& range) : limit_(range.limit_) {
-        if (range.first_ < limit_) current_.emplace(range.queue_, range.input_, range.first_);
-        check_fits();
-    }
-    const Pair& operator*() const noexcept { return *current_; }
-    const Pair* operator->() const noexcept { return &*current_; }
-    iterator& operator++() {
-        const std::size_t next = current_->end_index() + 1;
-        if (next >= limit_) {
-            current_.reset();
-        } else {
-            current_->move_to(next);
-            check_fits();
-        }
-        return *this;
-    }
-    void operator++(int) { ++*this; }
-    bool operator==(std::default_sentinel_t) const noexcept { return !current_; }
-
-private:
-    void check_fits() const {
-        if (current_ && current_->end_index() >= limit_) [[unlikely]]
-            detail::pair_fault("internal error: pair overruns its siblings' range");
-    }
-
-    std::optional<Pair> current_;
-    std::size_t limit_;
-};
-
-class FlatPairs::iterator {
-public:
-    using value_type = Pair;
-    using difference_type = std::ptrdiff_t;
-
-    explicit iterator(const FlatPairs& range)
-        : tokens_(range.queue_->begin()),
-          stop_(range.limit_ < range.queue_->size() ? range.limit_ : range.queue_->size()) {
-        if (range.first_ < range.limit_) current_.emplace(range.queue_, range.input_, range.first_);
-    }
-    const Pair& operator*() const noexcept { return *current_; }
-    const Pair* operator->() const noexcept { return &*current_; }
-    iterator& operator++() {
-        std::size_t next = current_->index_ + 1;
-        while (next < stop_ && tokens_[next].kind != TokenKind::Start) ++next;
-        if (next >= stop_) {
-            current_.reset();
-        } else {
-            current_->move_to(next);
-        }
-        return *this;
-    }
-    void operator++(int) { ++*this; }
-    bool operator==(std::default_sentinel_t) const noexcept { return !current_; }
-
-private:
-    // The queue cannot change while a handle holds it, so its tokens stay put.
-    const Token* tokens_;
-    std::size_t stop_;  // the range's limit, or the queue's end if that comes first
-    std::optional<Pair> current_;
-};
-
-inline Pairs::iterator Pairs::begin() const { return iterator(*this); }
-
 inline Pairs Pair::children() const { return Pairs(queue_, input_, index_ + 1, end_index()); }
 inline FlatPairs Pair::descendants() const { return FlatPairs(queue_, input_, index_ + 1, end_index()); }
-
-inline std::optional<Pair> Pairs::next() {
-    if (first_ >= limit_) return std::nullopt;
-    Pair pair(queue_, input_, first_);
-    const std::size_t after = pair.end_index() + 1;
-    if (after > limit_) [[unlikely]]
-        detail::pair_fault("internal error: pair overruns its siblings' range");
-    first_ = after;
-    return pair;
-}
-
-inline std::optional<Pair> FlatPairs::next() {
-    if (first_ >= limit_) return std::nullopt;
-    Pair pair(queue_, input_, first_);
-    first_ = after(*queue_.get(), first_, limit_);
-    return pair;
-}
-inline FlatPairs::iterator FlatPairs::begin() const { return iterator(*this); }
 
 inline void Pair::check() const {
     const TokenQueue& tokens = *queue_.get();

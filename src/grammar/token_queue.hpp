@@ -16,8 +16,6 @@ class TokenQueue {
 public:
     std::size_t size() const noexcept { return size_; }
     const Token& operator[](std::size_t index) const noexcept { return storage_[index]; }
-    const Token* begin() const noexcept { return storage_.data(); }
-    const Token* end() const noexcept { return storage_.data() + size_; }
 
     // A tree made by hand, for tests of the views.
     void assign(std::initializer_list<Token> tokens) {
@@ -43,26 +41,15 @@ public:
 
     QueueRef(const QueueRef& other) noexcept : queue_(other.queue_) { retain(); }
     QueueRef(QueueRef&& other) noexcept : queue_(std::exchange(other.queue_, nullptr)) {}
-    QueueRef& operator=(const QueueRef& other) noexcept {
-        if (queue_ != other.queue_) {
-            other.retain();
-            release();
-            queue_ = other.queue_;
-        }
-        return *this;
-    }
-    QueueRef& operator=(QueueRef&& other) noexcept {
-        if (this != &other) {
-            release();
-            queue_ = std::exchange(other.queue_, nullptr);
-        }
+    // Copy or move, then swap: the queue held before goes with `other`.
+    QueueRef& operator=(QueueRef other) noexcept {
+        std::swap(queue_, other.queue_);
         return *this;
     }
     ~QueueRef() { release(); }
 
     TokenQueue* get() const noexcept { return queue_; }
     TokenQueue* operator->() const noexcept { return queue_; }
-    explicit operator bool() const noexcept { return queue_ != nullptr; }
     // True when this handle is the only one: the queue may then be reused.
     bool unique() const noexcept { return queue_ != nullptr && queue_->refs_ == 1; }
 

@@ -241,15 +241,12 @@ PyMODINIT_FUNC PyInit_brelim(void) {
     // the ABI version on the limited API); the interpreter accepts either.
     PyObject* module = PyModule_Create2(&module_def, PYTHON_API_VERSION);
     if (module == nullptr) {
-        if (!PyErr_Occurred()) {
-            PyErr_SetString(PyExc_SystemError, "attempted to fetch exception but none was set");
-        }
+        if (!PyErr_Occurred()) PyErr_SetString(PyExc_SystemError, "attempted to fetch exception but none was set");
         return nullptr;
     }
     if (initialised.exchange(true)) {
         Py_DECREF(module);
-        PyErr_SetString(PyExc_ImportError,
-                        "brelim may be initialised only once per interpreter process");
+        PyErr_SetString(PyExc_ImportError, "brelim may be initialised only once per interpreter process");
         return nullptr;
     }
     if (prepare_is_ascii() < 0 || add_panic_exception(module) < 0 || add_function(module) < 0) {

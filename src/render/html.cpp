@@ -1,6 +1,6 @@
 #include "html.hpp"
 
-#include <array>
+#include <string>
 #include <string_view>
 
 #include "../bytes/find_text.hpp"
@@ -16,26 +16,19 @@ namespace {
 class Content {
 public:
     void append(std::string_view piece) {
-        if (!copied_) {
-            if (view_.empty()) {
-                view_ = piece;
-                return;
-            }
-            if (view_.data() + view_.size() == piece.data()) {
-                view_ = std::string_view(view_.data(), view_.size() + piece.size());
-                return;
-            }
-            owned_.assign(view_);
-            copied_ = true;
+        const bool adjacent = view_.empty() || view_.data() + view_.size() == piece.data();
+        if (owned_.empty() && adjacent) {
+            view_ = view_.empty() ? piece : std::string_view(view_.data(), view_.size() + piece.size());
+            return;
         }
-        owned_.append(piece);
+        if (owned_.empty()) owned_ = view_;
+        owned_ += piece;
     }
-    std::string_view view() const { return copied_ ? std::string_view(owned_) : view_; }
+    std::string_view view() const { return owned_.empty() ? view_ : std::string_view(owned_); }
 
 private:
     std::string_view view_;
-    std::string owned_;
-    bool copied_ = false;
+    std::string owned_;  // empty until the texts are copied
 };
 
 bool starts_with_ignoring_case(std::string_view text, std::string_view lower_prefix) {
@@ -115,21 +108,6 @@ void append_replaced(std::string_view content, std::string_view source, std::str
     }
 }
 
-// Which working strings a pair's text fills, by its rule.
-enum Fill : unsigned char { none = 0, content_text = 1, source_text = 2, target_text = 4, label_text = 8 };
-
-constexpr auto fills = [] {
-    std::array<unsigned char, rule_count> table{};
-    table[static_cast<std::size_t>(Rule::link_target)] = target_text;
-    table[static_cast<std::size_t>(Rule::hashtag_target)] = target_text;
-    table[static_cast<std::size_t>(Rule::plain_link)] = source_text;
-    table[static_cast<std::size_t>(Rule::described_link)] = source_text;
-    table[static_cast<std::size_t>(Rule::link_desc)] = label_text;
-    table[static_cast<std::size_t>(Rule::hashtag)] = source_text | label_text;
-    table[static_cast<std::size_t>(Rule::text)] = content_text;
-    return table;
-}();
-
 }  // namespace
 
 void append_html(const Headline& headline, OutputBuffer& out) {
@@ -161,14 +139,17 @@ void append_html(const Pair& headline, OutputBuffer& out) {
     Content content;
     Headline values;  // label deliberately carried over from one link to the next
     for (const Pair& pair : headline.descendants()) {
-        const auto rule = static_cast<std::size_t>(pair.rule());
-        const unsigned fill = rule < rule_count ? fills[rule] : 0u;
-        if (fill == none) continue;
         const std::string_view text = pair.text();
-        if (fill & content_text) content.append(text);
-        if (fill & source_text) values.link_source = text;
-        if (fill & target_text) values.target = text;
-        if (fill & label_text) values.label = text;
+        switch (pair.rule()) {
+        case Rule::text: content.append(text); break;
+        case Rule::plain_link:
+        case Rule::described_link: values.link_source = text; break;
+        case Rule::link_target:
+        case Rule::hashtag_target: values.target = text; break;
+        case Rule::link_desc: values.label = text; break;
+        case Rule::hashtag: values.link_source = values.label = text; break;
+        default: break;
+        }
     }
     values.content = content.view();
     append_html(values, out);
