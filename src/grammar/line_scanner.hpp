@@ -55,7 +55,7 @@ struct Line {
             const std::uint64_t others = bytes ^ 0x2A2A2A2A2A2A2A2Aull;  // zero where a byte is "*"
             if (others == 0) return at + 8;
             if constexpr (std::endian::native == std::endian::little) {
-                return at + static_cast<std::size_t>(__builtin_ctzll(others)) / 8;
+                return at + static_cast<std::size_t>(std::countr_zero(others)) / 8;
             }
         }
         std::size_t end = at;

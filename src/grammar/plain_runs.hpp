@@ -5,11 +5,13 @@
 // however short the run. The bytes are classified when a scan first reaches
 // them, so text that no scan reaches (prose between headlines) costs nothing.
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
 
 #include "../bytes/outside_mask.hpp"
+#include "../bytes/portable.hpp"
 #include "../bytes/scan.hpp"
 #include "outline_grammar.hpp"
 
@@ -45,7 +47,7 @@ public:
             if (ends == 0) [[unlikely]]
                 return scan<plain_bytes>(text_, at + 64);
         }
-        return at + static_cast<std::size_t>(__builtin_ctzll(ends));
+        return at + static_cast<std::size_t>(std::countr_zero(ends));
     }
 
 private:
@@ -56,7 +58,7 @@ private:
     }
 
     // Out of line: inlined, it crowds the scanner's loops.
-    [[gnu::noinline]] static std::uint64_t classify(const char* bytes, std::size_t size) noexcept {
+    BRELIM_NOINLINE static std::uint64_t classify(const char* bytes, std::size_t size) noexcept {
         return outside_mask<plain_bytes>(bytes, size);
     }
 
