@@ -3,6 +3,7 @@
 #include <string>
 #include <string_view>
 
+#include "../bytes/copy_bytes.hpp"
 #include "../bytes/find_text.hpp"
 #include "append_string.hpp"
 
@@ -110,6 +111,23 @@ void append_replaced(std::string_view content, std::string_view source, std::str
 
 }  // namespace
 
+// A headline whose one hashtag is its only anchor: the hashtag's word, made
+// of letters and digits, is its own href, so the text around it and the
+// anchor are written with one check of the buffer's room.
+void append_with_hashtag(std::string_view before, const Headline& headline, std::string_view after,
+                         OutputBuffer& out) {
+    static constexpr std::string_view open = "<a href='", middle = "'>", close = "</a>";
+    const std::string_view pieces[] = {before, open, headline.target, middle, headline.label, close, after};
+    std::size_t size = 0;
+    for (const std::string_view piece : pieces) size += piece.size();
+    char* to = out.extend(size);
+    for (const std::string_view piece : pieces) {
+        copy_bytes(to, piece.data(), piece.size());
+        to += piece.size();
+    }
+    out.advance(size);
+}
+
 void append_html(const Headline& headline, OutputBuffer& out) {
     if (headline.target.empty()) {
         out.append(headline.content);
@@ -117,6 +135,11 @@ void append_html(const Headline& headline, OutputBuffer& out) {
     }
     const std::string_view content = headline.content;
     const std::string_view source = headline.link_source;
+    if (headline.link_count == 1 && source.front() == '#') {
+        const auto own = static_cast<std::size_t>(source.data() - content.data());
+        append_with_hashtag(content.substr(0, own), headline, content.substr(own + source.size()), out);
+        return;
+    }
     const std::string_view label = headline.label.empty() ? headline.target : headline.label;
     if (headline.link_count == 0) {
         const auto search = [&](std::size_t from) { return find_text(content, source, from); };
