@@ -38,25 +38,25 @@
 #define BRELIM_TARGET_ENTRY(isa)
 #endif
 
-#if BRELIM_X86 && defined(_MSC_VER) && !defined(__clang__)
+#if BRELIM_X86 && (defined(__GNUC__) || defined(__clang__))
+#include <cpuid.h>
+#elif BRELIM_X86 && defined(_MSC_VER)
 #include <intrin.h>
 #endif
 
 namespace brelim::portable {
 
 #if BRELIM_X86
-// Whether the processor runs SSSE3 (byte shuffles).
+// Whether the processor runs SSSE3 (byte shuffles): bit 9 of ECX for CPUID
+// leaf 1. Asked directly, so that no runtime library has to answer it.
 inline bool cpu_has_ssse3() noexcept {
+    unsigned registers[4] = {};
 #if defined(__GNUC__) || defined(__clang__)
-    __builtin_cpu_init();
-    return __builtin_cpu_supports("ssse3") != 0;
+    if (__get_cpuid(1, &registers[0], &registers[1], &registers[2], &registers[3]) == 0) return false;
 #elif defined(_MSC_VER)
-    int registers[4];
-    __cpuid(registers, 1);
-    return (registers[2] & (1 << 9)) != 0;
-#else
-    return false;
+    __cpuid(reinterpret_cast<int*>(registers), 1);
 #endif
+    return (registers[2] & (1u << 9)) != 0;
 }
 #endif
 
