@@ -112,19 +112,25 @@ void append_replaced(std::string_view content, std::string_view source, std::str
 }  // namespace
 
 // A headline whose one hashtag is its only anchor: the hashtag's word, made
-// of letters and digits, is its own href, so the text around it and the
-// anchor are written with one check of the buffer's room.
-void append_with_hashtag(std::string_view before, const Headline& headline, std::string_view after,
+// of letters and digits, is its own href and, after "#", its label, so the
+// text around it and the anchor are written with one check of the buffer's
+// room.
+void append_with_hashtag(std::string_view before, std::string_view word, std::string_view after,
                          OutputBuffer& out) {
-    static constexpr std::string_view open = "<a href='", middle = "'>", close = "</a>";
-    const std::string_view pieces[] = {before, open, headline.target, middle, headline.label, close, after};
-    std::size_t size = 0;
-    for (const std::string_view piece : pieces) size += piece.size();
+    static constexpr char open[] = "<a href='", middle[] = "'>#", close[] = "</a>";
+    const std::size_t size = before.size() + 2 * word.size() + after.size() + 16;
     char* to = out.extend(size);
-    for (const std::string_view piece : pieces) {
-        copy_bytes(to, piece.data(), piece.size());
-        to += piece.size();
-    }
+    auto put = [&to](const char* bytes, std::size_t n) {
+        copy_bytes(to, bytes, n);
+        to += n;
+    };
+    put(before.data(), before.size());
+    put(open, 9);
+    put(word.data(), word.size());
+    put(middle, 3);
+    put(word.data(), word.size());
+    put(close, 4);
+    put(after.data(), after.size());
     out.advance(size);
 }
 
@@ -137,7 +143,7 @@ void append_html(const Headline& headline, OutputBuffer& out) {
     const std::string_view source = headline.link_source;
     if (headline.link_count == 1 && source.front() == '#') {
         const auto own = static_cast<std::size_t>(source.data() - content.data());
-        append_with_hashtag(content.substr(0, own), headline, content.substr(own + source.size()), out);
+        append_with_hashtag(content.substr(0, own), headline.target, content.substr(own + source.size()), out);
         return;
     }
     const std::string_view label = headline.label.empty() ? headline.target : headline.label;
