@@ -8,31 +8,42 @@
 
 namespace brelim {
 
-// For each of the given bytes, one bit for each of the `size` (at most 64)
-// bytes at `bytes` that equals it; each sixteen bytes are loaded once where
-// the processor allows. This is how lines and their first bytes are found a
-// block at a time.
+namespace detail {
+
 template <char... Wanted>
-std::array<std::uint64_t, sizeof...(Wanted)> byte_masks(const char* bytes, std::size_t size) noexcept {
-    std::array<std::uint64_t, sizeof...(Wanted)> masks{};
-#if BRELIM_SIMD
-    if (simd::sse2 && size == 64) {
-        for (int i = 0; i < 4; ++i) {
-            const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + 16 * i));
+struct ByteMasks {
+    using Masks = std::array<std::uint64_t, sizeof...(Wanted)>;
+    static constexpr bool looks_up = false;
+
+    // Exactly 64 bytes.
+    template <class Block>
+    static Masks blocks(const unsigned char* data, std::size_t) noexcept {
+        const Block a = Block::load(data), b = Block::load(data + 16), c = Block::load(data + 32),
+                    d = Block::load(data + 48);
+        auto equal = [&](Block wanted) { return Block::bits(a == wanted, b == wanted, c == wanted, d == wanted); };
+        return Masks{equal(Block::splat(static_cast<unsigned char>(Wanted)))...};
+    }
+
+    static Masks bytes(const unsigned char* data, std::size_t size) noexcept {
+        Masks masks{};
+        for (std::size_t i = 0; i < size; ++i) {
             std::size_t k = 0;
-            ((masks[k++] |= std::uint64_t{static_cast<std::uint32_t>(
-                                 _mm_movemask_epi8(_mm_cmpeq_epi8(chunk, _mm_set1_epi8(Wanted))))}
-                             << (16 * i)),
-             ...);
+            ((masks[k++] |= std::uint64_t{data[i] == static_cast<unsigned char>(Wanted)} << i), ...);
         }
         return masks;
     }
-#endif
-    for (std::size_t i = 0; i < size; ++i) {
-        std::size_t k = 0;
-        ((masks[k++] |= std::uint64_t{bytes[i] == Wanted} << i), ...);
-    }
-    return masks;
+};
+
+}  // namespace detail
+
+// For each of the given bytes, one bit for each of the `size` (at most 64)
+// bytes at `bytes` that equals it; each sixteen bytes are loaded once. This
+// is how lines and their first bytes are found a block at a time.
+template <char... Wanted>
+std::array<std::uint64_t, sizeof...(Wanted)> byte_masks(const char* bytes, std::size_t size) noexcept {
+    const auto* data = reinterpret_cast<const unsigned char*>(bytes);
+    if (size < 64) return detail::ByteMasks<Wanted...>::bytes(data, size);
+    return simd::dispatch<detail::ByteMasks<Wanted...>>(data, size);
 }
 
 }  // namespace brelim

@@ -1,50 +1,57 @@
 #pragma once
 
-// Finding where a run of bytes from a set ends, sixteen bytes at a time where
-// the processor allows: this is where long headlines spend their time.
+// Finding where a run of bytes from a set ends, a block at a time: this is
+// where long headlines spend their time.
 
+#include <bit>
 #include <cstddef>
 #include <string_view>
 
 #include "byte_set.hpp"
-#include "outside_mask.hpp"
+#include "nibble_tables.hpp"
 #include "simd.hpp"
 
 namespace brelim {
 
-#if BRELIM_SIMD
 namespace detail {
 
-// Needs at least sixteen bytes of input; the last chunk overlaps the one
-// before it rather than reading past the end.
 template <const ByteSet& Set>
-[[gnu::target("ssse3")]] std::size_t scan_ssse3(const unsigned char* bytes, std::size_t at, std::size_t size) noexcept {
-    while (size - at >= 16) {
-        const unsigned outside = outside_ssse3<Set>(bytes + at);
-        if (outside != 0) return at + static_cast<std::size_t>(__builtin_ctz(outside));
-        at += 16;
+struct Scan {
+    static constexpr bool looks_up = true;
+
+    // Needs a block's worth of input; the last block overlaps the one before
+    // it rather than reading past the end.
+    template <class Block>
+    static std::size_t blocks(const unsigned char* bytes, std::size_t at, std::size_t size) noexcept {
+        constexpr const NibbleTables& tables = nibble_tables<Set>;
+        for (; size - at >= Block::size; at += Block::size) {
+            const unsigned outside = tables.outside(Block::load(bytes + at)).bits();
+            if (outside != 0) return at + static_cast<std::size_t>(std::countr_zero(outside));
+        }
+        if (at == size) return at;
+        const std::size_t base = size - Block::size;
+        const unsigned outside = tables.outside(Block::load(bytes + base)).bits() >> (at - base);
+        return outside != 0 ? at + static_cast<std::size_t>(std::countr_zero(outside)) : size;
     }
-    if (at == size) return at;
-    const std::size_t base = size - 16;
-    const unsigned outside = outside_ssse3<Set>(bytes + base) >> (at - base);
-    return outside != 0 ? at + static_cast<std::size_t>(__builtin_ctz(outside)) : size;
-}
+
+    static std::size_t bytes(const unsigned char* bytes, std::size_t at, std::size_t size) noexcept {
+        while (at < size && Set[bytes[at]]) ++at;
+        return at;
+    }
+};
 
 }  // namespace detail
-#endif
 
 // Where the run of `Set` bytes that starts at `from` ends.
 template <const ByteSet& Set>
 std::size_t scan(std::string_view input, std::size_t from) noexcept {
     const auto* bytes = reinterpret_cast<const unsigned char*>(input.data());
-#if BRELIM_SIMD
-    if constexpr (NibbleTables::of(Set).usable) {
-        if (simd::ssse3 && input.size() >= 16) return detail::scan_ssse3<Set>(bytes, from, input.size());
+    if constexpr (!nibble_tables<Set>.usable) {
+        return detail::Scan<Set>::bytes(bytes, from, input.size());
+    } else {
+        if (input.size() < simd::block_size) return detail::Scan<Set>::bytes(bytes, from, input.size());
+        return simd::dispatch<detail::Scan<Set>>(bytes, from, input.size());
     }
-#endif
-    std::size_t at = from;
-    while (at < input.size() && Set[bytes[at]]) ++at;
-    return at;
 }
 
 }  // namespace brelim

@@ -1,32 +1,87 @@
 #pragma once
 
-// What this build and this processor offer for looking at many bytes at once.
-// Every primitive of this folder takes its vector path under `#if BRELIM_SIMD`
-// when `simd::<instructions>` says the processor has them (and the input is
-// long enough, where that matters), else its byte-at-a-time path, which gives
-// the same answers. A branch on a flag that never changes is as good as free
-// and, unlike a function pointer, lets the SSE2 paths be inlined.
-// BRELIM_SCALAR (a CMake option) leaves only the byte-at-a-time paths, so
-// that the tests run them at every length.
+// Which block type looks at bytes: the level. Each primitive of this folder
+// is written once over a block of sixteen bytes (block_sse.hpp,
+// block_neon.hpp) and once a byte at a time, and `dispatch` runs the one
+// that the active level names. The best level the processor has is chosen
+// once per process; tests and benchmarks may force another.
 
-#if !defined(BRELIM_SCALAR) && defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
-#define BRELIM_SIMD 1
-#include <immintrin.h>
-#else
-#define BRELIM_SIMD 0
-#endif
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string_view>
+
+#include "block_neon.hpp"
+#include "block_sse.hpp"
+#include "portable.hpp"
 
 namespace brelim::simd {
 
-#if BRELIM_SIMD
-// Every x86-64 processor has SSE2.
-inline constexpr bool sse2 = true;
-// SSSE3 (byte shuffles) is asked of the processor once, at start-up; read
-// before that, it is false, which costs speed only.
-inline const bool ssse3 = [] {
-    __builtin_cpu_init();
-    return __builtin_cpu_supports("ssse3") != 0;
-}();
+// Every block type holds this many bytes.
+inline constexpr std::size_t block_size = 16;
+
+enum class Level : std::uint8_t {
+    scalar,  // a byte at a time, on any processor
+    sse2,    // x86-64 without SSSE3: nibble tables are looked up through memory
+    ssse3,   // x86-64
+    neon,    // aarch64
+};
+
+std::string_view level_name(Level level) noexcept;
+
+// The levels this build and this processor can run, the byte-at-a-time one
+// first and the best last.
+std::span<const Level> levels() noexcept;
+
+namespace detail {
+extern std::atomic<Level> active;
+}  // namespace detail
+
+inline Level active_level() noexcept { return detail::active.load(std::memory_order_relaxed); }
+
+// Makes `level` the active one, when it is one of levels(); returns whether
+// it did. For tests and benchmarks: a conversion running meanwhile may see
+// either level, each of which gives the same answers.
+bool force_level(Level level) noexcept;
+
+namespace detail {
+#if BRELIM_X86
+template <class Kernel, class... Args>
+BRELIM_TARGET_ENTRY("ssse3") auto with_ssse3(Args... args) {
+    return Kernel::template blocks<SseBlock<true>>(args...);
+}
+// Out of line too: its lookups through memory would crowd the callers.
+template <class Kernel, class... Args>
+BRELIM_NOINLINE auto with_sse2(Args... args) {
+    return Kernel::template blocks<SseBlock<false>>(args...);
+}
 #endif
+}  // namespace detail
+
+// Runs a primitive at the active level: `Kernel::blocks<Block>(args...)`
+// with the level's block type, or `Kernel::bytes(args...)`. The arguments
+// are passed by value, so that nothing of the caller's is kept in memory.
+// A kernel that looks nothing up (`Kernel::looks_up` false) needs no more
+// than SSE2, which every x86-64 processor has, and is inlined at both levels.
+template <class Kernel, class... Args>
+auto dispatch(Args... args) {
+    switch (active_level()) {
+#if BRELIM_X86
+    case Level::ssse3:
+        if constexpr (Kernel::looks_up) return detail::with_ssse3<Kernel>(args...);
+        return Kernel::template blocks<SseBlock<false>>(args...);
+    case Level::sse2:
+        if constexpr (Kernel::looks_up) return detail::with_sse2<Kernel>(args...);
+        return Kernel::template blocks<SseBlock<false>>(args...);
+#endif
+#if BRELIM_ARM64
+    case Level::neon:
+        return Kernel::template blocks<NeonBlock>(args...);
+#endif
+    default:
+        return Kernel::bytes(args...);
+    }
+}
 
 }  // namespace brelim::simd

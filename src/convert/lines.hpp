@@ -1,5 +1,6 @@
 #pragma once
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -29,7 +30,7 @@ public:
             }
             load(block_ + 64);
         }
-        const std::size_t feed = block_ + static_cast<std::size_t>(__builtin_ctzll(feeds_));
+        const std::size_t feed = block_ + static_cast<std::size_t>(std::countr_zero(feeds_));
         feeds_ &= feeds_ - 1;
         std::string_view line = document_.substr(start_, feed - start_);
         start_ = feed + 1;

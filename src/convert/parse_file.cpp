@@ -3,6 +3,7 @@
 #include <array>
 #include <cstring>
 
+#include "../bytes/copy_bytes.hpp"
 #include "../grammar/line_scanner.hpp"
 #include "../render/html.hpp"
 #include "lines.hpp"
@@ -57,12 +58,23 @@ constexpr auto scaffolding = [] {
     return table;
 }();
 
-// Appends the scaffolding for a headline of level 1 to 3; returns the new depth.
-int append_scaffolding(Rule level, int depth, OutputBuffer& out) {
-    const auto index = static_cast<std::size_t>(level) - static_cast<std::size_t>(Rule::headline1);
+// Appends a headline of level 1 to 3, its scaffolding first, with one check
+// of the buffer's room for the common headline without links or hashtags;
+// returns the new depth.
+int append_item(const Headline& headline, int depth, OutputBuffer& out) {
+    const auto index = static_cast<std::size_t>(headline.rule) - static_cast<std::size_t>(Rule::headline1);
     const Piece& piece = scaffolding[index][static_cast<std::size_t>(depth)];
-    std::memcpy(out.extend(sizeof piece.bytes), piece.bytes, sizeof piece.bytes);
-    out.advance(piece.size);
+    if (headline.target.empty()) {
+        const std::string_view text = headline.content;
+        char* to = out.extend(sizeof piece.bytes + text.size());
+        std::memcpy(to, piece.bytes, sizeof piece.bytes);
+        copy_bytes(to + piece.size, text.data(), text.size());
+        out.advance(piece.size + text.size());
+    } else {
+        std::memcpy(out.extend(sizeof piece.bytes), piece.bytes, sizeof piece.bytes);
+        out.advance(piece.size);
+        append_html(headline, out);
+    }
     return static_cast<int>(index) + 1;
 }
 
@@ -94,14 +106,13 @@ std::optional<Pair> parse(std::string_view line) {
 
 void parse_file(std::string_view document, OutputBuffer& out) {
     open_fragment(document.size(), out);
-    PlainRuns runs(document);
+    TextRuns runs(document);
     StarredLines lines(document);
     Headline first;
     int depth = 0;
     for (std::size_t begin; (begin = lines.next()) != StarredLines::none;) {
         if (!scan_line(runs, begin, first) || !is_item(first.rule)) continue;
-        depth = append_scaffolding(first.rule, depth, out);
-        append_html(first, out);
+        depth = append_item(first, depth, out);
     }
     close_fragment(out);
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
@@ -24,7 +25,7 @@ public:
             if (block_ + 64 >= document_.size()) return none;
             load(block_ + 64, ends_in_feed_);
         }
-        const std::size_t start = block_ + static_cast<std::size_t>(__builtin_ctzll(starts_));
+        const std::size_t start = block_ + static_cast<std::size_t>(std::countr_zero(starts_));
         starts_ &= starts_ - 1;
         return start;
     }

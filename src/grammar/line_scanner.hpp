@@ -16,22 +16,21 @@
 #include <string_view>
 
 #include "headline.hpp"
-#include "plain_runs.hpp"
+#include "run_ends.hpp"
 
 namespace brelim {
 
 namespace line_scan {
 
 inline constexpr const ByteSet& plain = plain_bytes;
-// The characters of a hashtag's word (what follows its "#").
-inline constexpr const ByteSet& word = peg::first_of<grammar::hashtag_target>;
+inline constexpr const ByteSet& word = word_bytes;
 
 // A line of a text. Positions are the text's own; the line runs from where
 // the scan starts to where `ends_at` says. Every run and literal stops at a
 // line feed or carriage return by itself (neither is plain, nor a letter,
 // nor "*", "#", "[" or "]"), so only the text's end bounds the reads.
 struct Line {
-    PlainRuns& runs;
+    TextRuns& runs;
     std::string_view text;
     bool feed_ends;  // a line feed, or a carriage return before one, ends the line
 
@@ -44,8 +43,8 @@ struct Line {
         if (!feed_ends) return false;
         return text[at] == '\n' || (text[at] == '\r' && byte_is(at + 1, '\n'));
     }
-    std::size_t plain_end(std::size_t at) noexcept { return runs.end(at); }
-    std::size_t word_end(std::size_t at) const noexcept { return scan<word>(text, at); }
+    std::size_t plain_end(std::size_t at) noexcept { return runs.plain.end(at); }
+    std::size_t word_end(std::size_t at) noexcept { return runs.words.end(at); }
     // Where the run of asterisks from `at` ends, looked at eight bytes at a
     // time; past four asterisks the exact end does not matter.
     std::size_t stars_end(std::size_t at) const noexcept {
@@ -55,7 +54,7 @@ struct Line {
             const std::uint64_t others = bytes ^ 0x2A2A2A2A2A2A2A2Aull;  // zero where a byte is "*"
             if (others == 0) return at + 8;
             if constexpr (std::endian::native == std::endian::little) {
-                return at + static_cast<std::size_t>(__builtin_ctzll(others)) / 8;
+                return at + static_cast<std::size_t>(std::countr_zero(others)) / 8;
             }
         }
         std::size_t end = at;
@@ -147,16 +146,26 @@ std::size_t headline_end(Line& line, std::size_t at, Seen& seen) noexcept {
 }
 
 // True when the line from `begin` is headlines, one after another, and
-// nothing else; `first` then describes the first of them.
+// nothing else; `first` then describes the first of them (a headline
+// without links or hashtags sets only its rule, content and empty target).
 inline bool scan(Line& line, std::size_t begin, Headline& first) noexcept {
     if (!line.byte_is(begin, '*')) return false;
     const std::size_t content = line.stars_end(begin);
     if (content - begin > 4) return false;
+    const auto rule = static_cast<Rule>(static_cast<std::size_t>(Rule::headline1) + (content - begin) - 1);
+    // Plain text to the line's end: most headlines, decided by one mask.
+    std::size_t at = line.plain_end(content);
+    if (at != content && line.ends_at(at)) {
+        first.rule = rule;
+        first.content = line.slice(content, at);
+        first.target = {};
+        return true;
+    }
     first = Headline{};
     Record record{first};
-    std::size_t at = content_end(line, content, record);
+    at = content_end(line, at, record);
     if (at == content) return false;
-    first.rule = static_cast<Rule>(static_cast<std::size_t>(Rule::headline1) + (content - begin) - 1);
+    first.rule = rule;
     first.content = line.slice(content, at);
     Ignore ignore;
     while (!line.ends_at(at)) {
@@ -171,14 +180,14 @@ inline bool scan(Line& line, std::size_t begin, Headline& first) noexcept {
 
 // The line of a document that starts at `begin` and ends before the next line
 // feed (and a carriage return right before it) or at the document's end.
-inline bool scan_line(PlainRuns& document, std::size_t begin, Headline& first) noexcept {
+inline bool scan_line(TextRuns& document, std::size_t begin, Headline& first) noexcept {
     line_scan::Line line{document, document.text(), true};
     return line_scan::scan(line, begin, first);
 }
 
 // A line on its own, all of whose bytes belong to it.
 inline bool scan_line(std::string_view line, Headline& first) noexcept {
-    PlainRuns text(line);
+    TextRuns text(line);
     line_scan::Line whole{text, line, false};
     return line_scan::scan(whole, 0, first);
 }

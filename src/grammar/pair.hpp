@@ -5,6 +5,7 @@
 #include <optional>
 #include <string_view>
 
+#include "../bytes/portable.hpp"
 #include "internal_error.hpp"
 #include "rule.hpp"
 #include "token_queue.hpp"
@@ -17,7 +18,7 @@ template <class Walk>
 class PairRange;
 
 namespace detail {
-[[noreturn, gnu::cold]] void pair_fault(const char* message);
+[[noreturn]] BRELIM_COLD void pair_fault(const char* message);
 }  // namespace detail
 
 // One match of a normal rule: a small handle on the shared queue, the input

@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "../bytes/byte_set.hpp"
+#include "../bytes/portable.hpp"
 #include "token.hpp"
 #include "token_queue.hpp"
 
@@ -59,7 +60,7 @@ private:
             grow();
         tokens_[length_++] = token;
     }
-    [[gnu::noinline]] void grow() {
+    BRELIM_NOINLINE void grow() {
         queue_.storage_.resize(capacity_ < 32 ? 64 : capacity_ * 2);
         tokens_ = queue_.storage_.data();
         capacity_ = queue_.storage_.size();

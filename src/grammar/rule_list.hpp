@@ -1,30 +1,17 @@
 #pragma once
 
 // The grammar's list of its rules, in the order of their numbers, and the
-// tables made from it. A rule's number, name, kind and first bytes are all
-// read off its type, so a rule is defined in one place, and a list that
-// disagrees with `Rule` does not compile.
+// tables made from it. A rule's kind and first bytes are read off its type,
+// and a list that disagrees with `Rule` does not compile.
 
 #include <array>
 #include <cstddef>
-#include <string_view>
 #include <utility>
 
 #include "combinators.hpp"
 #include "rule.hpp"
 
 namespace brelim::peg {
-
-// A rule's name is its type's name without the namespaces, as GCC
-// ("[with T = a::b; ...]") and Clang ("[T = a::b]") spell it in a signature.
-template <class T>
-constexpr std::string_view name_of() {
-    constexpr std::string_view signature = __PRETTY_FUNCTION__;
-    constexpr std::size_t from = signature.find("T = ") + 4;
-    constexpr std::string_view full = signature.substr(from, signature.find_first_of(";]", from) - from);
-    return full.substr(full.rfind(':') + 1);
-}
-static_assert(name_of<ParserState>() == "ParserState", "a compiler that spells type names in another way");
 
 template <Rule R, class Def>
 constexpr bool silent_rule(const silent<R, Def>*) { return true; }
@@ -44,7 +31,6 @@ struct rule_list {
         return (numbered<Place, Rs>() && ...);
     }(std::index_sequence_for<Rs...>{}));
 
-    static constexpr std::array<std::string_view, rule_count> name{name_of<Rs>()...};
     static constexpr std::array<bool, rule_count> silent{silent_rule(static_cast<const Rs*>(nullptr))...};
     // The bytes a match can begin with; null where that is not known.
     static constexpr std::array<const ByteSet*, rule_count> first{(Guarded<Rs> ? &first_of<Rs> : nullptr)...};

@@ -3,6 +3,7 @@
 #include <string>
 #include <string_view>
 
+#include "../bytes/copy_bytes.hpp"
 #include "../bytes/find_text.hpp"
 #include "append_string.hpp"
 
@@ -110,6 +111,29 @@ void append_replaced(std::string_view content, std::string_view source, std::str
 
 }  // namespace
 
+// A headline whose one hashtag is its only anchor: the hashtag's word, made
+// of letters and digits, is its own href and, after "#", its label, so the
+// text around it and the anchor are written with one check of the buffer's
+// room.
+void append_with_hashtag(std::string_view before, std::string_view word, std::string_view after,
+                         OutputBuffer& out) {
+    static constexpr char open[] = "<a href='", middle[] = "'>#", close[] = "</a>";
+    const std::size_t size = before.size() + 2 * word.size() + after.size() + 16;
+    char* to = out.extend(size);
+    auto put = [&to](const char* bytes, std::size_t n) {
+        copy_bytes(to, bytes, n);
+        to += n;
+    };
+    put(before.data(), before.size());
+    put(open, 9);
+    put(word.data(), word.size());
+    put(middle, 3);
+    put(word.data(), word.size());
+    put(close, 4);
+    put(after.data(), after.size());
+    out.advance(size);
+}
+
 void append_html(const Headline& headline, OutputBuffer& out) {
     if (headline.target.empty()) {
         out.append(headline.content);
@@ -117,6 +141,11 @@ void append_html(const Headline& headline, OutputBuffer& out) {
     }
     const std::string_view content = headline.content;
     const std::string_view source = headline.link_source;
+    if (headline.link_count == 1 && source.front() == '#') {
+        const auto own = static_cast<std::size_t>(source.data() - content.data());
+        append_with_hashtag(content.substr(0, own), headline.target, content.substr(own + source.size()), out);
+        return;
+    }
     const std::string_view label = headline.label.empty() ? headline.target : headline.label;
     if (headline.link_count == 0) {
         const auto search = [&](std::size_t from) { return find_text(content, source, from); };

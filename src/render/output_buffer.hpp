@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+#include "../bytes/copy_bytes.hpp"
+
 namespace brelim {
 
 // The growable byte buffer a fragment is written to: appending is a bounds
@@ -30,7 +32,7 @@ public:
     void append(const char* bytes, std::size_t n) {
         if (n > capacity_ - size_) [[unlikely]]
             make_room(n);
-        if (n != 0) std::memcpy(data_ + size_, bytes, n);
+        copy_bytes(data_ + size_, bytes, n);
         size_ += n;
     }
     void append(std::string_view bytes) { append(bytes.data(), bytes.size()); }
@@ -49,7 +51,7 @@ public:
     void append_copy(std::size_t from, std::size_t n) {
         if (n > capacity_ - size_) [[unlikely]]
             make_room(n);
-        std::memcpy(data_ + size_, data_ + from, n);
+        copy_bytes(data_ + size_, data_ + from, n);
         size_ += n;
     }
 

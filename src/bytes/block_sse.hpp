@@ -1,0 +1,63 @@
+#pragma once
+
+// Sixteen bytes in an SSE register, for x86-64. Every x86-64 processor has
+// SSE2; the byte shuffle that looks up a nibble table is SSSE3's, so the
+// block that may use it is a type of its own, run only where the processor
+// has SSSE3. Without it, a lookup goes through memory a byte at a time.
+
+#include <array>
+#include <cstdint>
+
+#include "portable.hpp"
+
+#if BRELIM_X86
+#include <immintrin.h>
+
+namespace brelim::simd {
+
+template <bool Shuffles>
+struct SseBlock {
+    static constexpr std::size_t size = 16;
+    __m128i v;
+
+    static SseBlock load(const unsigned char* bytes) noexcept {
+        return {_mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes))};
+    }
+    static SseBlock splat(unsigned char byte) noexcept { return {_mm_set1_epi8(static_cast<char>(byte))}; }
+
+    // All ones in each byte where the two are equal, else zero.
+    friend SseBlock operator==(SseBlock a, SseBlock b) noexcept { return {_mm_cmpeq_epi8(a.v, b.v)}; }
+    friend SseBlock operator&(SseBlock a, SseBlock b) noexcept { return {_mm_and_si128(a.v, b.v)}; }
+
+    SseBlock low_nibbles() const noexcept { return {_mm_and_si128(v, _mm_set1_epi8(0x0F))}; }
+    SseBlock high_nibbles() const noexcept {
+        return {_mm_and_si128(_mm_srli_epi16(v, 4), _mm_set1_epi8(0x0F))};
+    }
+
+    // Each byte, which must be below 16, replaced by that entry of `table`.
+    SseBlock lookup(SseBlock table) const noexcept {
+        if constexpr (Shuffles) {
+            return shuffle(table);
+        } else {
+            alignas(16) unsigned char entries[16], indexes[16];
+            _mm_store_si128(reinterpret_cast<__m128i*>(entries), table.v);
+            _mm_store_si128(reinterpret_cast<__m128i*>(indexes), v);
+            for (unsigned char& index : indexes) index = entries[index & 15];
+            return load(indexes);
+        }
+    }
+
+    // Bit i is the top bit of byte i: a comparison's answer, one bit a byte.
+    unsigned bits() const noexcept { return static_cast<unsigned>(_mm_movemask_epi8(v)); }
+    static std::uint64_t bits(SseBlock a, SseBlock b, SseBlock c, SseBlock d) noexcept {
+        return std::uint64_t{a.bits()} | std::uint64_t{b.bits()} << 16 | std::uint64_t{c.bits()} << 32 |
+               std::uint64_t{d.bits()} << 48;
+    }
+
+private:
+    BRELIM_TARGET("ssse3") SseBlock shuffle(SseBlock table) const noexcept { return {_mm_shuffle_epi8(table.v, v)}; }
+};
+
+}  // namespace brelim::simd
+
+#endif

@@ -1,0 +1,46 @@
+#pragma once
+
+// A set of ASCII bytes as two 16-entry tables, so that a block of bytes is
+// classified by two table lookups, whatever the set.
+
+#include <array>
+
+#include "byte_set.hpp"
+
+namespace brelim {
+
+// Byte b is in the set when low[b & 15] & high[b >> 4] is not zero: each bit
+// of `high` names one row of sixteen code points. Rows 8 to 15, the bytes
+// from 0x80 up, are zero, so such a byte is never in it.
+struct NibbleTables {
+    alignas(16) std::array<unsigned char, 16> low{};
+    alignas(16) std::array<unsigned char, 16> high{};
+    bool usable = true;  // false when the set holds a byte above 0x7F
+
+    static constexpr NibbleTables of(const ByteSet& set) {
+        NibbleTables t;
+        for (unsigned b = 0; b < 256; ++b) {
+            if (!set[static_cast<unsigned char>(b)]) continue;
+            if (b >= 0x80) {
+                t.usable = false;
+                continue;
+            }
+            t.low[b & 15] = static_cast<unsigned char>(t.low[b & 15] | (1u << (b >> 4)));
+        }
+        for (unsigned row = 0; row < 8; ++row) t.high[row] = static_cast<unsigned char>(1u << row);
+        return t;
+    }
+
+    // All ones in each byte of `chunk` that is outside the set, else zero.
+    template <class Block>
+    Block outside(Block chunk) const noexcept {
+        const Block in_row = chunk.low_nibbles().lookup(Block::load(low.data()));
+        const Block row = chunk.high_nibbles().lookup(Block::load(high.data()));
+        return (in_row & row) == Block::splat(0);
+    }
+};
+
+template <const ByteSet& Set>
+inline constexpr NibbleTables nibble_tables = NibbleTables::of(Set);
+
+}  // namespace brelim

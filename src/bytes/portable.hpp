@@ -1,0 +1,63 @@
+#pragma once
+
+// What compilers spell each in their own way: the processor family, hints to
+// the optimiser, code for an instruction set beyond the build's baseline, and
+// asking the processor what it has. Nothing else in the project names a
+// compiler builtin or attribute.
+
+#if defined(__x86_64__) || defined(_M_X64)
+#define BRELIM_X86 1
+#else
+#define BRELIM_X86 0
+#endif
+#if defined(__aarch64__) || defined(_M_ARM64)
+#define BRELIM_ARM64 1
+#else
+#define BRELIM_ARM64 0
+#endif
+
+#if defined(__GNUC__) || defined(__clang__)
+#define BRELIM_NOINLINE __attribute__((noinline))
+#define BRELIM_COLD __attribute__((cold))
+// A function that uses the instructions of `isa`, beyond the build's
+// baseline; it must only run where the processor has them.
+#define BRELIM_TARGET(isa) __attribute__((target(isa)))
+// The same, and everything it calls is inlined into it: code written once for
+// any block type is compiled there for `isa`, whatever its own target.
+#define BRELIM_TARGET_ENTRY(isa) __attribute__((target(isa), flatten))
+#elif defined(_MSC_VER)
+#define BRELIM_NOINLINE __declspec(noinline)
+#define BRELIM_COLD
+// MSVC compiles any intrinsic in any function.
+#define BRELIM_TARGET(isa)
+#define BRELIM_TARGET_ENTRY(isa)
+#else
+#define BRELIM_NOINLINE
+#define BRELIM_COLD
+#define BRELIM_TARGET(isa)
+#define BRELIM_TARGET_ENTRY(isa)
+#endif
+
+#if BRELIM_X86 && (defined(__GNUC__) || defined(__clang__))
+#include <cpuid.h>
+#elif BRELIM_X86 && defined(_MSC_VER)
+#include <intrin.h>
+#endif
+
+namespace brelim::portable {
+
+#if BRELIM_X86
+// Whether the processor runs SSSE3 (byte shuffles): bit 9 of ECX for CPUID
+// leaf 1. Asked directly, so that no runtime library has to answer it.
+inline bool cpu_has_ssse3() noexcept {
+    unsigned registers[4] = {};
+#if defined(__GNUC__) || defined(__clang__)
+    if (__get_cpuid(1, &registers[0], &registers[1], &registers[2], &registers[3]) == 0) return false;
+#elif defined(_MSC_VER)
+    __cpuid(reinterpret_cast<int*>(registers), 1);
+#endif
+    return (registers[2] & (1u << 9)) != 0;
+}
+#endif
+
+}  // namespace brelim::portable
