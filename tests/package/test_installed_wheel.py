@@ -122,7 +122,8 @@ def test_metadata(wheel: Path):
     assert metadata["Requires-Python"] == ">=3.10"
     assert [r.split(">")[0] for r in metadata.get_all("Requires-Dist")] == ["tqdm"]
     classifiers = metadata.get_all("Classifier")
-    for needed in ("Typing :: Typed", "Programming Language :: C++", "License :: OSI Approved :: MIT License"):
+    for needed in ("Typing :: Typed", "Programming Language :: C++", "License :: OSI Approved :: MIT License",
+                   "Operating System :: POSIX :: Linux", "Operating System :: MacOS", "Operating System :: Microsoft :: Windows"):
         assert needed in classifiers
     assert {url.split(",")[0] for url in metadata.get_all("Project-URL")} >= {"Homepage", "Source", "Issues"}
     assert metadata["Description-Content-Type"] == "text/markdown"
