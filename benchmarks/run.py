@@ -154,7 +154,7 @@ def machine_description() -> list[str]:
 def load_average() -> str:
     try:
         return " ".join(f"{x:.2f}" for x in os.getloadavg())
-    except OSError:
+    except (AttributeError, OSError):  # AttributeError: Windows has none
         return "unknown"
 
 

