@@ -1,14 +1,20 @@
 // Converts arbitrary bytes through the one-pass conversion at every level
 // this processor offers (each block type, and a byte at a time) and through
 // the matching engine (each line's tree, its first headline pair, the walk
-// over it), and requires the same fragment, byte for byte.
+// over it), and requires the same fragment, byte for byte. The lines
+// reported as left out must be those the engine rejects that start with one
+// to three asterisks and more, each with a position inside the line.
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "bytes/simd.hpp"
+#include "convert/left_out_lines.hpp"
+#include "convert/lines.hpp"
 #include "convert/parse_file.hpp"
 #include "fragment_invariants.hpp"
 
@@ -25,5 +31,23 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                                   std::string_view(reference).substr(at >= 40 ? at - 40 : 0));
         }
     }
+
+    std::vector<std::string_view> lines;
+    std::vector<std::size_t> rejected;
+    brelim::OutlineParser parser;
+    for (brelim::Lines cut(document); const auto line = cut.next();) {
+        const std::size_t stars = std::min(line->find_first_not_of('*'), line->size());
+        if (stars >= 1 && stars <= 3 && stars < line->size() && !brelim::parse(parser, *line)) {
+            rejected.push_back(lines.size());
+        }
+        lines.push_back(*line);
+    }
+    std::vector<std::size_t> reported;
+    brelim::for_each_left_out(document, [&](std::size_t line, std::size_t at, brelim::LeftOutReason) {
+        brelim::fuzz::require(line < lines.size() && at < lines[line].size(), "a left-out position outside its line");
+        reported.push_back(line);
+        return true;
+    });
+    brelim::fuzz::require(reported == rejected, "the lines reported as left out are not those the engine rejects");
     return 0;
 }

@@ -9,6 +9,7 @@
 #include <new>
 #include <string_view>
 
+#include "../convert/left_out_lines.hpp"
 #include "../convert/parse_file.hpp"
 
 namespace {
@@ -175,6 +176,43 @@ PyMethodDef parse_string_def = {
     .ml_doc = "parse_string(str)\n--\n\n",
 };
 
+// brelim._left_out(document): for the command's report, the lines that start
+// like a headline of level 1 to 3 and are left out, as (line index, byte
+// offset in the line's UTF-8, reason code) tuples. Private: not in __all__.
+PyObject* left_out(PyObject* /*module*/, PyObject* value) {
+    if (!PyUnicode_Check(value)) {
+        PyErr_SetString(PyExc_TypeError, "_left_out() takes a str");
+        return nullptr;
+    }
+    Utf8Text document;
+    if (!document.load(value)) return nullptr;
+    PyObject* found = PyList_New(0);
+    if (found == nullptr) return nullptr;
+    const bool complete = brelim::for_each_left_out(
+        document.view, [found](std::size_t line, std::size_t at, brelim::LeftOutReason reason) {
+            PyObject* row = Py_BuildValue("(nni)", static_cast<Py_ssize_t>(line), static_cast<Py_ssize_t>(at),
+                                          static_cast<int>(reason));
+            if (row == nullptr) return false;
+            const int appended = PyList_Append(found, row);
+            Py_DECREF(row);
+            return appended == 0;
+        });
+    if (!complete) {
+        Py_DECREF(found);
+        return nullptr;
+    }
+    return found;
+}
+
+PyMethodDef left_out_def = {
+    .ml_name = "_left_out",
+    .ml_meth = left_out,
+    .ml_flags = METH_O,
+    .ml_doc = "_left_out(document, /)\n--\n\n"
+              "The lines left out though they start like a headline of level 1 to 3:\n"
+              "(line index, byte offset in the line's UTF-8, reason code) tuples.",
+};
+
 PyModuleDef module_def = {
     .m_base = PyModuleDef_HEAD_INIT,
     .m_name = "brelim",
@@ -224,6 +262,17 @@ int add_function(PyObject* module) {
     return status;
 }
 
+int add_private_function(PyObject* module, PyMethodDef* definition) {
+    PyObject* module_name = PyModule_GetNameObject(module);
+    if (module_name == nullptr) return -1;
+    PyObject* function = PyCFunction_NewEx(definition, module, module_name);
+    Py_DECREF(module_name);
+    if (function == nullptr) return -1;
+    const int status = PyModule_AddObjectRef(module, definition->ml_name, function);
+    Py_DECREF(function);
+    return status;
+}
+
 int add_panic_exception(PyObject* module) {
     if (panic_exception == nullptr) {
         panic_exception = PyErr_NewExceptionWithDoc(
@@ -249,7 +298,8 @@ PyMODINIT_FUNC PyInit_brelim(void) {
         PyErr_SetString(PyExc_ImportError, "brelim may be initialised only once per interpreter process");
         return nullptr;
     }
-    if (prepare_is_ascii() < 0 || add_panic_exception(module) < 0 || add_function(module) < 0) {
+    if (prepare_is_ascii() < 0 || add_panic_exception(module) < 0 || add_function(module) < 0 ||
+        add_private_function(module, &left_out_def) < 0) {
         // No module was handed out, so a later import may try again.
         initialised.store(false);
         Py_DECREF(module);

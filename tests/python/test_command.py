@@ -54,7 +54,7 @@ def test_a_document_becomes_a_page(args: list[str], title: str, tmp_path: Path):
     page = (tmp_path / "out/page.html").read_bytes() if "-o" in args else result.stdout
     assert (result.returncode, result.stderr) == (0, b"") and page.startswith(b"<!DOCTYPE html>")
     assert f'<meta charset="utf-8">\n<title>{title}</title>'.encode() in page
-    assert f"<body>\n{brelim.parse_string(NOTES)}\n</body>".encode() in page
+    assert f"<body>\n<h1>{title}</h1>\n{brelim.parse_string(NOTES)}\n</body>".encode() in page
 
 
 FRAGMENTS = ["", "* a", "* a\r\n** b #c\r\n", "\ufeff* after a byte-order mark", "* caf\u00e9\n* [[x y]]\n", NOTES]
@@ -119,8 +119,9 @@ def test_usage_errors_exit_2(args: list[str], tmp_path: Path):
 def test_version_and_help():
     assert brelim_command("--version").stdout.decode() == f"brelim {importlib.metadata.version('brelim')}\n"
     help_text = brelim_command("--help", env={**os.environ, "COLUMNS": "80"}).stdout.decode()
-    assert len(help_text.splitlines()) <= 24
-    assert all(option in help_text for option in ["-o OUT", "--fragment", "--jobs N", "--glob", "--title", "SOURCE"])
+    assert len(help_text.splitlines()) <= 26
+    assert all(option in help_text for option in ["-o OUT", "--fragment", "--jobs N", "--glob", "--title", "SOURCE",
+                                                  "--css URL", "--warn", "--quiet", "--strict"])
 
 
 @pytest.mark.needs("fcntl", "pty", "termios")

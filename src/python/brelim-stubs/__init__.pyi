@@ -12,3 +12,8 @@ def parse_string(str: str) -> str:
     TypeError for anything but a str and UnicodeEncodeError for a str that
     holds lone surrogates.
     """
+
+def _left_out(document: str, /) -> list[tuple[int, int, int]]:
+    """Private, for the brelim command: the lines left out though they start
+    like a headline of level 1 to 3, as (line index, byte offset in the
+    line's UTF-8, reason code) tuples."""

@@ -11,7 +11,6 @@ from __future__ import annotations
 
 import argparse
 import contextlib
-import html
 import os
 import secrets
 import signal
@@ -21,6 +20,9 @@ from pathlib import Path
 from typing import Iterable
 
 import brelim
+
+from .left_out import Findings
+from .page import render_page
 
 __all__ = [
     "ConversionError",
@@ -33,29 +35,12 @@ __all__ = [
     "write_file",
 ]
 
-PAGE = """<!DOCTYPE html>
-<html lang="en">
-<head>
-<meta charset="utf-8">
-<title>{title}</title>
-</head>
-<body>
-{fragment}
-</body>
-</html>
-"""
-
 DEFAULT_GLOB = "*.outline"
 STDIN_TITLE = "Outline"
 
 
 class ConversionError(Exception):
     """One file could not be converted; the message names it, on one line."""
-
-
-def render_page(document: str, title: str) -> str:
-    """The complete HTML page of one outline document, titled `title` (escaped here)."""
-    return PAGE.format(title=html.escape(title), fragment=brelim.parse_string(document))
 
 
 def decode_outline(data: bytes, name: str) -> str:
@@ -108,10 +93,10 @@ def reason(error: OSError) -> str:
     return error.strerror or str(error)
 
 
-def render_document(name: str, text: str, title: str, fragment: bool) -> bytes:
+def render_document(name: str, text: str, title: str, fragment: bool, css: str | None = None) -> bytes:
     """The page (or only the fragment) of the document called `name`, as bytes; raises ConversionError."""
     try:
-        return (brelim.parse_string(text) if fragment else render_page(text, title)).encode("utf-8")
+        return (brelim.parse_string(text) if fragment else render_page(text, title, css)).encode("utf-8")
     except MemoryError:
         raise ConversionError(f"{name}: out of memory") from None
     except brelim.PanicException as error:
@@ -125,19 +110,24 @@ def save(name: str, target: Path, data: bytes) -> None:
         raise ConversionError(f"{name}: cannot write {target}: {reason(error)}") from None
 
 
-def convert_file(source: Path | str, target: Path | str, title: str | None = None, fragment: bool = False) -> int:
+def convert_file(source: Path | str, target: Path | str, title: str | None = None, fragment: bool = False,
+                 css: str | None = None, findings: Findings | None = None) -> int:
     """Converts the outline file `source` into `target`; returns the bytes written.
 
     A page by default, titled `title` or else the source's name without its
-    suffix; only the fragment with `fragment`. Raises ConversionError, with
-    nothing written to `target`.
+    suffix, with its own stylesheet or a link to `css`; only the fragment with
+    `fragment`. Raises ConversionError, with nothing written to `target`.
+    Once the page is written, `findings` learns what the document left out.
     """
     source, target = Path(source), Path(target)
-    data = render_document(str(source), read_outline(source), source.stem if title is None else title, fragment)
+    text = read_outline(source)
+    data = render_document(str(source), text, source.stem if title is None else title, fragment, css)
     with contextlib.suppress(OSError):
         if target.samefile(source):
             raise ConversionError(f"{source}: would be overwritten by its own page")
     save(str(source), target, data)
+    if findings is not None:
+        findings.check(text)
     return len(data)
 
 
@@ -197,6 +187,14 @@ def make_parser() -> argparse.ArgumentParser:
                         help="the files to convert in folders (default: %(default)s)")
     parser.add_argument("--title", metavar="TEXT",
                         help=f"page title (default: the file name's stem; {STDIN_TITLE} for -)")
+    parser.add_argument("--css", metavar="URL",
+                        help="link this stylesheet instead of the page's own")
+    quiet = parser.add_mutually_exclusive_group()
+    quiet.add_argument("--warn", action="store_true",
+                       help="list each headline left out, and why")
+    quiet.add_argument("-q", "--quiet", action="store_true",
+                       help="do not count the headlines left out")
+    parser.add_argument("--strict", action="store_true", help="exit with 1 when any headline is left out")
     parser.add_argument("--version", action="version", version=f"%(prog)s {installed_version()}")
     return parser
 
@@ -204,8 +202,10 @@ def make_parser() -> argparse.ArgumentParser:
 class Reporter:
     """Error messages, and the progress bar when standard error is a terminal and there are several files."""
 
-    def __init__(self) -> None:
+    def __init__(self, quiet: bool = False) -> None:
         self.failed = 0
+        self.left_out = 0  # headlines, over all files
+        self.quiet = quiet
         self.bar = None
 
     def start(self, total: int) -> None:
@@ -218,12 +218,22 @@ class Reporter:
 
     def error(self, message: str) -> None:
         self.failed += 1
-        write = print if self.bar is None else self.bar.write  # the bar's own keeps the bar below the message
-        write(f"brelim: {message}", file=sys.stderr)
+        self.say(f"brelim: {message}")
 
-    def done(self, error: str | None) -> None:
+    def say(self, line: str) -> None:
+        write = print if self.bar is None else self.bar.write  # the bar's own keeps the bar below the message
+        write(line, file=sys.stderr)
+
+    def tell(self, findings: Findings) -> None:
+        self.left_out += findings.count
+        for line in findings.notices(self.quiet):
+            self.say(line)
+
+    def done(self, error: str | None, findings: Findings | None = None) -> None:
         if error is not None:
             self.error(error)
+        if findings is not None:
+            self.tell(findings)
         if self.bar is not None:
             self.bar.update(1)
 
@@ -232,17 +242,22 @@ class Reporter:
             self.bar.close()
 
 
-# (source, target, title, fragment): what crosses to a worker for one file.
-Job = tuple[Path, Path, str | None, bool]
+# (source, target, title, fragment, css, warn): what crosses to a worker for one file.
+Job = tuple[Path, Path, str | None, bool, str | None, bool]
 
 
-def convert_job(job: Job) -> str | None:
-    """One file, in a worker: None, or the message of its failure (only paths and messages cross processes)."""
+def convert_job(job: Job) -> tuple[str | None, Findings]:
+    """One file, in a worker: None or the message of its failure, and what it left out.
+
+    Only paths, messages and counts cross processes; the parent prints.
+    """
+    source, target, title, fragment, css, warn = job
+    findings = Findings(str(source), warn)
     try:
-        convert_file(*job)
+        convert_file(source, target, title, fragment, css, findings)
     except ConversionError as error:
-        return str(error)
-    return None
+        return str(error), findings
+    return None, findings
 
 
 def ignore_interrupts() -> None:
@@ -254,7 +269,7 @@ def ignore_interrupts() -> None:
 def run_jobs(jobs: list[Job], workers: int, reporter: Reporter) -> None:
     if workers <= 1 or len(jobs) <= 1:
         for job in jobs:
-            reporter.done(convert_job(job))
+            reporter.done(*convert_job(job))
         return
     workers = min(workers, len(jobs))
     # Files go out in batches, so that many small files do not cost a round
@@ -262,8 +277,8 @@ def run_jobs(jobs: list[Job], workers: int, reporter: Reporter) -> None:
     chunk = max(1, min(32, len(jobs) // (workers * 8)))
     with ProcessPoolExecutor(max_workers=workers, initializer=ignore_interrupts) as pool:
         try:
-            for error in pool.map(convert_job, jobs, chunksize=chunk):
-                reporter.done(error)
+            for error, findings in pool.map(convert_job, jobs, chunksize=chunk):
+                reporter.done(error, findings)
         except Exception as error:  # a worker killed from outside, say
             reporter.error(f"the conversion stopped: {type(error).__name__}: {error}")
 
@@ -292,10 +307,12 @@ def plan(sources: list[str], out: Path, pattern: str, reporter: Reporter) -> lis
     return [(path, target) for target, path in claimed.items()]
 
 
-def convert_one(source: str, args: argparse.Namespace) -> None:
+def convert_one(source: str, args: argparse.Namespace, reporter: Reporter) -> None:
     """One file or standard input, to the file `-o` or else to standard output; raises ConversionError."""
+    findings = Findings("standard input" if source == "-" else source, args.warn)
     if source != "-" and args.out is not None:
-        convert_file(source, args.out, args.title, args.fragment)
+        convert_file(source, args.out, args.title, args.fragment, args.css, findings)
+        reporter.tell(findings)
         return
     if source == "-":
         name = "standard input"
@@ -303,12 +320,14 @@ def convert_one(source: str, args: argparse.Namespace) -> None:
     else:
         name = source
         text, title = read_outline(source), Path(source).stem
-    data = render_document(name, text, title if args.title is None else args.title, args.fragment)
+    data = render_document(name, text, title if args.title is None else args.title, args.fragment, args.css)
     if args.out is not None:
         save(name, args.out, data)
     else:
         sys.stdout.buffer.write(data)
         sys.stdout.buffer.flush()
+    findings.check(text)
+    reporter.tell(findings)
 
 
 def convert_many(args: argparse.Namespace, reporter: Reporter) -> None:
@@ -325,7 +344,8 @@ def convert_many(args: argparse.Namespace, reporter: Reporter) -> None:
         return
     reporter.start(len(pairs))
     try:
-        run_jobs([(path, target, args.title, args.fragment) for path, target in pairs], args.jobs, reporter)
+        jobs = [(path, target, args.title, args.fragment, args.css, args.warn) for path, target in pairs]
+        run_jobs(jobs, args.jobs, reporter)
     finally:
         reporter.close()
 
@@ -339,11 +359,13 @@ def main(argv: Iterable[str] | None = None) -> int:
         parser.error("- (standard input) can only be the only source")
     if not one and args.out is None:
         parser.error("-o OUT, a folder, is needed for several sources or a folder")
-    reporter = Reporter()
+    if args.css is not None and args.fragment:
+        parser.error("--css is for pages, not for --fragment")
+    reporter = Reporter(args.quiet)
     try:
         if one:
             try:
-                convert_one(args.sources[0], args)
+                convert_one(args.sources[0], args, reporter)
             except ConversionError as error:
                 reporter.error(str(error))
         else:
@@ -356,4 +378,4 @@ def main(argv: Iterable[str] | None = None) -> int:
         # nothing more to it, not even when the interpreter flushes at exit.
         os.dup2(os.open(os.devnull, os.O_WRONLY), sys.stdout.fileno())
         return 1
-    return 1 if reporter.failed else 0
+    return 1 if reporter.failed or (args.strict and reporter.left_out) else 0

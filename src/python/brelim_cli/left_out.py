@@ -1,0 +1,85 @@
+"""The report of headlines a document loses.
+
+The format leaves out, without a word, every line that holds something it has
+no place for: `** Buy milk!` or `** Call Zoë` give nothing. The module finds
+those lines (only the ones that start with one to three asterisks and more,
+so prose and level 4 headlines are never reported) and says where and why; this
+turns its findings into the lines the command prints.
+"""
+
+from __future__ import annotations
+
+import brelim
+
+# The module's reason codes.
+CHARACTER, NON_ASCII, HASHTAG, LINK, CLOSING_BRACKET, NO_TEXT, MANY_STARS = range(1, 8)
+
+
+class Findings:
+    """What one document loses: how many headlines and, when asked, the lines
+    that list them. Small and picklable: a worker process sends it back whole."""
+
+    def __init__(self, name: str, listed: bool) -> None:
+        self.name = name
+        self.listed = listed
+        self.count = 0
+        self.lines: list[str] = []
+
+    def check(self, text: str) -> None:
+        found = brelim._left_out(text)
+        self.count = len(found)
+        if self.listed:
+            self.lines = listing(self.name, text, found)
+
+    def notices(self, quiet: bool) -> list[str]:
+        """The lines for standard error: the listing, or one summary line unless `quiet`."""
+        if self.listed:
+            return self.lines
+        if self.count and not quiet:
+            headlines = "headline" if self.count == 1 else "headlines"
+            return [f"{self.name}: {self.count} {headlines} left out (--warn lists them)"]
+        return []
+
+
+def listing(name: str, text: str, found: list[tuple[int, int, int]]) -> list[str]:
+    """One line for each headline `found` left out of `text`: `NAME:LINE:COLUMN: left out: REASON`.
+
+    LINE and COLUMN count from 1, COLUMN in characters.
+    """
+    if not found:
+        return []
+    lines = text.split("\n")  # the module's lines: a carriage return stays with its line
+    listed = []
+    for index, offset, code in found:
+        line = lines[index]
+        column = character_column(line, offset)
+        listed.append(f"{name}:{index + 1}:{column + 1}: left out: {reason(line, column, code)}")
+    return listed
+
+
+def character_column(line: str, offset: int) -> int:
+    """The character at byte `offset` of the line's UTF-8, counted from 0."""
+    if line.isascii():
+        return offset
+    return len(line.encode("utf-8")[:offset].decode("utf-8", "replace"))
+
+
+def reason(line: str, column: int, code: int) -> str:
+    character = repr(line[column])  # control characters and invisible ones escaped: '\t', '\xa0'
+    if code == CHARACTER:
+        return f"{character} is not part of the format"
+    if code == NON_ASCII:
+        return f"non-ASCII {character}"
+    if code == HASHTAG:
+        return "'#' does not start a hashtag"
+    if code == LINK:
+        return "'[' does not start a link"
+    if code == CLOSING_BRACKET:
+        return "']' closes no link"
+    rest = line[column:]
+    stars = "*" * (len(rest) - len(rest.lstrip("*")))
+    if code == NO_TEXT:
+        return f"'{stars}' has no text after it"
+    if code == MANY_STARS:
+        return f"'{stars}' starts no headline (four asterisks at most)"
+    return f"unknown reason {code}"
