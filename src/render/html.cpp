@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "../bytes/copy_bytes.hpp"
+#include "../bytes/portable.hpp"
 #include "../bytes/find_text.hpp"
 #include "append_string.hpp"
 
@@ -109,8 +110,6 @@ void append_replaced(std::string_view content, std::string_view source, std::str
     }
 }
 
-}  // namespace
-
 // A headline whose one hashtag is its only anchor: the hashtag's word, made
 // of letters and digits, is its own href and, after "#", its label, so the
 // text around it and the anchor are written with one check of the buffer's
@@ -134,18 +133,11 @@ void append_with_hashtag(std::string_view before, std::string_view word, std::st
     out.advance(size);
 }
 
-void append_html(const Headline& headline, OutputBuffer& out) {
-    if (headline.target.empty()) {
-        out.append(headline.content);
-        return;
-    }
+// Any other headline with links or hashtags. Out of line, so that the
+// common headlines above do not pay for its set-up.
+BRELIM_NOINLINE void append_with_links(const Headline& headline, OutputBuffer& out) {
     const std::string_view content = headline.content;
     const std::string_view source = headline.link_source;
-    if (headline.link_count == 1 && source.front() == '#') {
-        const auto own = static_cast<std::size_t>(source.data() - content.data());
-        append_with_hashtag(content.substr(0, own), headline.target, content.substr(own + source.size()), out);
-        return;
-    }
     const std::string_view label = headline.label.empty() ? headline.target : headline.label;
     if (headline.link_count == 0) {
         const auto search = [&](std::size_t from) { return find_text(content, source, from); };
@@ -162,6 +154,26 @@ void append_html(const Headline& headline, OutputBuffer& out) {
         return hit != std::string_view::npos ? hit : own;
     };
     append_replaced(content, source, headline.target, label, search, out);
+}
+
+}  // namespace
+
+void append_html(const Headline& headline, OutputBuffer& out) {
+    if (headline.target.empty()) {
+        out.append(headline.content);
+        return;
+    }
+    const std::string_view source = headline.link_source;
+    if (headline.link_count == 1 && source.front() == '#') {
+        // The content's one "#": the text around it is all there is.
+        const char* const begin = headline.content.data();
+        const char* const end = begin + headline.content.size();
+        const char* const after = source.data() + source.size();
+        append_with_hashtag({begin, static_cast<std::size_t>(source.data() - begin)}, headline.target,
+                            {after, static_cast<std::size_t>(end - after)}, out);
+        return;
+    }
+    append_with_links(headline, out);
 }
 
 void append_html(const Pair& headline, OutputBuffer& out) {
