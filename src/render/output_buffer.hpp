@@ -67,7 +67,8 @@ private:
     char* data_ = inline_;
     std::size_t size_ = 0;
     std::size_t capacity_ = inline_capacity;
-    bool mapped_ = false;  // mapped by the buffer itself rather than allocated
+    // Mapped by the buffer itself rather than allocated; only Linux maps.
+    [[maybe_unused]] bool mapped_ = false;
     char inline_[inline_capacity];
 };
 

@@ -19,7 +19,7 @@ class EveryLevel : public testing::EmptyTestEventListener {
         const auto levels = brelim::simd::levels();
         const Level level = levels[static_cast<std::size_t>(iteration) % levels.size()];
         brelim::simd::force_level(level);
-        std::printf("[ level    ] %s\n", std::string(brelim::simd::level_name(level)).c_str());
+        std::printf("Level: %s\n", std::string(brelim::simd::level_name(level)).c_str());
     }
 };
 
