@@ -1,9 +1,10 @@
 // brelim_levels: converts files with parse_file at every level of the byte
 // layer that this build and processor offer, the byte-at-a-time one first.
-// Prints one JSON line per file and level: best of --repeat timed runs, each
-// converting the file as often as it takes to pass 10 MB, so that a file
-// held in cache is timed over more than a few microseconds. Every level
-// must give the same fragment as the first; exits with 1 when one does not.
+// Prints one JSON line per file and level: the fastest of --repeat
+// conversions, or of more for a file under 20 MB, as many as make 20 MB, so
+// that a small file is given as many chances at a quiet moment of the machine
+// as a large one. Every level must give the same fragment as the first;
+// exits with 1 when one does not.
 //
 //     brelim_levels [--repeat N] FILE...
 
@@ -23,7 +24,7 @@
 
 namespace {
 
-constexpr double run_bytes = 10e6;
+constexpr double bytes_per_repeat = 20e6;
 
 bool read_file(const char* path, std::string& text) {
     std::ifstream file(path, std::ios::binary);
@@ -43,18 +44,15 @@ std::string json_string(std::string_view text) {
     return quoted + '"';
 }
 
-// Seconds of the fastest of `repeat` runs of `calls` conversions, per conversion.
-double best_time(std::string_view document, int repeat, long calls) {
+// Seconds of the fastest of `runs` conversions.
+double best_time(std::string_view document, long runs) {
     double best = 0;
-    for (int run = 0; run < repeat; ++run) {
+    for (long run = 0; run < runs; ++run) {
         const auto start = std::chrono::steady_clock::now();
-        for (long call = 0; call < calls; ++call) {
-            brelim::OutputBuffer html;  // afresh each time, as a call from Python has it
-            brelim::parse_file(document, html);
-        }
+        brelim::OutputBuffer html;  // afresh each time, as a call from Python has it
+        brelim::parse_file(document, html);
         const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
-        const double each = elapsed.count() / static_cast<double>(calls);
-        if (run == 0 || each < best) best = each;
+        if (run == 0 || elapsed.count() < best) best = elapsed.count();
     }
     return best;
 }
@@ -82,7 +80,8 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "brelim_levels: cannot read %s\n", path);
             return 2;
         }
-        const long calls = std::max(1L, static_cast<long>(run_bytes / static_cast<double>(document.size() + 1)));
+        const long runs =
+            repeat * std::max(1L, static_cast<long>(bytes_per_repeat / static_cast<double>(document.size() + 1)));
         std::string reference;
         for (const auto level : brelim::simd::levels()) {
             brelim::simd::force_level(level);
@@ -94,11 +93,11 @@ int main(int argc, char** argv) {
                              std::string(brelim::simd::level_name(level)).c_str());
                 status = 1;
             }
-            const double seconds = best_time(document, repeat, calls);
-            std::printf("{\"file\": %s, \"level\": \"%s\", \"bytes\": %zu, \"calls\": %ld, \"seconds\": %.9g, "
+            const double seconds = best_time(document, runs);
+            std::printf("{\"file\": %s, \"level\": \"%s\", \"bytes\": %zu, \"runs\": %ld, \"seconds\": %.9g, "
                         "\"mbps\": %.1f}\n",
                         json_string(path).c_str(), std::string(brelim::simd::level_name(level)).c_str(),
-                        document.size(), calls, seconds, static_cast<double>(document.size()) / seconds / 1e6);
+                        document.size(), runs, seconds, static_cast<double>(document.size()) / seconds / 1e6);
             std::fflush(stdout);
         }
     }

@@ -822,11 +822,11 @@ def levels(shapes: list[str], size: int, repeat: int, seed: int, verbose: bool) 
     if verbose:
         print(completed.stdout, end="", file=sys.stderr)
     lines = [
-        f"Levels: `parse_file` of the C++ core (no Python) at each level of the byte layer, forced at run",
+        "Levels: `parse_file` of the C++ core (no Python) at each level of the byte layer, forced at run",
         f"time by `{program.relative_to(ROOT) if program.is_relative_to(ROOT) else program}`; MB/s of the document,"
-        f" best of {repeat} runs of at least 10 MB",
-        "of conversions each, and each level over the best level the processor has. scalar is the",
-        "byte-at-a-time level.",
+        f" best of {repeat} conversions (of",
+        f"as many as make {repeat * 20} MB for a smaller document), and each level over the best level the",
+        "processor has. scalar is the byte-at-a-time level.",
         "",
     ]
     if results:
