@@ -281,7 +281,7 @@ def cached_notes_row(repeat: int, seed: int, verbose: bool) -> str:
 # hardly anything in it, beside the peer on the same items as a Markdown list.
 
 # (label, outline lines taken in turn, the same as Markdown, target ns per line)
-LINE_SHAPES: list[tuple[str, tuple[str, ...], tuple[str, ...], float]] = [
+LINE_SHAPES: list[tuple[str, tuple[str, ...], tuple[str, ...], int]] = [
     ("`* a`", ("* a",), ("- a",), 12),
     ("`* a` / `** b` / `*** c`", ("* a", "** b", "*** c"), ("- a", "  - b", "    - c"), 15),
     ("`* abcdefghij klmnopqrst uvwxyz`", ("* abcdefghij klmnopqrst uvwxyz",),
