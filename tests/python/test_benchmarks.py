@@ -85,6 +85,7 @@ def run(*arguments):
 def test_the_benchmark_runs_on_a_small_size():
     output = run("--size", "0.05", "--repeat", "1", "--parts", "throughput", "--shapes", "notes,long")
     assert "| notes | 0.1 MB |" in output and "| prose |" not in output
+    assert "| notes, 1 MB | 1.0 MB |" in output
     long_row = next(line for line in output.splitlines() if line.startswith("| long |"))
     if bench.cmarkgfm is not None:
         assert re.search(r"\| [\d.]+x \| >= 25x \| (yes|\*\*no\*\*) \|", long_row)
@@ -217,3 +218,24 @@ def test_the_levels_part_is_skipped_without_cmake(monkeypatch):
     monkeypatch.setattr(bench.shutil, "which", lambda name: None)
     assert bench.levels(["notes"], SIZE, 1, documents.DEFAULT_SEED, False) == [
         "Levels: skipped, cmake is not installed."]
+
+
+def test_the_levels_part_says_why_cmake_failed(monkeypatch):
+    monkeypatch.setattr(bench.shutil, "which", lambda name: "cmake")
+    monkeypatch.setattr(bench.subprocess, "run", lambda *a, **k: subprocess.CompletedProcess(a, 1, "", "no compiler"))
+    assert bench.build_levels_program(False) == "cmake could not configure a build (no C++ compiler?) (-v shows cmake's output)"
+
+
+def test_the_levels_part_tables_what_the_program_printed_and_its_failure(monkeypatch, tmp_path):
+    # A stand-in for brelim_levels: one level per file, then a mismatch reported.
+    program = tmp_path / "brelim_levels"
+    program.write_text(f"#!{sys.executable}\nimport json, os, sys\n"
+                       "for path in sys.argv[3:]:\n"
+                       "    print(json.dumps({'file': path, 'level': 'scalar', 'bytes': os.path.getsize(path), 'mbps': 100.0}))\n"
+                       "sys.exit('brelim_levels: the sse2 level gives another fragment')\n")
+    program.chmod(0o755)
+    monkeypatch.setattr(bench, "build_levels_program", lambda verbose: program)
+    lines = bench.levels(["notes", "links"], SIZE, 1, documents.DEFAULT_SEED, False)
+    assert [line.split(" | ")[0] for line in lines if line.startswith("| ") and "MB/s" not in line] == [
+        "| notes", "| links", "| notes, 1 MB"]
+    assert lines[-1] == "**brelim_levels failed** (status 1): brelim_levels: the sse2 level gives another fragment"
