@@ -5,6 +5,8 @@
     python3 benchmarks/run.py                  # everything, 20 MB documents
     python3 benchmarks/run.py --size 2 --repeat 3 --parts throughput
     python3 benchmarks/run.py --parts small     # the fixed cost of a call
+    python3 benchmarks/run.py --parts lines     # the cost of a short line
+    python3 benchmarks/run.py --parts levels    # every level of the byte layer (builds with cmake)
 
 Prints Markdown tables that go into benchmarks/README.md as they are. The times
 are wall-clock times, best of --repeat runs: close other work first, and
@@ -23,8 +25,10 @@ import json
 import math
 import os
 import platform
+import shutil
 import subprocess
 import sys
+import tempfile
 import time
 import timeit
 from pathlib import Path
@@ -43,7 +47,8 @@ except ImportError:  # the peer is optional; its row says so
     cmarkgfm = None
 
 MB = 1_000_000
-PARTS = ("throughput", "small", "memory", "scaling")
+PARTS = ("throughput", "lines", "small", "memory", "scaling", "levels")
+ROOT = SCRIPT.parent.parent
 
 # Targets for 20 MB documents on the two-core development machine.
 THROUGHPUT_TARGETS = {"notes": 2000, "prose": 500, "links": 1000, "long": 2000}  # MB/s
@@ -208,11 +213,14 @@ def throughput(shapes: list[str], size: int, repeat: int, seed: int, verbose: bo
             print(f"  {shape}: sha256 {digest}, brelim runs (ms) {_ms(brelim_times)}; "
                   f"floor runs (ms) {_ms(floor_times, 2)}", file=sys.stderr)
         del document, data
+    if "notes" in shapes:
+        rows.append(cached_notes_row(repeat, seed, verbose))
 
     lines = [
         f"Throughput: MB/s of the document's size (1 MB = 10^6 bytes), best of {repeat}. x cmarkgfm is",
         "brelim's MB/s over cmarkgfm's MB/s on the notes (below), each of its own document.",
         "The floor is `bytes.decode('ascii')` of the document's bytes, measured beside each run.",
+        f"The notes of {CACHED_SIZE / MB:.0f} MB fit in the cache: best of {CACHED_RUNS} times as many runs, no target.",
         "",
         "| Shape | Document | Output | brelim MB/s | Target | Met | x cmarkgfm | Target | Met "
         "| Floor MB/s | brelim / floor |",
@@ -238,6 +246,95 @@ def throughput(shapes: list[str], size: int, repeat: int, seed: int, verbose: bo
         "| Peer on the notes | Markdown document | MB/s | brelim speedup | Target | Met |",
         "|---|---:|---:|---:|---|---|",
         peer_row,
+    ]
+
+
+# A notes document that stays in the last-level cache, document and output:
+# the conversion's own speed, without the memory's.
+CACHED_SIZE = MB
+CACHED_RUNS = 10  # times --repeat: a run takes about a millisecond
+
+
+def cached_notes_row(repeat: int, seed: int, verbose: bool) -> str:
+    document = documents.outline("notes", CACHED_SIZE, seed)
+    data = document.encode("ascii")
+    output_size = len(brelim.parse_string(document))
+    floor_times: list[float] = []
+    brelim_times: list[float] = []
+    with _gc_off():
+        for _ in range(repeat * CACHED_RUNS):
+            floor_times.append(_time_once(data.decode, "ascii"))
+            brelim_times.append(_time_once(brelim.parse_string, document))
+    brelim_rate = _mbps(len(document), min(brelim_times))
+    floor_rate = _mbps(len(data), min(floor_times))
+    if verbose:
+        print(f"  notes, {CACHED_SIZE / MB:.0f} MB: fastest brelim runs (ms) {_ms(sorted(brelim_times)[:5], 3)}",
+              file=sys.stderr)
+    return (f"| notes, {CACHED_SIZE / MB:.0f} MB | {len(document) / MB:.1f} MB | {output_size / MB:.1f} MB | "
+            f"{brelim_rate:,.0f} | | | | | | {floor_rate:,.0f} | {brelim_rate / floor_rate:.3f} |")
+
+
+# --------------------------------------------------------------------------
+# Short lines
+#
+# Documents of one short line repeated: what a line costs when there is
+# hardly anything in it, beside the peer on the same items as a Markdown list.
+
+# (label, outline lines taken in turn, the same as Markdown, target ns per line)
+LINE_SHAPES: list[tuple[str, tuple[str, ...], tuple[str, ...], int]] = [
+    ("`* a`", ("* a",), ("- a",), 12),
+    ("`* a` / `** b` / `*** c`", ("* a", "** b", "*** c"), ("- a", "  - b", "    - c"), 15),
+    ("`* abcdefghij klmnopqrst uvwxyz`", ("* abcdefghij klmnopqrst uvwxyz",),
+     ("- abcdefghij klmnopqrst uvwxyz",), 25),
+    ("`* call #home`", ("* call #home",), ("- call [#home](home)",), 30),
+]
+LINES = 250_000  # so that every output stays under glibc's 32 MiB mmap ceiling
+LINE_PEER_TARGET = 70.0  # cmarkgfm's time per line over brelim's
+
+
+def lines_document(lines: tuple[str, ...], count: int) -> str:
+    """`count` lines, taken from `lines` in turn, each ended by a line feed."""
+    whole, part = divmod(count, len(lines))
+    return "".join(line + "\n" for line in lines) * whole + "".join(line + "\n" for line in lines[:part])
+
+
+def short_lines(count: int, repeat: int, verbose: bool) -> list[str]:
+    rows = []
+    for label, outline_lines, markdown_lines, target in LINE_SHAPES:
+        document = lines_document(outline_lines, count)
+        markdown = lines_document(markdown_lines, count)
+        brelim.parse_string(document)
+        if cmarkgfm is not None:
+            cmarkgfm.markdown_to_html(markdown)
+        brelim_times: list[float] = []
+        peer_times: list[float] = []
+        with _gc_off():
+            for _ in range(repeat):
+                brelim_times.append(_time_once(brelim.parse_string, document))
+                if cmarkgfm is not None:
+                    peer_times.append(_time_once(cmarkgfm.markdown_to_html, markdown))
+        ns = min(brelim_times) / count * 1e9
+        row = f"| {label} | {len(document) / count:.0f} B | {ns:,.1f} | <= {target:.0f} ns | {_verdict(ns <= target)} |"
+        if peer_times:
+            peer_ns = min(peer_times) / count * 1e9
+            multiple = peer_ns / ns
+            row += f" {peer_ns:,.0f} | {multiple:.0f}x |" + _target_cells(multiple, LINE_PEER_TARGET,
+                                                                        f"{LINE_PEER_TARGET:.0f}x")
+        else:
+            row += f" not installed | | >= {LINE_PEER_TARGET:.0f}x | |"
+        rows.append(row)
+        if verbose:
+            print(f"  {label}: brelim runs (ms) {_ms(brelim_times)}; cmarkgfm runs (ms) {_ms(peer_times)}",
+                  file=sys.stderr)
+    return [
+        f"Short lines: documents of {count:,} lines, each line one of the items (in turn), in ns per line,",
+        f"best of {repeat}. The peer converts the same items as a Markdown list (nested by indentation; the",
+        "hashtag as the link `[#home](home)`, which gives the same anchor), timed beside each run; x cmarkgfm",
+        "is its time over brelim's. Bytes: of a line, its line feed included (on average).",
+        "",
+        "| Lines | Bytes/line | brelim ns/line | Target | Met | cmarkgfm ns/line | x cmarkgfm | Target | Met |",
+        "|---|---:|---:|---|---|---:|---:|---|---|",
+        *rows,
     ]
 
 
@@ -653,6 +750,93 @@ def scaling(min_time: float, repeat: int, max_bytes: int, only: str | None, inst
 
 
 # --------------------------------------------------------------------------
+# Levels of the byte layer
+#
+# The module runs at the best level the processor has and offers no switch,
+# so the levels are timed on the C++ core alone by brelim_levels
+# (benchmarks/levels.cpp), built here with cmake.
+
+LEVELS_BUILD = ROOT / "build" / "benchmarks"
+
+
+def build_levels_program(verbose: bool) -> Path | str:
+    """brelim_levels, built (Release) in build/benchmarks, or why it was not."""
+    cmake = shutil.which("cmake")
+    if cmake is None:
+        return "cmake is not installed"
+    if not (ROOT / "CMakeLists.txt").is_file():
+        return f"no sources at {ROOT}"
+    steps = [
+        ([cmake, "-S", str(ROOT), "-B", str(LEVELS_BUILD), "-DCMAKE_BUILD_TYPE=Release", "-DBRELIM_BUILD_MODULE=OFF",
+          "-DBRELIM_BUILD_TESTS=OFF", "-DBRELIM_BUILD_BENCHMARKS=ON"], "cmake could not configure a build (no C++ compiler?)"),
+        ([cmake, "--build", str(LEVELS_BUILD), "--config", "Release", "--target", "brelim_levels", "--parallel", "2"],
+         "the build failed"),
+    ]
+    for command, failure in steps:
+        completed = subprocess.run(command, capture_output=True, text=True)
+        if completed.returncode != 0:
+            if verbose:
+                print(completed.stdout[-4000:], completed.stderr[-4000:], sep="\n", file=sys.stderr)
+            return f"{failure} (-v shows cmake's output)"
+    for candidate in ("brelim_levels", "brelim_levels.exe", "Release/brelim_levels.exe", "Release/brelim_levels"):
+        if (LEVELS_BUILD / candidate).is_file():
+            return LEVELS_BUILD / candidate
+    return f"no brelim_levels in {LEVELS_BUILD} after the build"
+
+
+def levels_table(labels: dict[str, str], results: list[dict]) -> list[str]:
+    """The rows of brelim_levels's JSON lines, one per file (labelled by
+    `labels`, path to label): MB/s at each level, then each level's MB/s over
+    the last level's, the best the processor has."""
+    names = list(dict.fromkeys(result["level"] for result in results))
+    best = names[-1]
+    header = ("| Shape | Document | " + " | ".join(f"{name} MB/s" for name in names) + " | "
+              + " | ".join(f"{name} / {best}" for name in names[:-1]) + " |")
+    rule = "|---|---:|" + "---:|" * (2 * len(names) - 1)
+    rows = []
+    for path, label in labels.items():
+        rates = {result["level"]: result["mbps"] for result in results if result["file"] == path}
+        sizes = [result["bytes"] for result in results if result["file"] == path]
+        if not rates:
+            continue
+        cells = [f"{rates[name]:,.0f}" if name in rates else "n/a" for name in names]
+        cells += [f"{rates[name] / rates[best]:.2f}" if name in rates and best in rates else "n/a"
+                  for name in names[:-1]]
+        rows.append(f"| {label} | {sizes[0] / MB:.1f} MB | " + " | ".join(cells) + " |")
+    return [header, rule, *rows]
+
+
+def levels(shapes: list[str], size: int, repeat: int, seed: int, verbose: bool) -> list[str]:
+    program = build_levels_program(verbose)
+    if isinstance(program, str):
+        return [f"Levels: skipped, {program}."]
+    with tempfile.TemporaryDirectory() as folder:
+        labels: dict[str, str] = {}
+        for shape, shape_size, label in [(shape, size, shape) for shape in shapes] + (
+                [("notes", CACHED_SIZE, f"notes, {CACHED_SIZE / MB:.0f} MB")] if "notes" in shapes else []):
+            path = Path(folder) / f"{label.replace(', ', '-').replace(' ', '')}.outline"
+            path.write_bytes(documents.outline(shape, shape_size, seed).encode("ascii"))
+            labels[str(path)] = label
+        completed = subprocess.run([str(program), "--repeat", str(repeat), *labels], capture_output=True, text=True)
+    results = [json.loads(line) for line in completed.stdout.splitlines() if line.startswith("{")]
+    if verbose:
+        print(completed.stdout, end="", file=sys.stderr)
+    lines = [
+        "Levels: `parse_file` of the C++ core (no Python) at each level of the byte layer, forced at run",
+        f"time by `{program.relative_to(ROOT) if program.is_relative_to(ROOT) else program}`; MB/s of the document,"
+        f" best of {repeat} conversions (of",
+        f"as many as make {repeat * 20} MB for a smaller document), and each level over the best level the",
+        "processor has. scalar is the byte-at-a-time level.",
+        "",
+    ]
+    if results:
+        lines += levels_table(labels, results)
+    if completed.returncode != 0:
+        lines += ["", f"**brelim_levels failed** (status {completed.returncode}): {completed.stderr.strip()}"]
+    return lines
+
+
+# --------------------------------------------------------------------------
 
 
 def main(argv: list[str] | None = None) -> int:
@@ -662,6 +846,8 @@ def main(argv: list[str] | None = None) -> int:
     parser.add_argument("--shapes", default=",".join(documents.SHAPES),
                         help=f"comma-separated shapes, default {','.join(documents.SHAPES)}")
     parser.add_argument("--parts", default=",".join(PARTS), help=f"comma-separated parts, default {','.join(PARTS)}")
+    parser.add_argument("--lines", type=int, default=LINES,
+                        help=f"lines of each document of the short-lines table, default {LINES:,}")
     parser.add_argument("--seed", type=int, default=documents.DEFAULT_SEED, help="generator seed")
     parser.add_argument("--scaling-min-ms", type=float, default=20,
                         help="time of one conversion at n in the scaling table, default 20 ms")
@@ -689,6 +875,8 @@ def main(argv: list[str] | None = None) -> int:
                 parser.error(f"unknown {kind} {name!r}")
     if args.repeat < 1:
         parser.error("--repeat must be at least 1")
+    if args.lines < 1:
+        parser.error("--lines must be at least 1")
 
     print(*machine_description(), sep="\n")
     if args.verbose:
@@ -699,6 +887,9 @@ def main(argv: list[str] | None = None) -> int:
     if "throughput" in parts:
         print()
         print(*throughput(shapes, size, args.repeat, args.seed, args.verbose), sep="\n")
+    if "lines" in parts:
+        print()
+        print(*short_lines(args.lines, args.repeat, args.verbose), sep="\n")
     if "small" in parts:
         print()
         print(*small_documents(args.repeat, args.seed, args.verbose), sep="\n")
@@ -709,6 +900,9 @@ def main(argv: list[str] | None = None) -> int:
         print()
         print(*scaling(args.scaling_min_ms / 1e3, args.repeat, int(args.scaling_max_mb * MB), args.case,
                        args.instructions, args.verbose), sep="\n")
+    if "levels" in parts:
+        print()
+        print(*levels(shapes, size, args.repeat, args.seed, args.verbose), sep="\n")
     print()
     print(f"Load average at the end: {load_average()}")
     return 0

@@ -153,6 +153,23 @@ bool convert(std::string_view document, brelim::OutputBuffer& out) {
     return false;
 }
 
+// The result str of the fragment, which is ASCII by construction: the grammar
+// accepts nothing else. The limited API has no writable str, so the fragment
+// is decoded from the buffer, which copies it and checks it again; the full
+// API copies it into a new str, unchecked.
+PyObject* make_result(const brelim::OutputBuffer& html) {
+    if (html.size() > static_cast<std::size_t>(PY_SSIZE_T_MAX)) return PyErr_NoMemory();
+    const auto size = static_cast<Py_ssize_t>(html.size());
+#ifdef Py_LIMITED_API
+    return PyUnicode_DecodeASCII(html.data(), size, nullptr);
+#else
+    PyObject* result = PyUnicode_New(size, 127);
+    if (result == nullptr) return nullptr;
+    std::memcpy(PyUnicode_1BYTE_DATA(result), html.data(), html.size());
+    return result;
+#endif
+}
+
 PyObject* parse_string(PyObject* /*module*/, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
     PyObject* value = the_argument(args, nargs, kwnames);
     if (value == nullptr) return nullptr;
@@ -160,13 +177,12 @@ PyObject* parse_string(PyObject* /*module*/, PyObject* const* args, Py_ssize_t n
 
     Utf8Text document;
     if (!document.load(value)) return nullptr;
-    // Built aside and decoded in one step: malloc hands a buffer of this size
-    // back warm from call to call, where a str built in place would be
-    // returned to the system and faulted in afresh each time.
+    // Built aside and copied in one step: malloc hands a buffer of this size
+    // back warm from call to call, where a str of megabytes built in place,
+    // then cut to its size, would be mapped and faulted in afresh each time.
     brelim::OutputBuffer html;
     if (!convert(document.view, html)) return nullptr;
-    // The fragment is ASCII by construction: the grammar accepts nothing else.
-    return PyUnicode_DecodeASCII(html.data(), static_cast<Py_ssize_t>(html.size()), nullptr);
+    return make_result(html);
 }
 
 PyMethodDef parse_string_def = {

@@ -85,6 +85,7 @@ def run(*arguments):
 def test_the_benchmark_runs_on_a_small_size():
     output = run("--size", "0.05", "--repeat", "1", "--parts", "throughput", "--shapes", "notes,long")
     assert "| notes | 0.1 MB |" in output and "| prose |" not in output
+    assert "| notes, 1 MB | 1.0 MB |" in output
     long_row = next(line for line in output.splitlines() if line.startswith("| long |"))
     if bench.cmarkgfm is not None:
         assert re.search(r"\| [\d.]+x \| >= 25x \| (yes|\*\*no\*\*) \|", long_row)
@@ -176,3 +177,70 @@ def test_the_scaling_table_runs():
                  "--scaling-min-ms", "1", "--scaling-max-mb", "1")
     row = next(line for line in output.splitlines() if line.startswith('| `"* a"*n` |'))
     assert re.search(r"\| \d+\.\d\d \| \d+\.\d\d \| (linear|\*\*superlinear)", row)
+
+
+@pytest.mark.parametrize("lines, count, document", [
+    (("* a",), 3, "* a\n* a\n* a\n"),
+    (("* a", "** b", "*** c"), 4, "* a\n** b\n*** c\n* a\n"),
+    (("* a", "** b", "*** c"), 2, "* a\n** b\n"),
+])
+def test_short_line_documents_take_the_lines_in_turn(lines, count, document):
+    assert bench.lines_document(lines, count) == document
+
+
+def test_short_line_items_are_the_same_in_both_formats():
+    for _, outline_lines, markdown_lines, _ in bench.LINE_SHAPES:
+        html = brelim.parse_string(bench.lines_document(outline_lines, 3))
+        assert html.count("<li>") == 3
+        if bench.cmarkgfm is not None:
+            peer = bench.cmarkgfm.markdown_to_html(bench.lines_document(markdown_lines, 3))
+            assert peer.count("<li>") == 3 and peer.count("<a ") == html.count("<a ")
+
+
+def test_the_short_lines_table_runs():
+    output = run("--parts", "lines", "--lines", "300", "--repeat", "1")
+    rows = [[cell.strip() for cell in line.strip("|").split("|")]
+            for line in output.splitlines() if re.match(r"\| `\*", line)]
+    assert [row[0] for row in rows] == [label for label, *_ in bench.LINE_SHAPES]
+    assert [row[1] for row in rows] == ["4 B", "5 B", "31 B", "13 B"]
+    for row, (*_, target) in zip(rows, bench.LINE_SHAPES):
+        assert row[3:5] == [f"<= {target} ns", "yes" if float(row[2]) <= target else "**no**"]
+
+
+def test_the_levels_table_puts_each_level_beside_the_best():
+    results = [{"file": "a", "level": "scalar", "bytes": 2 * bench.MB, "mbps": 500.0},
+               {"file": "a", "level": "ssse3", "bytes": 2 * bench.MB, "mbps": 2000.0},
+               {"file": "b", "level": "scalar", "bytes": 10**5, "mbps": 100.0}]
+    header, _, *rows = bench.levels_table({"a": "notes", "b": "links"}, results)
+    assert [header, *rows] == [
+        "| Shape | Document | scalar MB/s | ssse3 MB/s | scalar / ssse3 |",
+        "| notes | 2.0 MB | 500 | 2,000 | 0.25 |",
+        "| links | 0.1 MB | 100 | n/a | n/a |",
+    ]
+
+
+def test_the_levels_part_is_skipped_without_cmake(monkeypatch):
+    monkeypatch.setattr(bench.shutil, "which", lambda name: None)
+    assert bench.levels(["notes"], SIZE, 1, documents.DEFAULT_SEED, False) == [
+        "Levels: skipped, cmake is not installed."]
+
+
+def test_the_levels_part_says_why_cmake_failed(monkeypatch):
+    monkeypatch.setattr(bench.shutil, "which", lambda name: "cmake")
+    monkeypatch.setattr(bench.subprocess, "run", lambda *a, **k: subprocess.CompletedProcess(a, 1, "", "no compiler"))
+    assert bench.build_levels_program(False) == "cmake could not configure a build (no C++ compiler?) (-v shows cmake's output)"
+
+
+def test_the_levels_part_tables_what_the_program_printed_and_its_failure(monkeypatch, tmp_path):
+    # A stand-in for brelim_levels: one level per file, then a mismatch reported.
+    program = tmp_path / "brelim_levels"
+    program.write_text(f"#!{sys.executable}\nimport json, os, sys\n"
+                       "for path in sys.argv[3:]:\n"
+                       "    print(json.dumps({'file': path, 'level': 'scalar', 'bytes': os.path.getsize(path), 'mbps': 100.0}))\n"
+                       "sys.exit('brelim_levels: the sse2 level gives another fragment')\n")
+    program.chmod(0o755)
+    monkeypatch.setattr(bench, "build_levels_program", lambda verbose: program)
+    lines = bench.levels(["notes", "links"], SIZE, 1, documents.DEFAULT_SEED, False)
+    assert [line.split(" | ")[0] for line in lines if line.startswith("| ") and "MB/s" not in line] == [
+        "| notes", "| links", "| notes, 1 MB"]
+    assert lines[-1] == "**brelim_levels failed** (status 1): brelim_levels: the sse2 level gives another fragment"

@@ -48,7 +48,8 @@ SCRIPT_SCHEME = re.compile(r"(?i)(?:javascript|vbscript|data):")
 
 
 def check_fragment(fragment):
-    assert type(fragment) is str and fragment.isascii()
+    # The bytes too, not only the flag: a str built on the full API is not checked.
+    assert type(fragment) is str and fragment.isascii() and fragment.encode().isascii()
     assert fragment.startswith("<ul>") and fragment.endswith("\n</li></ul>")
     assert all(TAG.match(fragment, at.start()) for at in re.finditer("<", fragment))
     opened = fragment.count("<a href='")
