@@ -1,9 +1,8 @@
 #pragma once
 
 // Sixteen bytes in an SSE register, for x86-64. Every x86-64 processor has
-// SSE2; the byte shuffle that looks up a nibble table is SSSE3's, so the
-// block that may use it is a type of its own, run only where the processor
-// has SSSE3. Without it, a lookup goes through memory a byte at a time.
+// SSE2; the byte shuffle that looks up a nibble table is SSSE3's, and only
+// code run where the processor has SSSE3 may call `lookup`.
 
 #include <array>
 #include <cstdint>
@@ -15,7 +14,6 @@
 
 namespace brelim::simd {
 
-template <bool Shuffles>
 struct SseBlock {
     static constexpr std::size_t size = 16;
     __m128i v;
@@ -35,17 +33,7 @@ struct SseBlock {
     }
 
     // Each byte, which must be below 16, replaced by that entry of `table`.
-    SseBlock lookup(SseBlock table) const noexcept {
-        if constexpr (Shuffles) {
-            return shuffle(table);
-        } else {
-            alignas(16) unsigned char entries[16], indexes[16];
-            _mm_store_si128(reinterpret_cast<__m128i*>(entries), table.v);
-            _mm_store_si128(reinterpret_cast<__m128i*>(indexes), v);
-            for (unsigned char& index : indexes) index = entries[index & 15];
-            return load(indexes);
-        }
-    }
+    BRELIM_TARGET("ssse3") SseBlock lookup(SseBlock table) const noexcept { return {_mm_shuffle_epi8(table.v, v)}; }
 
     // Bit i is the top bit of byte i: a comparison's answer, one bit a byte.
     unsigned bits() const noexcept { return static_cast<unsigned>(_mm_movemask_epi8(v)); }
@@ -53,9 +41,6 @@ struct SseBlock {
         return std::uint64_t{a.bits()} | std::uint64_t{b.bits()} << 16 | std::uint64_t{c.bits()} << 32 |
                std::uint64_t{d.bits()} << 48;
     }
-
-private:
-    BRELIM_TARGET("ssse3") SseBlock shuffle(SseBlock table) const noexcept { return {_mm_shuffle_epi8(table.v, v)}; }
 };
 
 }  // namespace brelim::simd

@@ -23,7 +23,7 @@ inline constexpr std::size_t block_size = 16;
 
 enum class Level : std::uint8_t {
     scalar,  // a byte at a time, on any processor
-    sse2,    // x86-64 without SSSE3: nibble tables are looked up through memory
+    sse2,    // x86-64 without SSSE3: sets are classified a byte at a time
     ssse3,   // x86-64
     neon,    // aarch64
 };
@@ -49,12 +49,7 @@ namespace detail {
 #if BRELIM_X86
 template <class Kernel, class... Args>
 BRELIM_TARGET_ENTRY("ssse3") auto with_ssse3(Args... args) {
-    return Kernel::template blocks<SseBlock<true>>(args...);
-}
-// Out of line too: its lookups through memory would crowd the callers.
-template <class Kernel, class... Args>
-BRELIM_NOINLINE auto with_sse2(Args... args) {
-    return Kernel::template blocks<SseBlock<false>>(args...);
+    return Kernel::template blocks<SseBlock>(args...);
 }
 #endif
 }  // namespace detail
@@ -63,17 +58,18 @@ BRELIM_NOINLINE auto with_sse2(Args... args) {
 // with the level's block type, or `Kernel::bytes(args...)`. The arguments
 // are passed by value, so that nothing of the caller's is kept in memory.
 // A kernel that looks nothing up (`Kernel::looks_up` false) needs no more
-// than SSE2, which every x86-64 processor has, and is inlined at both levels.
+// than SSE2, which every x86-64 processor has, and is inlined at both x86
+// levels; one that does runs a byte at a time without SSSE3.
 template <class Kernel, class... Args>
 auto dispatch(Args... args) {
     switch (active_level()) {
 #if BRELIM_X86
     case Level::ssse3:
         if constexpr (Kernel::looks_up) return detail::with_ssse3<Kernel>(args...);
-        return Kernel::template blocks<SseBlock<false>>(args...);
+        return Kernel::template blocks<SseBlock>(args...);
     case Level::sse2:
-        if constexpr (Kernel::looks_up) return detail::with_sse2<Kernel>(args...);
-        return Kernel::template blocks<SseBlock<false>>(args...);
+        if constexpr (Kernel::looks_up) return Kernel::bytes(args...);
+        return Kernel::template blocks<SseBlock>(args...);
 #endif
 #if BRELIM_ARM64
     case Level::neon:
