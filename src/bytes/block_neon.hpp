@@ -4,6 +4,7 @@
 // NEON. NEON has no instruction that gathers one bit a byte, so the bits are
 // summed out of weighted bytes; for 64 bytes, three pairwise additions do it.
 
+#include <cstddef>
 #include <cstdint>
 
 #include "portable.hpp"

@@ -4,7 +4,7 @@
 // SSE2; the byte shuffle that looks up a nibble table is SSSE3's, and only
 // code run where the processor has SSSE3 may call `lookup`.
 
-#include <array>
+#include <cstddef>
 #include <cstdint>
 
 #include "portable.hpp"
