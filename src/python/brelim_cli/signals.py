@@ -1,0 +1,72 @@
+"""How a run stops on Ctrl-C, SIGTERM or a hang-up: once, cleanly, and with its workers."""
+
+from __future__ import annotations
+
+import contextlib
+import signal
+import threading
+from typing import Iterator
+
+STOPPING = [getattr(signal, name) for name in ("SIGINT", "SIGTERM", "SIGHUP") if hasattr(signal, name)]
+# What pthread_sigmask accepts: Windows has neither the call nor real SIGTERM and SIGHUP.
+CAN_HOLD = hasattr(signal, "pthread_sigmask")
+
+
+class Stopped(BaseException):
+    """A signal asked the command to stop; `status` is 128 plus its number, the exit status that tells it."""
+
+    def __init__(self, number: int) -> None:
+        super().__init__(number)
+        self.number = number
+        self.status = 128 + number
+
+
+def stop(number: int, frame: object) -> None:
+    # One stop is enough: a second Ctrl-C must not break off the cleaning up,
+    # which is short (workers are killed, not waited for).
+    for other in STOPPING:
+        signal.signal(other, signal.SIG_IGN)
+    raise Stopped(number)
+
+
+@contextlib.contextmanager
+def stopping() -> Iterator[None]:
+    """Within: each of the signals raises Stopped, in the main thread.
+
+    A signal that was ignored when the command started (nohup, a background
+    job of a script) stays ignored.
+    """
+    if threading.current_thread() is not threading.main_thread():
+        yield
+        return
+    previous = {number: signal.getsignal(number) for number in STOPPING}
+    for number, handler in previous.items():
+        if handler is not signal.SIG_IGN:
+            signal.signal(number, stop)
+    try:
+        yield
+    finally:
+        for number, handler in previous.items():
+            signal.signal(number, signal.SIG_DFL if handler is None else handler)
+
+
+@contextlib.contextmanager
+def held() -> Iterator[None]:
+    """Within: the signals wait, so that a worker started here is known to the parent before any can stop it."""
+    if not CAN_HOLD:
+        yield
+        return
+    previous = signal.pthread_sigmask(signal.SIG_BLOCK, STOPPING)
+    try:
+        yield
+    finally:
+        signal.pthread_sigmask(signal.SIG_SETMASK, previous)
+
+
+def become_worker() -> None:
+    """A worker leaves Ctrl-C to the parent, which ends it, and dies at once on SIGTERM and SIGHUP."""
+    signal.signal(signal.SIGINT, signal.SIG_IGN)
+    for number in STOPPING[1:]:
+        signal.signal(number, signal.SIG_DFL)
+    if CAN_HOLD:  # started within held(): what waited there is dropped (SIGINT) or kills it now
+        signal.pthread_sigmask(signal.SIG_UNBLOCK, STOPPING)
