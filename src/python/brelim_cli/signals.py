@@ -34,7 +34,8 @@ def stopping() -> Iterator[None]:
     """Within: each of the signals raises Stopped, in the main thread.
 
     A signal that was ignored when the command started (nohup, a background
-    job of a script) stays ignored.
+    job of a script) stays ignored. After a stop they all stay ignored, for
+    the process is expected to exit.
     """
     if threading.current_thread() is not threading.main_thread():
         yield
@@ -45,9 +46,17 @@ def stopping() -> Iterator[None]:
             signal.signal(number, stop)
     try:
         yield
-    finally:
-        for number, handler in previous.items():
-            signal.signal(number, signal.SIG_DFL if handler is None else handler)
+    except Stopped:
+        raise  # the signals stay ignored: a second one must not cut short the exit that follows
+    except BaseException:
+        restore(previous)
+        raise
+    restore(previous)
+
+
+def restore(handlers: dict) -> None:
+    for number, handler in handlers.items():
+        signal.signal(number, signal.SIG_DFL if handler is None else handler)
 
 
 @contextlib.contextmanager

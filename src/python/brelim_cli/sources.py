@@ -107,23 +107,28 @@ def plan(sources: list[str], out: Path, pattern: str, error: Callable[[str], Non
     except OSError:
         skip = None
     claimed: dict[str, tuple[Path, Path]] = {}
+    told: list[str] = []
+
+    def tell(message: str) -> None:
+        told.append(message)
+        error(message)
+
     for name in sources:
         source = Path(name)
         if source.is_dir():
             if skip is not None and os.path.samestat(os.stat(source), skip):
                 error(f"{source}: is the output folder, never a source")
                 continue
-            told = []
-            found = walk(source, pattern, lambda message: (told.append(message), error(message)), skip)
-            if not found and not told:
+            failures = len(told)
+            found = walk(source, pattern, tell, skip)
+            if not found and len(told) == failures:
                 error(f"{source}: no file in this folder matches {pattern}")
             pairs = [(path, html_path(path, source, out)) for path in found]
         else:  # a file, or a name that reading will report as missing
             pairs = [(source, out / Path(source.name).with_suffix(".html"))]
         for path, target in pairs:
             first, first_target = claimed.setdefault(page_key(target), (path, target))
-            if first == path:
-                continue
-            clash = "" if first_target == target else f" ({first_target}, where letter case does not count)"
-            error(f"{path}: its page {target} would replace that of {first}{clash}")
+            if first != path:
+                aside = "" if first_target == target else " on a disk that ignores letter case"
+                error(f"{path}: its page {target} would replace that of {first}{aside}")
     return list(claimed.values())
