@@ -115,7 +115,7 @@ def convert_file(source: Path | str, target: Path | str, title: str | None = Non
     suffix; only the fragment with `fragment`. `target` is written as
     `write_file` writes (a symbolic link is written through, a FIFO or a
     device in place). Raises ConversionError, with nothing written to
-    `target`.
+    `target` (when it is a regular file: a FIFO may have had part of it).
     """
     return convert_to(Path(source), Path(target), title, fragment, None)
 

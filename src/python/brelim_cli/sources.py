@@ -48,7 +48,8 @@ def walk(folder: Path, pattern: str, error: Callable[[str], None], skip: os.stat
                 if hidden(entry):
                     continue
                 if entry.is_dir(follow_symlinks=False):
-                    if skip is None or not os.path.samestat(entry.stat(follow_symlinks=False), skip):
+                    # os.lstat: a DirEntry's own stat has no inode on Windows.
+                    if skip is None or not os.path.samestat(os.lstat(entry.path), skip):
                         folders.append(Path(entry.path))
                 elif fnmatch.fnmatch(entry.name, pattern) and entry.is_file():
                     found.append(Path(entry.path))

@@ -67,16 +67,17 @@ def write_file(target: Path | str, data: bytes, *, tag: str | None = None) -> No
     `tag` names the temporary file (see `temporary_path`); a fresh one by
     default. Raises OSError.
     """
-    final = resolved(target)
     try:
-        status = os.stat(final)
+        status: os.stat_result | None = os.stat(target)  # through links
     except FileNotFoundError:
         status = None
     if status is not None and stat.S_ISDIR(status.st_mode):
         raise IsADirectoryError(errno.EISDIR, os.strerror(errno.EISDIR), str(target))
     if status is not None and not stat.S_ISREG(status.st_mode):
-        write_in_place(final, data)
+        # Opened by its own name: /dev/stdout is a link to what has no path (a pipe).
+        write_in_place(Path(target), data)
         return
+    final = resolved(target)
     final.parent.mkdir(parents=True, exist_ok=True)
     temporary = temporary_path(final, tag or new_tag())
     # O_EXCL: never reuse someone else's file; 0o666 lets the umask decide, as for any new file.
