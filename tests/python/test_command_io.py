@@ -110,20 +110,29 @@ def pages_in(folder: Path) -> list[str]:
     return [name for name in os.listdir(folder) if not name.startswith(".")]
 
 
-@pytest.mark.skipif(not Path("/proc/self/task").exists(), reason="finds the workers in /proc")
-@pytest.mark.parametrize("jobs, signals, to_group, status", [
-    ("2", [signal.SIGINT], False, 130), ("2", [signal.SIGINT], True, 130), ("2", [signal.SIGINT] * 2, True, 130),
-    ("1", [signal.SIGINT] * 2, True, 130), ("2", [signal.SIGTERM], False, 143),
-])
-def test_signals_stop_the_run_and_its_workers_at_once(jobs, signals, to_group, status, tmp_path: Path):
+def start_run(tmp_path: Path, jobs: str) -> subprocess.Popen:
+    """A folder run that goes on for a while, one of whose pages, a FIFO without a reader, blocks its writer for good."""
     write_tree(tmp_path / "n", {f"{n:03}.outline": b"* a #tag [[link][text]]\n** b\n" * 3000 for n in range(300)})
     (tmp_path / "out").mkdir()
-    os.mkfifo(tmp_path / "out/150.html")  # no reader ever: its worker is stuck until it is killed
+    os.mkfifo(tmp_path / "out/150.html")
     run = subprocess.Popen([*COMMAND, "n", "-o", "out", "--jobs", jobs], cwd=tmp_path, stderr=subprocess.PIPE,
                            start_new_session=True)
     deadline = time.monotonic() + 20
     while len(pages_in(tmp_path / "out")) < 20 and run.poll() is None and time.monotonic() < deadline:
         time.sleep(0.002)
+    return run
+
+
+PROC = pytest.mark.skipif(not Path("/proc/self/task").exists(), reason="finds the workers in /proc")
+
+
+@PROC
+@pytest.mark.parametrize("jobs, signals, to_group, status", [
+    ("2", [signal.SIGINT], False, 130), ("2", [signal.SIGINT], True, 130), ("2", [signal.SIGINT] * 2, True, 130),
+    ("1", [signal.SIGINT] * 2, True, 130), ("2", [signal.SIGTERM], False, 143),
+])
+def test_signals_stop_the_run_and_its_workers_at_once(jobs, signals, to_group, status, tmp_path: Path):
+    run = start_run(tmp_path, jobs)
     workers = live_children(run.pid)
     assert run.poll() is None and len(workers) == (0 if jobs == "1" else 2), "the run stalled before the signal"
     started = time.monotonic()
@@ -136,6 +145,19 @@ def test_signals_stop_the_run_and_its_workers_at_once(jobs, signals, to_group, s
     assert not [pid for pid in workers if Path(f"/proc/{pid}").exists()]
     # Not one more page than the few finished while the command took the signal in (on a busy machine).
     assert len(pages_in(tmp_path / "out")) <= pages + 10 and pages_in(tmp_path / "out") == os.listdir(tmp_path / "out")
+
+
+@PROC
+def test_a_worker_killed_alone_costs_only_its_file(tmp_path: Path):
+    run = start_run(tmp_path, "2")
+    deadline = time.monotonic() + 20
+    while not (stuck := [pid for pid in live_children(run.pid) if "partner" in Path(f"/proc/{pid}/wchan").read_text()]):
+        assert time.monotonic() < deadline, "no worker waits on the FIFO"
+        time.sleep(0.01)
+    os.kill(stuck[0], signal.SIGKILL)
+    stderr = run.communicate(timeout=60)[1].decode()
+    assert (run.returncode, stderr) == (1, "brelim: n/150.outline: the process converting it ended (killed by signal 9)\n")
+    assert len(pages_in(tmp_path / "out")) == 300 and pages_in(tmp_path / "out") == os.listdir(tmp_path / "out")
 
 
 def test_what_windows_needs_from_the_command(tmp_path: Path, monkeypatch):
