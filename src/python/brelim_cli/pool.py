@@ -128,7 +128,7 @@ def run(jobs: list[Job], workers: int, work: Callable[[Job], Any], done: Callabl
             for connection in wait(list(busy), timeout=0.25):  # a timeout: Windows may not wake for Ctrl-C
                 worker = busy[connection]
                 try:
-                    result = connection.recv()
+                    result = worker.connection.recv()
                 except (EOFError, OSError):
                     pool.remove(worker)
                     lost(worker, error, queue)

@@ -4,12 +4,11 @@ from __future__ import annotations
 
 import contextlib
 import signal
+import sys
 import threading
 from typing import Iterator
 
 STOPPING = [getattr(signal, name) for name in ("SIGINT", "SIGTERM", "SIGHUP") if hasattr(signal, name)]
-# What pthread_sigmask accepts: Windows has neither the call nor real SIGTERM and SIGHUP.
-CAN_HOLD = hasattr(signal, "pthread_sigmask")
 
 
 class Stopped(BaseException):
@@ -62,7 +61,7 @@ def restore(handlers: dict) -> None:
 @contextlib.contextmanager
 def held() -> Iterator[None]:
     """Within: the signals wait, so that a worker started here is known to the parent before any can stop it."""
-    if not CAN_HOLD:
+    if sys.platform == "win32":  # no signal mask there
         yield
         return
     previous = signal.pthread_sigmask(signal.SIG_BLOCK, STOPPING)
@@ -77,5 +76,5 @@ def become_worker() -> None:
     signal.signal(signal.SIGINT, signal.SIG_IGN)
     for number in STOPPING[1:]:
         signal.signal(number, signal.SIG_DFL)
-    if CAN_HOLD:  # started within held(): what waited there is dropped (SIGINT) or kills it now
+    if sys.platform != "win32":  # started within held(): what waited there is dropped (SIGINT) or kills it now
         signal.pthread_sigmask(signal.SIG_UNBLOCK, STOPPING)
