@@ -147,14 +147,20 @@ def test_signals_stop_the_run_and_its_workers_at_once(jobs, signals, to_group, s
     assert len(pages_in(tmp_path / "out")) <= pages + 10 and pages_in(tmp_path / "out") == os.listdir(tmp_path / "out")
 
 
-@PROC
-def test_a_worker_killed_alone_costs_only_its_file(tmp_path: Path):
-    run = start_run(tmp_path, "2")
-    deadline = time.monotonic() + 20
-    while not (stuck := [pid for pid in live_children(run.pid) if "partner" in Path(f"/proc/{pid}/wchan").read_text()]):
+def stuck_worker(run: subprocess.Popen, deadline: float, other_than: int = 0) -> int:
+    while not (stuck := [pid for pid in live_children(run.pid) if pid != other_than
+                         and "partner" in Path(f"/proc/{pid}/wchan").read_text()]):
         assert time.monotonic() < deadline, "no worker waits on the FIFO"
         time.sleep(0.01)
-    os.kill(stuck[0], signal.SIGKILL)
+    return stuck[0]
+
+
+@PROC
+def test_a_file_fails_only_when_a_worker_dies_on_it_alone(tmp_path: Path):
+    run = start_run(tmp_path, "2")
+    deadline = time.monotonic() + 30
+    os.kill(first := stuck_worker(run, deadline), signal.SIGKILL)  # its batch is tried again, one file at a time
+    os.kill(stuck_worker(run, deadline, first), signal.SIGKILL)  # on the FIFO's page alone
     stderr = run.communicate(timeout=60)[1].decode()
     assert (run.returncode, stderr) == (1, "brelim: n/150.outline: the process converting it ended (killed by signal 9)\n")
     assert len(pages_in(tmp_path / "out")) == 300 and pages_in(tmp_path / "out") == os.listdir(tmp_path / "out")

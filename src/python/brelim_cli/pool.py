@@ -1,11 +1,13 @@
 """Files converted side by side, in worker processes that the command owns and can end at any moment.
 
 Each worker has a pipe of its own: the parent sends it batches of jobs and
-it answers each job as it finishes, so the parent always knows which files
-are in flight. When the run is stopped, the parent kills the workers
+it answers each batch as a whole, so the parent always knows which files
+may be in flight. When the run is stopped, the parent kills the workers
 (never waiting for a file to finish) and removes the temporary files of the
-pages they were writing. A worker that dies alone costs only its file: the
-rest of its batch goes to a new worker.
+pages they may have been writing. A worker that dies alone (killed from
+outside, out of memory) costs no file on its first death: the files of its
+batch are tried again one by one, and only a file that a worker dies on
+alone fails.
 """
 
 from __future__ import annotations
@@ -13,6 +15,7 @@ from __future__ import annotations
 import collections
 import multiprocessing
 import sys
+import time
 from multiprocessing.connection import wait
 from pathlib import Path
 from typing import Any, Callable, NamedTuple
@@ -20,6 +23,8 @@ from typing import Any, Callable, NamedTuple
 from brelim_cli.signals import become_worker, held
 from brelim_cli.targets import discard_temporary
 
+# Batches a worker has in hand: enough for it never to wait on a parent slowed down by a busy machine.
+AHEAD = 4
 # Windows waits on at most 64 handles at once, a few of which are not workers'.
 MOST_WORKERS = {"win32": 61}
 # Fork is the fastest start and safe here, as the parent has no threads; spawn where fork is not (safe).
@@ -41,14 +46,13 @@ def worker_count(requested: int, jobs: int, platform: str = sys.platform) -> int
 
 
 def serve(connection: Any, work: Callable[[Job], Any], inherited: list[Any]) -> None:
-    """A worker's life: answer every job of every batch, until told to stop or the parent is gone."""
+    """A worker's life: answer every batch, until told to stop or the parent is gone."""
     become_worker()
     for other in inherited:  # the parent's ends, copied by fork: held here, they would hide the parent's death
         other.close()
     try:
         while (batch := connection.recv()) is not None:
-            for job in batch:
-                connection.send(work(job))
+            connection.send([work(job) for job in batch])
     except (EOFError, OSError):
         pass
 
@@ -66,10 +70,10 @@ class Worker:
         self.process = context.Process(target=serve, args=(child, work, inherited), daemon=True)
         self.process.start()
         child.close()
-        self.pending: collections.deque[Job] = collections.deque()
+        self.pending: collections.deque[list[Job]] = collections.deque()  # batches sent, unanswered
 
     def send(self, batch: list[Job]) -> None:
-        self.pending.extend(batch)  # before sending: a stop in between must still find them
+        self.pending.append(batch)  # before sending: a stop in between must still find them
         self.connection.send(batch)
 
     def end(self, kill: bool) -> None:
@@ -86,8 +90,49 @@ class Worker:
             self.process.kill()
             self.process.join(1)
         self.connection.close()
-        for job in self.pending:
-            discard_temporary(job.target, job.tag)
+        for batch in self.pending:
+            for job in batch:
+                discard_temporary(job.target, job.tag)
+
+
+class Run:
+    """The workers of one run and the jobs not yet handed out."""
+
+    def __init__(self, jobs: list[Job], workers: int, work: Callable[[Job], Any]) -> None:
+        self.workers = workers
+        self.work = work
+        # Files go out in batches, so that many small files do not cost a round
+        # trip each, yet small enough for the progress bar to move and the
+        # workers to end together.
+        self.chunk = max(1, min(32, len(jobs) // (workers * 8)))
+        self.queue = collections.deque(jobs)
+        self.alone: collections.deque[Job] = collections.deque()  # to be tried one by one
+        self.context = multiprocessing.get_context(START)
+        self.pool: list[Worker] = []
+
+    def start(self) -> None:
+        with held():  # the worker is in the pool before a stop can be raised
+            self.pool.append(Worker(self.context, self.work, self.pool))
+        self.feed(self.pool[-1])
+
+    def feed(self, worker: Worker) -> None:
+        while len(worker.pending) < AHEAD and (self.alone or self.queue):
+            if self.alone:
+                worker.send([self.alone.popleft()])
+            else:
+                worker.send([self.queue.popleft() for _ in range(min(self.chunk, len(self.queue)))])
+
+    def lost(self, worker: Worker, error: Callable[[str], None]) -> None:
+        worker.end(kill=True)
+        self.pool.remove(worker)
+        first = worker.pending.popleft()
+        if len(first) == 1:
+            error(f"{first[0].source}: the process converting it ended ({describe(worker.process.exitcode)})")
+        else:
+            self.alone.extend(first)
+        self.queue.extendleft(job for batch in reversed(worker.pending) for job in reversed(batch))
+        if self.alone or self.queue:
+            self.start()
 
 
 def run(jobs: list[Job], workers: int, work: Callable[[Job], Any], done: Callable[[Any], None],
@@ -101,63 +146,33 @@ def run(jobs: list[Job], workers: int, work: Callable[[Job], Any], done: Callabl
     if workers == 1:
         run_here(jobs, work, done)
         return
-    # Files go out in batches, so that many small files do not cost a round
-    # trip each, yet small enough for the progress bar to move and the
-    # workers to end together; each worker has one batch ahead.
-    chunk = max(1, min(32, len(jobs) // (workers * 8)))
-    queue = collections.deque(jobs)
-    context = multiprocessing.get_context(START)
-    pool: list[Worker] = []
-
-    def start() -> None:
-        with held():
-            pool.append(Worker(context, work, pool))
-
-    def feed(worker: Worker) -> None:
-        if queue:
-            worker.send([queue.popleft() for _ in range(min(chunk, len(queue)))])
-
+    state = Run(jobs, workers, work)
     stopped = True
     try:
         for _ in range(workers):
-            start()
-            feed(pool[-1])
-            feed(pool[-1])
-        while any(worker.pending for worker in pool):
-            busy = {worker.connection: worker for worker in pool if worker.pending}
+            state.start()
+        while state.pool:
+            busy = {worker.connection: worker for worker in state.pool if worker.pending}
+            if not busy:
+                break
             for connection in wait(list(busy), timeout=0.25):  # a timeout: Windows may not wake for Ctrl-C
                 worker = busy[connection]
                 try:
-                    result = worker.connection.recv()
+                    results = worker.connection.recv()
                 except (EOFError, OSError):
-                    pool.remove(worker)
-                    lost(worker, error, queue)
-                    if queue:
-                        start()
-                        feed(pool[-1])
-                        feed(pool[-1])
+                    state.lost(worker, error)
                     continue
                 worker.pending.popleft()
-                done(result)
-                if len(worker.pending) <= chunk:
-                    feed(worker)
+                for result in results:
+                    done(result)
+                state.feed(worker)
         stopped = False
     finally:
         if stopped:
-            for worker in pool:
+            for worker in state.pool:
                 worker.process.terminate()
-        for worker in pool:
+        for worker in state.pool:
             worker.end(kill=stopped)
-
-
-def lost(worker: Worker, error: Callable[[str], None], queue: collections.deque[Job]) -> None:
-    """A worker died alone (killed from outside, out of memory): its file fails, the rest of its batch goes back."""
-    job = worker.pending.popleft()
-    worker.end(kill=True)
-    discard_temporary(job.target, job.tag)
-    error(f"{job.source}: the process converting it ended ({describe(worker.process.exitcode)})")
-    queue.extendleft(reversed(worker.pending))
-    worker.pending.clear()
 
 
 def run_here(jobs: list[Job], work: Callable[[Job], Any], done: Callable[[Any], None]) -> None:

@@ -28,10 +28,13 @@ def resolved(target: Path | str) -> Path:
     return Path(os.path.realpath(target)) if os.path.islink(target) else target
 
 
+def temporary_beside(final: Path, tag: str) -> Path:
+    return final.with_name(f".{final.name[:100]}.{tag}.tmp")
+
+
 def temporary_path(target: Path | str, tag: str) -> Path:
     """The temporary file that `write_file(target, ..., tag=tag)` writes before renaming it into place."""
-    final = resolved(target)
-    return final.with_name(f".{final.name[:100]}.{tag}.tmp")
+    return temporary_beside(resolved(target), tag)
 
 
 def discard_temporary(target: Path | str, tag: str) -> None:
@@ -67,19 +70,22 @@ def write_file(target: Path | str, data: bytes, *, tag: str | None = None) -> No
     `tag` names the temporary file (see `temporary_path`); a fresh one by
     default. Raises OSError.
     """
-    try:
-        status: os.stat_result | None = os.stat(target)  # through links
-    except FileNotFoundError:
-        status = None
+    final = Path(target)
+    status: os.stat_result | None = None
+    with contextlib.suppress(FileNotFoundError):  # new, or named by a dangling link
+        status = os.lstat(final)
+        if stat.S_ISLNK(status.st_mode):
+            status = None
+            final = Path(os.path.realpath(final))
+            status = os.stat(target)  # by the link: /dev/stdout names a pipe that realpath cannot
     if status is not None and stat.S_ISDIR(status.st_mode):
         raise IsADirectoryError(errno.EISDIR, os.strerror(errno.EISDIR), str(target))
     if status is not None and not stat.S_ISREG(status.st_mode):
-        # Opened by its own name: /dev/stdout is a link to what has no path (a pipe).
         write_in_place(Path(target), data)
         return
-    final = resolved(target)
-    final.parent.mkdir(parents=True, exist_ok=True)
-    temporary = temporary_path(final, tag or new_tag())
+    if status is None:
+        final.parent.mkdir(parents=True, exist_ok=True)
+    temporary = temporary_beside(final, tag or new_tag())
     # O_EXCL: never reuse someone else's file; 0o666 lets the umask decide, as for any new file.
     descriptor = os.open(temporary, os.O_WRONLY | os.O_CREAT | os.O_EXCL | BINARY, 0o666)
     try:
