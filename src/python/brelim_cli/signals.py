@@ -72,9 +72,11 @@ def held() -> Iterator[None]:
 
 
 def become_worker() -> None:
-    """A worker leaves Ctrl-C to the parent, which ends it, and dies at once on SIGTERM and SIGHUP."""
-    signal.signal(signal.SIGINT, signal.SIG_IGN)
-    for number in STOPPING[1:]:
+    """A worker dies at once on any of the signals: a Ctrl-C, which reaches the whole
+    process group, stops every file in hand without waiting for the parent to
+    be scheduled. The parent, stopped too, removes what the workers left; a
+    worker stopped alone is one the parent sees die, and its files are tried again."""
+    for number in STOPPING:
         signal.signal(number, signal.SIG_DFL)
-    if sys.platform != "win32":  # started within held(): what waited there is dropped (SIGINT) or kills it now
+    if sys.platform != "win32":  # started within held(): what waited there acts now
         signal.pthread_sigmask(signal.SIG_UNBLOCK, STOPPING)
