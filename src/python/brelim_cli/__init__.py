@@ -164,23 +164,21 @@ def make_parser() -> argparse.ArgumentParser:
         formatter_class=argparse.RawDescriptionHelpFormatter,
         add_help=False,
     )
-    parser.add_argument("sources", nargs="+", metavar="SOURCE",
+    inputs, output, folders, other = (parser.add_argument_group(name) for name in ["input", "output", "folders", "other"])
+    other.add_argument("-h", "--help", action="help", help="show this help and exit")
+    inputs.add_argument("sources", nargs="+", metavar="SOURCE",
                         help="a file, - for standard input, or a folder and its subfolders")
-    output = parser.add_argument_group("output")
     output.add_argument("-o", "--output", dest="out", metavar="OUT",
                         help="for one source: the page's file, - for standard output (the default), "
                         "or a folder (OUT/NAME.html); for several sources or a folder: the folder, required")
     output.add_argument("--fragment", action="store_true", help="write only the HTML fragment of parse_string")
     output.add_argument("--title", metavar="TEXT",
                         help=f"page title (default: the file name's stem; {STDIN_TITLE} for -)")
-    folders = parser.add_argument_group("folders")
     folders.add_argument("--glob", default=DEFAULT_GLOB, metavar="PATTERN",
                          help="the names of the files to convert (default: %(default)s); "
                          "names starting with . are skipped")
     folders.add_argument("--jobs", type=positive, default=default_jobs(), metavar="N",
                          help="processes converting files side by side (default: %(default)s)")
-    other = parser.add_argument_group("other")
-    other.add_argument("-h", "--help", action="help", help="show this help and exit")
     other.add_argument("--debug", action="store_true", help="show where an internal fault happened")
     other.add_argument("--version", action="version", version=f"%(prog)s {installed_version()}")
     return parser
