@@ -250,33 +250,36 @@ def check_usage(parser: argparse.ArgumentParser, args: argparse.Namespace) -> bo
     return one
 
 
-def convert_one(source: str, args: argparse.Namespace, reporter: Reporter) -> None:
+def read_stdin() -> str:
+    try:
+        data = sys.stdin.buffer.read()
+    except OSError as error:
+        raise ConversionError(f"standard input: cannot read: {reason(error)}") from None
+    return decode_outline(data, "standard input")
+
+
+def convert_one(source: str, args: argparse.Namespace) -> None:
     """One file or standard input, to the file `-o`, into the folder `-o`, or to standard output."""
-    target = None if args.out == STDOUT else args.out
-    if source != "-" and target is not None:
-        if names_folder(target):
+    title = args.title
+    if source == "-" and title is None:
+        title = STDIN_TITLE
+    if args.out not in (None, STDOUT):
+        target = args.out
+        if source != "-" and names_folder(target):
             target = os.path.join(target, Path(Path(source).name).with_suffix(".html"))
         tag = new_tag()
         try:
-            convert_to(Path(source), Path(target), args.title, args.fragment, tag)
+            if source == "-":
+                save("standard input", target, render_document("standard input", read_stdin(), title, args.fragment), tag)
+            else:
+                convert_to(Path(source), Path(target), title, args.fragment, tag)
         except BaseException:
             discard_temporary(target, tag)  # a stop between creating and renaming it
             raise
         return
-    if source == "-":
-        name = "standard input"
-        try:
-            data = sys.stdin.buffer.read()
-        except OSError as error:
-            raise ConversionError(f"{name}: cannot read: {reason(error)}") from None
-        text, title = decode_outline(data, name), STDIN_TITLE
-    else:
-        name = source
-        text, title = read_outline(source), Path(source).stem
-    page = render_document(name, text, title if args.title is None else args.title, args.fragment)
-    if target is not None:
-        save(name, target, page)
-        return
+    name = "standard input" if source == "-" else source
+    text = read_stdin() if source == "-" else read_outline(source)
+    page = render_document(name, text, Path(source).stem if title is None else title, args.fragment)
     try:
         write_stdout(page)
     except BrokenPipeError:
@@ -326,7 +329,7 @@ def main(argv: Iterable[str] | None = None) -> int:
         with stopping():
             if one:
                 try:
-                    convert_one(args.sources[0], args, reporter)
+                    convert_one(args.sources[0], args)
                 except ConversionError as error:
                     reporter.error(str(error))
             else:
