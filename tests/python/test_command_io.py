@@ -80,6 +80,8 @@ def test_a_closed_pipe_ends_quietly_with_status_0(size: int, tmp_path: Path):
 def test_folders_skip_hidden_names_the_output_and_clashes_of_case(tmp_path: Path):
     write_tree(tmp_path / "n", {"a.outline": b"* a", ".git/x.outline": b"", ".h.outline": b"", "s/B.outline": b"",
                                 "s/b.outline": b"", "out/old.html": b"* from an earlier run"})
+    if len(os.listdir(tmp_path / "n/s")) < 2:
+        pytest.skip("this file system ignores letter case: B.outline and b.outline are one file")
     result = brelim_command("n", "n/.h.outline", "-o", "n/out", "--glob", "*", cwd=tmp_path)
     b, page, first = (Path(name) for name in ["n/s/b.outline", "n/out/s/b.html", "n/s/B.outline"])
     message = f"brelim: {b}: its page {page} would replace that of {first} on a disk that ignores letter case\n"
