@@ -108,6 +108,8 @@ def write_stdout(data: bytes) -> None:
     Raises OSError (BrokenPipeError when the reader went away).
     """
     stream = sys.stdout
+    if stream is None:  # started with it closed
+        raise OSError(errno.EBADF, os.strerror(errno.EBADF))
     stream.flush()
     try:
         descriptor = stream.fileno()
