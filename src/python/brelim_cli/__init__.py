@@ -335,8 +335,8 @@ def main(argv: Iterable[str] | None = None) -> int:
             else:
                 convert_many(args.sources, args, reporter)
     except (Stopped, KeyboardInterrupt) as stop:
-        number = stop.number if isinstance(stop, Stopped) else 2
-        say("brelim: interrupted" if number == 2 else f"brelim: stopped by {signal.Signals(number).name}")
+        number = stop.number if isinstance(stop, Stopped) else signal.SIGINT
+        say("brelim: interrupted" if number == signal.SIGINT else f"brelim: stopped by {signal.Signals(number).name}")
         return 128 + number
     except Exception as error:
         if args.debug:

@@ -8,16 +8,16 @@ import sys
 import threading
 from typing import Iterator
 
-STOPPING = [getattr(signal, name) for name in ("SIGINT", "SIGTERM", "SIGHUP") if hasattr(signal, name)]
+# SIGBREAK: Ctrl-Break, on Windows only.
+STOPPING = [getattr(signal, name) for name in ("SIGINT", "SIGTERM", "SIGHUP", "SIGBREAK") if hasattr(signal, name)]
 
 
 class Stopped(BaseException):
-    """A signal asked the command to stop; `status` is 128 plus its number, the exit status that tells it."""
+    """The signal `number` asked the command to stop."""
 
     def __init__(self, number: int) -> None:
         super().__init__(number)
         self.number = number
-        self.status = 128 + number
 
 
 def stop(number: int, frame: object) -> None:
