@@ -13,6 +13,7 @@ alone fails.
 from __future__ import annotations
 
 import collections
+import contextlib
 import multiprocessing
 import sys
 import time
@@ -74,7 +75,8 @@ class Worker:
 
     def send(self, batch: list[Job]) -> None:
         self.pending.append(batch)  # before sending: a stop in between must still find them
-        self.connection.send(batch)
+        with contextlib.suppress(OSError):  # the worker died: reading its answer will tell
+            self.connection.send(batch)
 
     def end(self, kill: bool) -> None:
         """Ends the worker (at once with `kill`) and removes the temporary files of its unfinished pages."""
