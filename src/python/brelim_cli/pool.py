@@ -26,6 +26,7 @@ from brelim_cli.targets import discard_temporary
 
 # Batches a worker has in hand: enough for it never to wait on a parent slowed down by a busy machine.
 AHEAD = 4
+BATCH = 32
 # Windows waits on at most 64 handles at once, a few of which are not workers'.
 MOST_WORKERS = {"win32": 61}
 # Fork is the fastest start and safe here, as the parent has no threads; spawn where fork is not (safe).
@@ -103,10 +104,6 @@ class Run:
     def __init__(self, jobs: list[Job], workers: int, work: Callable[[Job], Any]) -> None:
         self.workers = workers
         self.work = work
-        # Files go out in batches, so that many small files do not cost a round
-        # trip each, yet small enough for the progress bar to move and the
-        # workers to end together.
-        self.chunk = max(1, min(32, len(jobs) // (workers * 8)))
         self.queue = collections.deque(jobs)
         self.alone: collections.deque[Job] = collections.deque()  # to be tried one by one
         self.context = multiprocessing.get_context(START)
@@ -122,7 +119,10 @@ class Run:
             if self.alone:
                 worker.send([self.alone.popleft()])
             else:
-                worker.send([self.queue.popleft() for _ in range(min(self.chunk, len(self.queue)))])
+                # Many small files must not cost a round trip each, yet the batches
+                # shrink as the queue does, so that the workers end together.
+                size = max(1, min(BATCH, len(self.queue) // (self.workers * AHEAD * 2)))
+                worker.send([self.queue.popleft() for _ in range(size)])
 
     def lost(self, worker: Worker, error: Callable[[str], None]) -> None:
         worker.end(kill=True)
