@@ -89,6 +89,15 @@ def test_folders_skip_hidden_names_the_output_and_clashes_of_case(tmp_path: Path
     assert result.returncode == 1 and files_under(tmp_path / "n/out") == [".h.html", "a.html", "old.html", "s/B.html"]
 
 
+@pytest.mark.parametrize("pattern, pages", [
+    ("sub/*.outline", ["sub/b.html", "x/sub/c.html"]), ("**/*.outline", ["a.html", "sub/b.html", "x/d.html", "x/sub/c.html"]),
+])
+def test_patterns_with_folders_match_the_end_of_the_path(pattern: str, pages: list[str], tmp_path: Path):
+    write_tree(tmp_path / "n", {"a.outline": b"", "sub/b.outline": b"", "x/sub/c.outline": b"", "x/d.outline": b""})
+    assert brelim_command("n", "-o", "out", "--glob", pattern, cwd=tmp_path).returncode == 0
+    assert files_under(tmp_path / "out") == pages
+
+
 @pytest.mark.skipif(shutil.which("setpriv") is None or not hasattr(os, "geteuid") or os.geteuid() != 0,
                     reason="needs setpriv and root, to drop the capabilities that read any file")
 def test_unreadable_folders_and_files_are_reported(tmp_path: Path):

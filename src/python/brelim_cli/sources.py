@@ -26,13 +26,24 @@ def hidden(entry: os.DirEntry) -> bool:
     return bool(HIDDEN and getattr(entry.stat(follow_symlinks=False), "st_file_attributes", 0) & HIDDEN)
 
 
+def matches(entry: os.DirEntry, pattern: str, folder: Path) -> bool:
+    if not any(separator in pattern for separator in filter(None, (os.sep, os.altsep))):
+        return fnmatch.fnmatch(entry.name, pattern)
+    # sub/*.outline: the last parts of the path below the folder, as Path.rglob had it.
+    return Path(entry.path).relative_to(folder).match(pattern)
+
+
 def walk(folder: Path, pattern: str, error: Callable[[str], None], skip: os.stat_result | None = None) -> list[Path]:
     """The files under `folder` whose names match `pattern`, sorted; hidden names and the folder `skip` are passed by.
 
-    Symbolic links to files count, links to folders are not followed (no
-    loops). Each folder that cannot be read is told to `error`. The name
-    match ignores letter case where the file system does (Windows).
+    A pattern with a path separator is matched against the end of the
+    path below `folder`. Symbolic links to files count, links to folders are
+    not followed (no loops). Each folder that cannot be read is told to
+    `error`. The match ignores letter case where the file system does
+    (Windows).
     """
+    while pattern.startswith(("**/", "**" + os.sep)):  # every depth is searched anyway
+        pattern = pattern[3:]
     found: list[Path] = []
     folders = [folder]
     while folders:
@@ -51,7 +62,7 @@ def walk(folder: Path, pattern: str, error: Callable[[str], None], skip: os.stat
                     # os.lstat: a DirEntry's own stat has no inode on Windows.
                     if skip is None or not os.path.samestat(os.lstat(entry.path), skip):
                         folders.append(Path(entry.path))
-                elif fnmatch.fnmatch(entry.name, pattern) and entry.is_file():
+                elif matches(entry, pattern, folder) and entry.is_file():
                     found.append(Path(entry.path))
             except OSError as failure:
                 error(f"{entry.path}: cannot read: {reason(failure)}")
