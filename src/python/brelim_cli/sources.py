@@ -26,11 +26,11 @@ def hidden(entry: os.DirEntry) -> bool:
     return bool(HIDDEN and getattr(entry.stat(follow_symlinks=False), "st_file_attributes", 0) & HIDDEN)
 
 
-def matches(entry: os.DirEntry, pattern: str, folder: Path) -> bool:
-    if not any(separator in pattern for separator in filter(None, (os.sep, os.altsep))):
+def matches(entry: os.DirEntry, pattern: str, folder: Path | None) -> bool:
+    """Whether `entry`'s name matches `pattern`, or with `folder`, the end of its path below `folder`."""
+    if folder is None:
         return fnmatch.fnmatch(entry.name, pattern)
-    # sub/*.outline: the last parts of the path below the folder, as Path.rglob had it.
-    return Path(entry.path).relative_to(folder).match(pattern)
+    return Path(entry.path).relative_to(folder).match(pattern)  # sub/*.outline, as Path.rglob had it
 
 
 def walk(folder: Path, pattern: str, error: Callable[[str], None], skip: os.stat_result | None = None) -> list[Path]:
@@ -44,6 +44,7 @@ def walk(folder: Path, pattern: str, error: Callable[[str], None], skip: os.stat
     """
     while pattern.startswith(("**/", "**" + os.sep)):  # every depth is searched anyway
         pattern = pattern[3:]
+    below = folder if any(separator in pattern for separator in filter(None, (os.sep, os.altsep))) else None
     found: list[Path] = []
     folders = [folder]
     while folders:
@@ -62,7 +63,7 @@ def walk(folder: Path, pattern: str, error: Callable[[str], None], skip: os.stat
                     # os.lstat: a DirEntry's own stat has no inode on Windows.
                     if skip is None or not os.path.samestat(os.lstat(entry.path), skip):
                         folders.append(Path(entry.path))
-                elif matches(entry, pattern, folder) and entry.is_file():
+                elif matches(entry, pattern, below) and entry.is_file():
                     found.append(Path(entry.path))
             except OSError as failure:
                 error(f"{entry.path}: cannot read: {reason(failure)}")
