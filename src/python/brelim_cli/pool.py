@@ -16,7 +16,6 @@ import collections
 import contextlib
 import multiprocessing
 import sys
-import time
 from multiprocessing.connection import wait
 from pathlib import Path
 from typing import Any, Callable, NamedTuple
