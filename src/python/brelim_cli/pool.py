@@ -4,10 +4,10 @@ Each worker has a pipe of its own: the parent sends it batches of jobs and
 it answers each batch as a whole, so the parent always knows which files
 may be in flight. When the run is stopped, the parent kills the workers
 (never waiting for a file to finish; a Ctrl-C kills them as well) and
-removes the temporary files of the pages they may have been writing. A worker that dies alone (killed from
-outside, out of memory) costs no file on its first death: the files of its
-batch are tried again one by one, and only a file that a worker dies on
-alone fails.
+removes the temporary files of the pages they may have been writing. A
+worker that dies alone (killed from outside, out of memory) costs no file
+by itself: the files of its batch are tried again one by one, and only a
+file that a worker dies on alone fails.
 """
 
 from __future__ import annotations
