@@ -105,8 +105,7 @@ def test_the_wheel_holds_the_module_its_stubs_its_command_and_its_license(wheel:
     assert names == {
         "brelim.abi3.so",
         "brelim-stubs/__init__.pyi",
-        "brelim_cli/__init__.py",
-        "brelim_cli/__main__.py",
+        *(f"brelim_cli/{path.name}" for path in (ROOT / "src/python/brelim_cli").glob("*.py")),
         f"{dist_info}/entry_points.txt",
         f"{dist_info}/METADATA",
         f"{dist_info}/WHEEL",

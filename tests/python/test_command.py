@@ -97,12 +97,12 @@ def test_bad_files_are_reported_and_the_others_written(tmp_path: Path):
 @pytest.mark.parametrize("args, message", [
     (["nowhere.outline"], "brelim: nowhere.outline: cannot read: No such file or directory"),
     (["notes", "-o", "a.outline"], "brelim: a.outline: is a file, and the pages need a folder there"),
-    (["notes/a.outline", "-o", "notes"], "brelim: notes/a.outline: cannot write notes: Is a directory"),
+    (["a.outline", "-o", "d/"], "brelim: a.outline: cannot write d/a.html: Is a directory"),
     (["notes", "-o", "html", "--glob", "*.md"], "brelim: notes: no file in this folder matches *.md"),
     (["notes", "other", "-o", "html"], "brelim: other/a.outline: its page html/a.html would replace that of notes/a.outline"),
 ])
 def test_failures_have_their_own_message(args: list[str], message: str, tmp_path: Path):
-    write_tree(tmp_path, {"notes/a.outline": b"* a", "other/a.outline": b"* b", "a.outline": b"* c"})
+    write_tree(tmp_path, {"notes/a.outline": b"* a", "other/a.outline": b"* b", "a.outline": b"* c", "d/a.html/x": b""})
     result = brelim_command(*args, cwd=tmp_path)
     assert (result.returncode, result.stderr.decode()) == (1, message + "\n")
 
@@ -119,9 +119,10 @@ def test_usage_errors_exit_2(args: list[str], tmp_path: Path):
 def test_version_and_help():
     assert brelim_command("--version").stdout.decode() == f"brelim {importlib.metadata.version('brelim')}\n"
     help_text = brelim_command("--help", env={**os.environ, "COLUMNS": "80"}).stdout.decode()
-    assert len(help_text.splitlines()) <= 26
-    assert all(option in help_text for option in ["-o OUT", "--fragment", "--jobs N", "--glob", "--title", "SOURCE",
-                                                  "--css URL", "--warn", "--quiet", "--strict"])
+    assert len(help_text.splitlines()) <= 56
+    assert all(option in help_text for option in ["-o OUT, --output OUT", "--fragment", "--jobs N", "--glob", "--title",
+                                                  "SOURCE", "\noutput:\n", "\nexamples:\n  brelim ", "--css URL",
+                                                  "--warn", "--quiet", "--strict"])
 
 
 @pytest.mark.needs("fcntl", "pty", "termios")

@@ -4,7 +4,9 @@ The helpers here are what the command is made of, and what scripts that
 convert files their own way (a Dask bag, say) reuse: `render_page`,
 `read_outline`, `write_file`, `convert_file`, `outline_files`, `html_path`.
 Every failure of one file is a `ConversionError` whose message is one line
-that names the file.
+that names the file. The command's parts live in modules of their own:
+`sources` (what a run converts), `targets` (how pages are written), `pool`
+(the worker processes) and `signals` (how a run stops).
 """
 
 from __future__ import annotations
@@ -12,17 +14,20 @@ from __future__ import annotations
 import argparse
 import contextlib
 import os
-import secrets
 import signal
 import sys
-from concurrent.futures import ProcessPoolExecutor
+import traceback
 from pathlib import Path
-from typing import Iterable
+from typing import Any, Iterable
 
 import brelim
-
-from .left_out import Findings
-from .page import render_page
+from brelim_cli.errors import ConversionError, reason
+from brelim_cli.left_out import Findings
+from brelim_cli.page import render_page
+from brelim_cli.pool import MOST_WORKERS, Job, run
+from brelim_cli.signals import Stopped, stopping
+from brelim_cli.sources import DEFAULT_GLOB, expand_wildcards, html_path, outline_files, plan
+from brelim_cli.targets import STDOUT, discard_temporary, names_folder, new_tag, write_file, write_stdout
 
 __all__ = [
     "ConversionError",
@@ -35,12 +40,7 @@ __all__ = [
     "write_file",
 ]
 
-DEFAULT_GLOB = "*.outline"
 STDIN_TITLE = "Outline"
-
-
-class ConversionError(Exception):
-    """One file could not be converted; the message names it, on one line."""
 
 
 def decode_outline(data: bytes, name: str) -> str:
@@ -66,33 +66,6 @@ def read_outline(path: Path | str) -> str:
     return decode_outline(data, str(path))
 
 
-def write_file(target: Path | str, data: bytes) -> None:
-    """Writes `data` to `target` whole or not at all.
-
-    The bytes go to a new temporary file beside the target, which is then
-    renamed over it, so a reader never sees a partial page and a failure
-    leaves whatever was there before. Missing parent folders are created.
-    Raises OSError.
-    """
-    target = Path(target)
-    target.parent.mkdir(parents=True, exist_ok=True)
-    temporary = target.with_name(f".{target.name[:100]}.{secrets.token_hex(4)}.tmp")
-    # O_EXCL: never reuse someone else's file; 0o666 lets the umask decide, as for any new file.
-    descriptor = os.open(temporary, os.O_WRONLY | os.O_CREAT | os.O_EXCL, 0o666)
-    try:
-        with open(descriptor, "wb") as file:
-            file.write(data)
-        os.replace(temporary, target)
-    except BaseException:
-        with contextlib.suppress(OSError):
-            os.unlink(temporary)
-        raise
-
-
-def reason(error: OSError) -> str:
-    return error.strerror or str(error)
-
-
 def render_document(name: str, text: str, title: str, fragment: bool, css: str | None = None) -> bytes:
     """The page (or only the fragment) of the document called `name`, as bytes; raises ConversionError."""
     try:
@@ -103,11 +76,24 @@ def render_document(name: str, text: str, title: str, fragment: bool, css: str |
         raise ConversionError(f"{name}: internal fault of the converter: {error}") from None
 
 
-def save(name: str, target: Path, data: bytes) -> None:
+def save(name: str, target: Path | str, data: bytes, tag: str | None = None) -> None:
     try:
-        write_file(target, data)
+        write_file(target, data, tag=tag)
     except OSError as error:
         raise ConversionError(f"{name}: cannot write {target}: {reason(error)}") from None
+
+
+def convert_to(source: Path, target: Path, title: str | None, fragment: bool, tag: str | None,
+               css: str | None = None, findings: Findings | None = None) -> int:
+    text = read_outline(source)
+    data = render_document(str(source), text, source.stem if title is None else title, fragment, css)
+    with contextlib.suppress(OSError):
+        if target.samefile(source):
+            raise ConversionError(f"{source}: would be overwritten by its own page")
+    save(str(source), target, data, tag)
+    if findings is not None:
+        findings.check(text)
+    return len(data)
 
 
 def convert_file(source: Path | str, target: Path | str, title: str | None = None, fragment: bool = False,
@@ -115,37 +101,23 @@ def convert_file(source: Path | str, target: Path | str, title: str | None = Non
     """Converts the outline file `source` into `target`; returns the bytes written.
 
     A page by default, titled `title` or else the source's name without its
-    suffix, with its own stylesheet or a link to `css`; only the fragment with
-    `fragment`. Raises ConversionError, with nothing written to `target`.
-    Once the page is written, `findings` learns what the document left out.
+    suffix, with its own stylesheet or a link to `css`; only the fragment
+    with `fragment`. `target` is written as `write_file` writes (a symbolic
+    link is written through, a FIFO or a device in place). Raises
+    ConversionError, with nothing written to `target` (when it is a regular
+    file: a FIFO may have had part of it). Once the page is written,
+    `findings` learns what the document left out.
     """
-    source, target = Path(source), Path(target)
-    text = read_outline(source)
-    data = render_document(str(source), text, source.stem if title is None else title, fragment, css)
-    with contextlib.suppress(OSError):
-        if target.samefile(source):
-            raise ConversionError(f"{source}: would be overwritten by its own page")
-    save(str(source), target, data)
-    if findings is not None:
-        findings.check(text)
-    return len(data)
-
-
-def outline_files(folder: Path | str, pattern: str = DEFAULT_GLOB) -> list[Path]:
-    """The files under `folder`, at any depth, whose names match `pattern`, sorted."""
-    return sorted(path for path in Path(folder).rglob(pattern) if path.is_file())
-
-
-def html_path(path: Path, folder: Path, out: Path) -> Path:
-    """Where the page of `path`, found under `folder`, goes under `out`."""
-    return out / path.relative_to(folder).with_suffix(".html")
+    return convert_to(Path(source), Path(target), title, fragment, None, css, findings)
 
 
 def default_jobs() -> int:
     # The cores this process may run on, which a container or taskset can make fewer than the machine's.
     if hasattr(os, "sched_getaffinity"):
-        return len(os.sched_getaffinity(0))
-    return os.cpu_count() or 1
+        count = len(os.sched_getaffinity(0))
+    else:
+        count = os.cpu_count() or 1
+    return min(count, MOST_WORKERS.get(sys.platform, count))
 
 
 def positive(text: str) -> int:
@@ -167,36 +139,52 @@ def installed_version() -> str:
         return "(not installed)"
 
 
+EPILOG = """examples:
+  brelim notes.outline -o notes.html   one file, one complete page
+  brelim notes/ -o html/ --jobs 4      notes/**/NAME.outline to html/**/NAME.html
+
+Exit status: 0 when all is converted, 1 when a file failed, 2 for a usage
+error, 130 on Ctrl-C and 143 on SIGTERM."""
+
+
 def make_parser() -> argparse.ArgumentParser:
     parser = argparse.ArgumentParser(
         prog="brelim",
         description="Convert outline documents into HTML pages.",
-        epilog="Exit status: 0 when all is converted, 1 when a file failed, 2 for a usage error.\n"
-        "Example: brelim notes/ -o html/  makes html/**/NAME.html of notes/**/NAME.outline",
+        epilog=EPILOG,
         formatter_class=argparse.RawDescriptionHelpFormatter,
+        add_help=False,
     )
-    parser.add_argument("sources", nargs="+", metavar="SOURCE",
+    inputs, output, folders, other = (parser.add_argument_group(name) for name in ["input", "output", "folders", "other"])
+    other.add_argument("-h", "--help", action="help", help="show this help and exit")
+    inputs.add_argument("sources", nargs="+", metavar="SOURCE",
                         help="a file, - for standard input, or a folder and its subfolders")
-    parser.add_argument("-o", dest="out", metavar="OUT", type=Path,
-                        help="output file for one source (default: standard output); "
-                        "output folder, required, for several sources or a folder")
-    parser.add_argument("--fragment", action="store_true", help="write only the HTML fragment of parse_string")
-    parser.add_argument("--jobs", type=positive, default=default_jobs(), metavar="N",
-                        help="processes converting files side by side (default: %(default)s)")
-    parser.add_argument("--glob", default=DEFAULT_GLOB, metavar="PATTERN",
-                        help="the files to convert in folders (default: %(default)s)")
-    parser.add_argument("--title", metavar="TEXT",
+    output.add_argument("-o", "--output", dest="out", metavar="OUT",
+                        help="for one source: the page's file, - for standard output (the default), "
+                        "or a folder (OUT/NAME.html); for several sources or a folder: the folder, required")
+    output.add_argument("--fragment", action="store_true", help="write only the HTML fragment of parse_string")
+    output.add_argument("--title", metavar="TEXT",
                         help=f"page title (default: the file name's stem; {STDIN_TITLE} for -)")
-    parser.add_argument("--css", metavar="URL",
-                        help="link this stylesheet instead of the page's own")
-    quiet = parser.add_mutually_exclusive_group()
-    quiet.add_argument("--warn", action="store_true",
-                       help="list each headline left out, and why")
-    quiet.add_argument("-q", "--quiet", action="store_true",
-                       help="do not count the headlines left out")
-    parser.add_argument("--strict", action="store_true", help="exit with 1 when any headline is left out")
-    parser.add_argument("--version", action="version", version=f"%(prog)s {installed_version()}")
+    output.add_argument("--css", metavar="URL", help="link this stylesheet instead of the page's own")
+    report = parser.add_argument_group("headlines left out")
+    quiet = report.add_mutually_exclusive_group()
+    quiet.add_argument("--warn", action="store_true", help="list each headline left out, and why")
+    quiet.add_argument("-q", "--quiet", action="store_true", help="do not count the headlines left out")
+    report.add_argument("--strict", action="store_true", help="exit with 1 when any headline is left out")
+    folders.add_argument("--glob", default=DEFAULT_GLOB, metavar="PATTERN",
+                         help="the names of the files to convert (default: %(default)s); "
+                         "names starting with . are skipped")
+    folders.add_argument("--jobs", type=positive, default=default_jobs(), metavar="N",
+                         help="processes converting files side by side (default: %(default)s)")
+    other.add_argument("--debug", action="store_true", help="show where an internal fault happened")
+    other.add_argument("--version", action="version", version=f"%(prog)s {installed_version()}")
     return parser
+
+
+def say(message: str) -> None:
+    """One line on standard error; a closed one is no reason to fail."""
+    with contextlib.suppress(OSError, ValueError, AttributeError):
+        print(message, file=sys.stderr, flush=True)
 
 
 class Reporter:
@@ -206,7 +194,7 @@ class Reporter:
         self.failed = 0
         self.left_out = 0  # headlines, over all files
         self.quiet = quiet
-        self.bar = None
+        self.bar: Any = None
 
     def start(self, total: int) -> None:
         if total > 1 and sys.stderr.isatty():
@@ -221,8 +209,11 @@ class Reporter:
         self.say(f"brelim: {message}")
 
     def say(self, line: str) -> None:
-        write = print if self.bar is None else self.bar.write  # the bar's own keeps the bar below the message
-        write(line, file=sys.stderr)
+        if self.bar is None:
+            say(line)
+        else:
+            with contextlib.suppress(OSError):
+                self.bar.write(line, file=sys.stderr)  # keeps the bar below the message
 
     def tell(self, findings: Findings) -> None:
         self.left_out += findings.count
@@ -235,15 +226,14 @@ class Reporter:
         if findings is not None:
             self.tell(findings)
         if self.bar is not None:
-            self.bar.update(1)
+            with contextlib.suppress(OSError):
+                self.bar.update(1)
 
     def close(self) -> None:
         if self.bar is not None:
-            self.bar.close()
-
-
-# (source, target, title, fragment, css, warn): what crosses to a worker for one file.
-Job = tuple[Path, Path, str | None, bool, str | None, bool]
+            with contextlib.suppress(OSError):
+                self.bar.close()
+            self.bar = None
 
 
 def convert_job(job: Job) -> tuple[str | None, Findings]:
@@ -251,131 +241,127 @@ def convert_job(job: Job) -> tuple[str | None, Findings]:
 
     Only paths, messages and counts cross processes; the parent prints.
     """
-    source, target, title, fragment, css, warn = job
-    findings = Findings(str(source), warn)
+    findings = Findings(str(job.source), job.warn)
     try:
-        convert_file(source, target, title, fragment, css, findings)
+        convert_to(job.source, job.target, job.title, job.fragment, job.tag, job.css, findings)
     except ConversionError as error:
         return str(error), findings
+    except Exception as error:  # a fault of this program: told, and the other files still converted
+        return f"{job.source}: internal fault: {type(error).__name__}: {error}", findings
     return None, findings
 
 
-def ignore_interrupts() -> None:
-    # Ctrl-C is the parent's to handle: it stops handing out files, and each
-    # worker finishes the ones it has (pages are renamed into place whole).
-    signal.signal(signal.SIGINT, signal.SIG_IGN)
+def check_usage(parser: argparse.ArgumentParser, args: argparse.Namespace) -> bool:
+    """Refuses what cannot be done (exit 2); True when the run converts one file or standard input."""
+    one = len(args.sources) == 1 and (args.sources[0] == "-" or not os.path.isdir(args.sources[0]))
+    if not one and "-" in args.sources:
+        parser.error("- (standard input) can only be the only source")
+    if not one and args.out in (None, STDOUT):
+        parser.error("-o OUT, a folder, is needed for several sources or a folder")
+    if one and args.sources[0] == "-" and args.out not in (None, STDOUT) and names_folder(args.out):
+        parser.error("- (standard input) has no name for a page in a folder: -o names the page's file")
+    if args.css is not None and args.fragment:
+        parser.error("--css is for pages, not for --fragment")
+    return one
 
 
-def run_jobs(jobs: list[Job], workers: int, reporter: Reporter) -> None:
-    if workers <= 1 or len(jobs) <= 1:
-        for job in jobs:
-            reporter.done(*convert_job(job))
-        return
-    workers = min(workers, len(jobs))
-    # Files go out in batches, so that many small files do not cost a round
-    # trip each, yet small enough for the progress bar to move.
-    chunk = max(1, min(32, len(jobs) // (workers * 8)))
-    with ProcessPoolExecutor(max_workers=workers, initializer=ignore_interrupts) as pool:
-        try:
-            for error, findings in pool.map(convert_job, jobs, chunksize=chunk):
-                reporter.done(error, findings)
-        except Exception as error:  # a worker killed from outside, say
-            reporter.error(f"the conversion stopped: {type(error).__name__}: {error}")
-
-
-def plan(sources: list[str], out: Path, pattern: str, reporter: Reporter) -> list[tuple[Path, Path]]:
-    """(source, target) of every file to convert into the folder `out`; reports sources that give none.
-
-    A folder's files keep their paths below it; a file named on its own goes
-    straight into `out`. Two files whose pages would land on one path are
-    an error for the second, not a silent overwrite.
-    """
-    claimed: dict[Path, Path] = {}
-    for name in sources:
-        source = Path(name)
-        if source.is_dir():
-            found = outline_files(source, pattern)
-            if not found:
-                reporter.error(f"{source}: no file in this folder matches {pattern}")
-            pairs = [(path, html_path(path, source, out)) for path in found]
-        else:  # a file, or a name that reading will report as missing
-            pairs = [(source, out / Path(source.name).with_suffix(".html"))]
-        for path, target in pairs:
-            first = claimed.setdefault(target, path)
-            if first != path:
-                reporter.error(f"{path}: its page {target} would replace that of {first}")
-    return [(path, target) for target, path in claimed.items()]
+def read_stdin() -> str:
+    try:
+        data = sys.stdin.buffer.read()
+    except OSError as error:
+        raise ConversionError(f"standard input: cannot read: {reason(error)}") from None
+    return decode_outline(data, "standard input")
 
 
 def convert_one(source: str, args: argparse.Namespace, reporter: Reporter) -> None:
-    """One file or standard input, to the file `-o` or else to standard output; raises ConversionError."""
-    findings = Findings("standard input" if source == "-" else source, args.warn)
-    if source != "-" and args.out is not None:
-        convert_file(source, args.out, args.title, args.fragment, args.css, findings)
+    """One file or standard input, to the file `-o`, into the folder `-o`, or to standard output."""
+    name = "standard input" if source == "-" else source
+    findings = Findings(name, args.warn)
+    title = args.title
+    if source == "-" and title is None:
+        title = STDIN_TITLE
+    if args.out not in (None, STDOUT):
+        target = args.out
+        if source != "-" and names_folder(target):
+            target = os.path.join(target, Path(Path(source).name).with_suffix(".html"))
+        tag = new_tag()
+        try:
+            if source == "-":
+                text = read_stdin()
+                save(name, target, render_document(name, text, title, args.fragment, args.css), tag)
+                findings.check(text)
+            else:
+                convert_to(Path(source), Path(target), title, args.fragment, tag, args.css, findings)
+        except BaseException:
+            discard_temporary(target, tag)  # a stop between creating and renaming it
+            raise
         reporter.tell(findings)
         return
-    if source == "-":
-        name = "standard input"
-        text, title = decode_outline(sys.stdin.buffer.read(), name), STDIN_TITLE
-    else:
-        name = source
-        text, title = read_outline(source), Path(source).stem
-    data = render_document(name, text, title if args.title is None else args.title, args.fragment, args.css)
-    if args.out is not None:
-        save(name, args.out, data)
-    else:
-        sys.stdout.buffer.write(data)
-        sys.stdout.buffer.flush()
+    text = read_stdin() if source == "-" else read_outline(source)
+    page = render_document(name, text, Path(source).stem if title is None else title, args.fragment, args.css)
+    try:
+        write_stdout(page)
+    except BrokenPipeError:
+        # The reader went away (`brelim x | head`): it had what it wanted. Said
+        # nothing, and exit 0 as when it goes just after the last byte, so
+        # that the status does not depend on which came first.
+        with contextlib.suppress(OSError):
+            os.dup2(os.open(os.devnull, os.O_WRONLY), sys.stdout.fileno())
+    except OSError as error:
+        raise ConversionError(f"{name}: cannot write standard output: {reason(error)}") from None
     findings.check(text)
     reporter.tell(findings)
 
 
-def convert_many(args: argparse.Namespace, reporter: Reporter) -> None:
-    pairs = plan(args.sources, args.out, args.glob, reporter)
+def convert_many(sources: list[str], args: argparse.Namespace, reporter: Reporter) -> None:
+    out = Path(args.out)
+    pairs = plan(sources, out, args.glob, reporter.error)
     if not pairs:
         return
     try:
-        args.out.mkdir(parents=True, exist_ok=True)
+        out.mkdir(parents=True, exist_ok=True)
     except FileExistsError:
-        reporter.error(f"{args.out}: is a file, and the pages need a folder there")
+        reporter.error(f"{out}: is a file, and the pages need a folder there")
         return
     except OSError as error:
-        reporter.error(f"{args.out}: cannot make this folder: {reason(error)}")
+        reporter.error(f"{out}: cannot make this folder: {reason(error)}")
         return
+    tag = new_tag()
     reporter.start(len(pairs))
     try:
-        jobs = [(path, target, args.title, args.fragment, args.css, args.warn) for path, target in pairs]
-        run_jobs(jobs, args.jobs, reporter)
+        jobs = [Job(path, target, args.title, args.fragment, tag, args.css, args.warn) for path, target in pairs]
+        run(jobs, args.jobs, convert_job, lambda result: reporter.done(*result), reporter.error)
     finally:
         reporter.close()
 
 
 def main(argv: Iterable[str] | None = None) -> int:
-    """Runs the command on `argv` (default: the process's arguments); returns the exit status."""
+    """Runs the command on `argv` (default: the process's arguments); returns the exit status.
+
+    0: all converted; 1: a file failed; 2: a usage error; 128 plus the
+    signal's number when stopped by one (130 for Ctrl-C, 143 for SIGTERM).
+    """
     parser = make_parser()
     args = parser.parse_args(None if argv is None else list(argv))
-    one = len(args.sources) == 1 and (args.sources[0] == "-" or not Path(args.sources[0]).is_dir())
-    if not one and "-" in args.sources:
-        parser.error("- (standard input) can only be the only source")
-    if not one and args.out is None:
-        parser.error("-o OUT, a folder, is needed for several sources or a folder")
-    if args.css is not None and args.fragment:
-        parser.error("--css is for pages, not for --fragment")
+    args.sources = expand_wildcards(args.sources)
+    one = check_usage(parser, args)
     reporter = Reporter(args.quiet)
     try:
-        if one:
-            try:
-                convert_one(args.sources[0], args, reporter)
-            except ConversionError as error:
-                reporter.error(str(error))
-        else:
-            convert_many(args, reporter)
-    except KeyboardInterrupt:
-        print("brelim: interrupted", file=sys.stderr)
-        return 130
-    except BrokenPipeError:
-        # The reader of standard output went away (`brelim x | head`): say
-        # nothing more to it, not even when the interpreter flushes at exit.
-        os.dup2(os.open(os.devnull, os.O_WRONLY), sys.stdout.fileno())
+        with stopping():
+            if one:
+                try:
+                    convert_one(args.sources[0], args, reporter)
+                except ConversionError as error:
+                    reporter.error(str(error))
+            else:
+                convert_many(args.sources, args, reporter)
+    except (Stopped, KeyboardInterrupt) as stop:
+        number = stop.number if isinstance(stop, Stopped) else signal.SIGINT
+        say("brelim: interrupted" if number == signal.SIGINT else f"brelim: stopped by {signal.Signals(number).name}")
+        return 128 + number
+    except Exception as error:
+        if args.debug:
+            traceback.print_exc()
+        say(f"brelim: internal fault: {type(error).__name__}: {error}" + ("" if args.debug else " (--debug shows where)"))
         return 1
     return 1 if reporter.failed or (args.strict and reporter.left_out) else 0

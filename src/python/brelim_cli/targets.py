@@ -1,0 +1,129 @@
+"""Where pages go: files replaced whole, special files written in place, standard output."""
+
+from __future__ import annotations
+
+import contextlib
+import errno
+import io
+import os
+import secrets
+import stat
+import sys
+from pathlib import Path
+
+STDOUT = "-"
+
+# Pages are bytes: no newline translation where the C runtime would make one (Windows).
+BINARY = getattr(os, "O_BINARY", 0)
+
+
+def new_tag() -> str:
+    """A mark for the temporary files of one run, so that the run can find and remove its own."""
+    return secrets.token_hex(6)
+
+
+def resolved(target: Path | str) -> Path:
+    """The file that writing to `target` changes: a symbolic link is followed to the file it names."""
+    target = Path(target)
+    return Path(os.path.realpath(target)) if os.path.islink(target) else target
+
+
+def temporary_beside(final: Path, tag: str) -> Path:
+    return final.with_name(f".{final.name[:100]}.{tag}.tmp")
+
+
+def temporary_path(target: Path | str, tag: str) -> Path:
+    """The temporary file that `write_file(target, ..., tag=tag)` writes before renaming it into place."""
+    return temporary_beside(resolved(target), tag)
+
+
+def discard_temporary(target: Path | str, tag: str) -> None:
+    """Removes what a writer of `target` stopped before renaming, if anything."""
+    with contextlib.suppress(OSError):
+        os.unlink(temporary_path(target, tag))
+
+
+def write_all(descriptor: int, data: bytes) -> None:
+    view = memoryview(data)
+    while view:
+        view = view[os.write(descriptor, view):]
+
+
+def write_in_place(path: Path, data: bytes) -> None:
+    # A FIFO's reader, a device, a terminal: renaming over them would replace them, not feed them.
+    descriptor = os.open(path, os.O_WRONLY | os.O_TRUNC | BINARY)
+    try:
+        write_all(descriptor, data)
+    finally:
+        os.close(descriptor)
+
+
+def write_file(target: Path | str, data: bytes, *, tag: str | None = None) -> None:
+    """Writes `data` to `target` whole or not at all.
+
+    A regular file (or a new one) is replaced: the bytes go to a temporary
+    file beside it, which is then renamed over it, so a reader never sees a
+    partial page and a failure leaves whatever was there before; the file
+    keeps its permissions. A symbolic link is written through: the file it
+    names is replaced and the link stays. A file that is not a regular one (a
+    FIFO, a device) is written in place. Missing parent folders are created.
+    `tag` names the temporary file (see `temporary_path`); a fresh one by
+    default. Raises OSError.
+    """
+    final = Path(target)
+    status: os.stat_result | None = None
+    with contextlib.suppress(FileNotFoundError):  # new, or named by a dangling link
+        status = os.lstat(final)
+        if stat.S_ISLNK(status.st_mode):
+            status = None
+            final = Path(os.path.realpath(final))
+            status = os.stat(target)  # by the link: /dev/stdout names a pipe that realpath cannot
+    if status is not None and stat.S_ISDIR(status.st_mode):
+        raise IsADirectoryError(errno.EISDIR, os.strerror(errno.EISDIR), str(target))
+    if status is not None and not stat.S_ISREG(status.st_mode):
+        write_in_place(Path(target), data)
+        return
+    if status is None:
+        final.parent.mkdir(parents=True, exist_ok=True)
+    temporary = temporary_beside(final, tag or new_tag())
+    # O_EXCL: never reuse someone else's file; 0o666 lets the umask decide, as for any new file.
+    descriptor = os.open(temporary, os.O_WRONLY | os.O_CREAT | os.O_EXCL | BINARY, 0o666)
+    try:
+        try:
+            if status is not None and hasattr(os, "fchmod"):
+                os.fchmod(descriptor, stat.S_IMODE(status.st_mode))
+            write_all(descriptor, data)
+        finally:
+            os.close(descriptor)
+        os.replace(temporary, final)
+    except BaseException:
+        with contextlib.suppress(OSError):
+            os.unlink(temporary)
+        raise
+
+
+def write_stdout(data: bytes) -> None:
+    """Writes `data` to standard output, unbuffered: a failure is the caller's to report, not the interpreter's at exit.
+
+    Raises OSError (BrokenPipeError when the reader went away).
+    """
+    stream = sys.stdout
+    if stream is None:  # started with it closed
+        raise OSError(errno.EBADF, os.strerror(errno.EBADF))
+    stream.flush()
+    try:
+        descriptor = stream.fileno()
+    except (AttributeError, ValueError, io.UnsupportedOperation):  # replaced by an object without one
+        stream.buffer.write(data)
+        stream.buffer.flush()
+        return
+    if sys.platform == "win32":
+        import msvcrt
+
+        msvcrt.setmode(descriptor, os.O_BINARY)
+    write_all(descriptor, data)
+
+
+def names_folder(out: str) -> bool:
+    """Whether `-o out` means a folder: it ends with a path separator or is one."""
+    return out.endswith(tuple(filter(None, (os.sep, os.altsep)))) or os.path.isdir(out)
