@@ -143,8 +143,9 @@ EPILOG = """examples:
   brelim notes.outline -o notes.html   one file, one complete page
   brelim notes/ -o html/ --jobs 4      notes/**/NAME.outline to html/**/NAME.html
 
-Exit status: 0 when all is converted, 1 when a file failed, 2 for a usage
-error, 130 on Ctrl-C and 143 on SIGTERM."""
+Exit status: 0 when all is converted, 1 when a file failed (or, with
+--strict, a headline was left out), 2 for a usage error, 130 on Ctrl-C and
+143 on SIGTERM."""
 
 
 def make_parser() -> argparse.ArgumentParser:
@@ -155,7 +156,8 @@ def make_parser() -> argparse.ArgumentParser:
         formatter_class=argparse.RawDescriptionHelpFormatter,
         add_help=False,
     )
-    inputs, output, folders, other = (parser.add_argument_group(name) for name in ["input", "output", "folders", "other"])
+    inputs, output, report, folders, other = (
+        parser.add_argument_group(name) for name in ["input", "output", "headlines left out", "folders", "other"])
     other.add_argument("-h", "--help", action="help", help="show this help and exit")
     inputs.add_argument("sources", nargs="+", metavar="SOURCE",
                         help="a file, - for standard input, or a folder and its subfolders")
@@ -166,7 +168,6 @@ def make_parser() -> argparse.ArgumentParser:
     output.add_argument("--title", metavar="TEXT",
                         help=f"page title (default: the file name's stem; {STDIN_TITLE} for -)")
     output.add_argument("--css", metavar="URL", help="link this stylesheet instead of the page's own")
-    report = parser.add_argument_group("headlines left out")
     quiet = report.add_mutually_exclusive_group()
     quiet.add_argument("--warn", action="store_true", help="list each headline left out, and why")
     quiet.add_argument("-q", "--quiet", action="store_true", help="do not count the headlines left out")
