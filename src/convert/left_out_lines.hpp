@@ -25,7 +25,7 @@ inline std::size_t count_line_feeds(const char* bytes, std::size_t size) noexcep
 // counted only up to lines that are reported.
 template <class Report>
 bool for_each_left_out(std::string_view document, Report&& report) {
-    TextRuns runs(document);
+    PlainRuns runs(document);
     line_scan::Line text{runs, document, true};
     StarredLines lines(document);
     std::size_t line_number = 0;

@@ -106,7 +106,7 @@ std::optional<Pair> parse(std::string_view line) {
 
 void parse_file(std::string_view document, OutputBuffer& out) {
     open_fragment(document.size(), out);
-    TextRuns runs(document);
+    PlainRuns runs(document);
     StarredLines lines(document);
     Headline first;
     int depth = 0;

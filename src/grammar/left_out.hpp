@@ -91,7 +91,7 @@ inline LeftOut left_out(Line& line, std::size_t begin) noexcept {
 
 // A line on its own, all of whose bytes belong to it; positions are the line's.
 inline LeftOut left_out(std::string_view line) noexcept {
-    TextRuns text(line);
+    PlainRuns text(line);
     line_scan::Line whole{text, line, false};
     return line_scan::left_out(whole, 0);
 }

@@ -16,21 +16,22 @@
 #include <string_view>
 
 #include "headline.hpp"
-#include "run_ends.hpp"
+#include "plain_runs.hpp"
 
 namespace brelim {
 
 namespace line_scan {
 
 inline constexpr const ByteSet& plain = plain_bytes;
-inline constexpr const ByteSet& word = word_bytes;
+// The characters of a hashtag's word (what follows its "#").
+inline constexpr const ByteSet& word = peg::first_of<grammar::hashtag_target>;
 
 // A line of a text. Positions are the text's own; the line runs from where
 // the scan starts to where `ends_at` says. Every run and literal stops at a
 // line feed or carriage return by itself (neither is plain, nor a letter,
 // nor "*", "#", "[" or "]"), so only the text's end bounds the reads.
 struct Line {
-    TextRuns& runs;
+    PlainRuns& runs;
     std::string_view text;
     bool feed_ends;  // a line feed, or a carriage return before one, ends the line
 
@@ -43,8 +44,8 @@ struct Line {
         if (!feed_ends) return false;
         return text[at] == '\n' || (text[at] == '\r' && byte_is(at + 1, '\n'));
     }
-    std::size_t plain_end(std::size_t at) noexcept { return runs.plain.end(at); }
-    std::size_t word_end(std::size_t at) noexcept { return runs.words.end(at); }
+    std::size_t plain_end(std::size_t at) noexcept { return runs.end(at); }
+    std::size_t word_end(std::size_t at) const noexcept { return scan<word>(text, at); }
     // Where the run of asterisks from `at` ends, looked at eight bytes at a
     // time; past four asterisks the exact end does not matter.
     std::size_t stars_end(std::size_t at) const noexcept {
@@ -180,14 +181,14 @@ inline bool scan(Line& line, std::size_t begin, Headline& first) noexcept {
 
 // The line of a document that starts at `begin` and ends before the next line
 // feed (and a carriage return right before it) or at the document's end.
-inline bool scan_line(TextRuns& document, std::size_t begin, Headline& first) noexcept {
+inline bool scan_line(PlainRuns& document, std::size_t begin, Headline& first) noexcept {
     line_scan::Line line{document, document.text(), true};
     return line_scan::scan(line, begin, first);
 }
 
 // A line on its own, all of whose bytes belong to it.
 inline bool scan_line(std::string_view line, Headline& first) noexcept {
-    TextRuns text(line);
+    PlainRuns text(line);
     line_scan::Line whole{text, line, false};
     return line_scan::scan(whole, 0, first);
 }

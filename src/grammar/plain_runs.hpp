@@ -1,10 +1,9 @@
 #pragma once
 
-// Where runs of a set's bytes end, 64 bytes at a time: one bit per byte that
-// is not in the set, so that a run's end is a shift and a count of trailing
-// zeros, however short the run. The bytes are classified when a scan first
-// reaches them, so text that no scan reaches (prose between headlines) costs
-// nothing.
+// Where runs of plain bytes end, 64 bytes at a time: one bit per byte that is
+// not plain, so that a run's end is a shift and a count of trailing zeros,
+// however short the run. The bytes are classified when a scan first reaches
+// them, so text that no scan reaches (prose between headlines) costs nothing.
 
 #include <bit>
 #include <cstddef>
@@ -20,22 +19,18 @@ namespace brelim {
 
 // The characters of plain runs, link targets and descriptions.
 inline constexpr const ByteSet& plain_bytes = peg::closure_of<grammar::plain_chunk>;
-// The characters of a hashtag's word (what follows its "#").
-inline constexpr const ByteSet& word_bytes = peg::first_of<grammar::hashtag_target>;
 
-template <const ByteSet& Set>
-class RunEnds {
+class PlainRuns {
 public:
-    explicit RunEnds(std::string_view text) noexcept : text_(text) {}
+    explicit PlainRuns(std::string_view text) noexcept : text_(text) {}
 
     std::string_view text() const noexcept { return text_; }
 
-    // Where the run of the set's bytes that starts at `at` ends; the text's
-    // end at most. The 64 bytes classified start where a run is first asked
-    // for (a headline's first byte, mostly), so that a line of up to 64
-    // bytes is classified once. A run that outlasts the next 64 bytes too
-    // goes on as a plain scan: a headline of many kilobytes is not worth
-    // classifying.
+    // Where the run of plain bytes that starts at `at` ends; the text's end
+    // at most. The 64 bytes classified start where a run is first asked for
+    // (a headline's first byte, mostly), so that a line of up to 64 bytes is
+    // classified once. A run that outlasts the next 64 bytes too goes on as a
+    // plain scan: a headline of many kilobytes is not worth classifying.
     std::size_t end(std::size_t at) noexcept {
         std::size_t offset = at - window_;  // wraps around, and so reloads, before the window
         if (offset >= 64) {
@@ -50,7 +45,7 @@ public:
             load(at);
             ends = stops_;
             if (ends == 0) [[unlikely]]
-                return scan<Set>(text_, at + 64);
+                return scan<plain_bytes>(text_, at + 64);
         }
         return at + static_cast<std::size_t>(std::countr_zero(ends));
     }
@@ -64,24 +59,12 @@ private:
 
     // Out of line: inlined, it crowds the scanner's loops.
     BRELIM_NOINLINE static std::uint64_t classify(const char* bytes, std::size_t size) noexcept {
-        return outside_mask<Set>(bytes, size);
+        return outside_mask<plain_bytes>(bytes, size);
     }
 
     std::string_view text_;
     std::size_t window_ = SIZE_MAX / 2;  // where the 64 bytes of `stops_` begin
     std::uint64_t stops_ = 0;
-};
-
-using PlainRuns = RunEnds<plain_bytes>;
-using WordRuns = RunEnds<word_bytes>;
-
-// Both kinds of run of one text.
-struct TextRuns {
-    PlainRuns plain;
-    WordRuns words;
-
-    explicit TextRuns(std::string_view text) noexcept : plain(text), words(text) {}
-    std::string_view text() const noexcept { return plain.text(); }
 };
 
 }  // namespace brelim
