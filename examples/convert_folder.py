@@ -17,7 +17,7 @@ import time
 from concurrent.futures import ProcessPoolExecutor, as_completed
 from pathlib import Path
 
-from brelim_cli import convert_file, html_path, outline_files
+from brelim_cli import ConversionError, convert_file, html_path, outline_files
 
 
 def main(argv: list[str]) -> int:
@@ -29,7 +29,11 @@ def main(argv: list[str]) -> int:
     if not args.source.is_dir():
         parser.error(f"{args.source} is not a folder")
 
-    paths = outline_files(args.source)
+    try:
+        paths = outline_files(args.source)
+    except ConversionError as error:  # a folder that cannot be read
+        print(f"FAILED: {error}", file=sys.stderr)
+        return 1
     started = time.perf_counter()
     failed = 0
     written = 0

@@ -42,7 +42,11 @@ def main(argv: list[str]) -> int:
         parser.error(f"{args.source} is not a folder")
 
     source, target = args.source.resolve(), args.target.resolve()
-    paths = [str(path) for path in outline_files(source)]
+    try:
+        paths = [str(path) for path in outline_files(source)]
+    except ConversionError as error:  # a folder that cannot be read
+        print(f"FAILED: {error}", file=sys.stderr)
+        return 1
     if not paths:
         print("0 of 0 documents converted", file=sys.stderr)
         return 0
