@@ -11,21 +11,27 @@
 
 namespace brelim {
 
+namespace detail {
+
+// The first and the last sizeof(Word) of `n` bytes, which may overlap.
+template <class Word>
+void copy_ends(char* to, const char* from, std::size_t n) noexcept {
+    Word head, tail;
+    std::memcpy(&head, from, sizeof head);
+    std::memcpy(&tail, from + n - sizeof tail, sizeof tail);
+    std::memcpy(to, &head, sizeof head);
+    std::memcpy(to + n - sizeof tail, &tail, sizeof tail);
+}
+
+}  // namespace detail
+
 inline void copy_bytes(char* to, const char* from, std::size_t n) noexcept {
     if (n > 16) {
         std::memcpy(to, from, n);
     } else if (n >= 8) {
-        std::uint64_t head, tail;
-        std::memcpy(&head, from, 8);
-        std::memcpy(&tail, from + n - 8, 8);
-        std::memcpy(to, &head, 8);
-        std::memcpy(to + n - 8, &tail, 8);
+        detail::copy_ends<std::uint64_t>(to, from, n);
     } else if (n >= 4) {
-        std::uint32_t head, tail;
-        std::memcpy(&head, from, 4);
-        std::memcpy(&tail, from + n - 4, 4);
-        std::memcpy(to, &head, 4);
-        std::memcpy(to + n - 4, &tail, 4);
+        detail::copy_ends<std::uint32_t>(to, from, n);
     } else if (n != 0) {
         const char first = from[0], middle = from[n / 2], last = from[n - 1];
         to[0] = first;
