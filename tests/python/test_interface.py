@@ -109,3 +109,13 @@ def test_the_callers_string_is_read_exactly_and_left_as_it_was(make, document):
     size = sys.getsizeof(text)
     assert brelim.parse_string(text) == brelim.parse_string(str(document))
     assert sys.getsizeof(text) == size
+
+
+def test_the_private_report_of_lines_left_out():
+    # (line index, byte offset in the line's UTF-8, reason code), for the command's --warn.
+    assert brelim._left_out("* a!\n* ok\n** caf\u00e9\n**** x!\nprose!") == [(0, 3, 1), (2, 6, 2)]
+    assert brelim._left_out("") == []
+    with pytest.raises(TypeError):
+        brelim._left_out(b"* a!")
+    with pytest.raises(UnicodeEncodeError):
+        brelim._left_out("* \ud800")
