@@ -116,20 +116,13 @@ void append_replaced(std::string_view content, std::string_view source, std::str
 // room.
 void append_with_hashtag(std::string_view before, std::string_view word, std::string_view after,
                          OutputBuffer& out) {
-    static constexpr char open[] = "<a href='", middle[] = "'>#", close[] = "</a>";
-    const std::size_t size = before.size() + 2 * word.size() + after.size() + 16;
+    static constexpr std::string_view open = "<a href='", middle = "'>#", close = "</a>";
+    const std::size_t size = before.size() + 2 * word.size() + after.size() + open.size() + middle.size() + close.size();
     char* to = out.extend(size);
-    auto put = [&to](const char* bytes, std::size_t n) {
-        copy_bytes(to, bytes, n);
-        to += n;
-    };
-    put(before.data(), before.size());
-    put(open, 9);
-    put(word.data(), word.size());
-    put(middle, 3);
-    put(word.data(), word.size());
-    put(close, 4);
-    put(after.data(), after.size());
+    for (const std::string_view piece : {before, open, word, middle, word, close, after}) {
+        copy_bytes(to, piece.data(), piece.size());
+        to += piece.size();
+    }
     out.advance(size);
 }
 
