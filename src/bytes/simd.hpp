@@ -18,8 +18,15 @@
 
 namespace brelim::simd {
 
-// Every block type holds this many bytes.
+// Every block type holds this many bytes: the callers' length checks and the
+// kernels' steps must agree.
 inline constexpr std::size_t block_size = 16;
+#if BRELIM_X86
+static_assert(SseBlock::size == block_size);
+#endif
+#if BRELIM_ARM64
+static_assert(NeonBlock::size == block_size);
+#endif
 
 enum class Level : std::uint8_t {
     scalar,  // a byte at a time, on any processor
