@@ -157,8 +157,13 @@ def test_signals_stop_the_run_and_its_workers_at_once(jobs, signals, to_group, s
     assert time.monotonic() - started < 1 and run.returncode == status
     assert stderr.decode() == ("brelim: interrupted\n" if status == 130 else "brelim: stopped by SIGTERM\n")
     assert not [pid for pid in workers if Path(f"/proc/{pid}").exists()]
-    # Not one more page than the few finished while the command took the signal in (on a busy machine).
-    assert len(pages_in(tmp_path / "out")) <= pages + 10 and pages_in(tmp_path / "out") == os.listdir(tmp_path / "out")
+    # Not one more page than the few finished while the command took the signal in: none where the
+    # signal reached the workers too, as a terminal's does; a signal to the command alone leaves them
+    # working until it has killed them, a few milliseconds that hold dozens of these small pages on a
+    # busy machine. Of the 300, most are never written.
+    allowance = 10 if to_group else 60
+    assert len(pages_in(tmp_path / "out")) <= pages + allowance
+    assert pages_in(tmp_path / "out") == os.listdir(tmp_path / "out")
 
 
 def stuck_worker(run: subprocess.Popen, deadline: float, other_than: int = 0) -> int:
