@@ -6,6 +6,8 @@
 #include "../bytes/copy_bytes.hpp"
 #include "../grammar/line_scanner.hpp"
 #include "../render/html.hpp"
+#include "fragment_size.hpp"
+#include "left_out_lines.hpp"
 #include "lines.hpp"
 #include "starred_lines.hpp"
 
@@ -51,8 +53,7 @@ constexpr auto scaffolding = [] {
     std::array<std::array<Piece, 4>, 3> table{};
     for (int level = 0; level < 3; ++level) {
         for (int depth = 0; depth < 4; ++depth) {
-            write_scaffolding(static_cast<Rule>(static_cast<int>(Rule::headline1) + level), depth,
-                              table[level][depth]);
+            write_scaffolding(static_cast<Rule>(static_cast<int>(Rule::headline1) + level), depth, table[level][depth]);
         }
     }
     return table;
@@ -78,16 +79,18 @@ int append_item(const Headline& headline, int depth, OutputBuffer& out) {
     return static_cast<int>(index) + 1;
 }
 
+constexpr std::string_view fragment_open = "<ul>", fragment_close = "\n</li></ul>";
+
 // The fragment starts with the root list; headlines grow by their
 // scaffolding and anchors and prose vanishes, so a quarter more than the
 // document covers notes without growing.
 void open_fragment(std::size_t document_size, OutputBuffer& out) {
     out.reserve(out.size() + document_size + document_size / 4 + 64);
-    out.append("<ul>");
+    out.append(fragment_open);
 }
 
 // Whatever the depth, the same fixed suffix closes the fragment.
-void close_fragment(OutputBuffer& out) { out.append("\n</li></ul>"); }
+void close_fragment(OutputBuffer& out) { out.append(fragment_close); }
 
 bool is_item(Rule level) { return level == Rule::headline1 || level == Rule::headline2 || level == Rule::headline3; }
 
@@ -129,6 +132,33 @@ void parse_file_with_engine(std::string_view document, OutputBuffer& out) {
         append_html(*headline, out);
     }
     close_fragment(out);
+}
+
+FragmentSize measure_fragment(std::string_view document, std::size_t limit) noexcept {
+    FragmentSize measured;
+    measured.size = fragment_open.size() + fragment_close.size();
+    PlainRuns runs(document);
+    StarredLines lines(document);
+    Headline first;
+    int depth = 0;
+    std::size_t largest = 0;
+    std::size_t largest_at = 0;
+    for (std::size_t begin; measured.size <= limit && (begin = lines.next()) != StarredLines::none;) {
+        if (!scan_line(runs, begin, first) || !is_item(first.rule)) continue;
+        const auto index = static_cast<std::size_t>(first.rule) - static_cast<std::size_t>(Rule::headline1);
+        const std::size_t html = html_size(first);
+        const std::size_t piece = scaffolding[index][static_cast<std::size_t>(depth)].size;
+        const std::size_t item = html > SIZE_MAX - piece ? SIZE_MAX : html + piece;
+        depth = static_cast<int>(index) + 1;
+        measured.size = item > SIZE_MAX - measured.size ? SIZE_MAX : measured.size + item;
+        if (item > largest) {
+            largest = item;
+            largest_at = begin;
+            measured.label_carried_over = label_carried_over(first);
+        }
+    }
+    if (largest != 0) measured.largest_line = count_line_feeds(document.data(), largest_at);
+    return measured;
 }
 
 std::string parse_file(std::string_view document) {

@@ -17,3 +17,19 @@ def _left_out(document: str, /) -> list[tuple[int, int, int]]:
     """Private, for the brelim command: the lines left out though they start
     like a headline of level 1 to 3, as (line index, byte offset in the
     line's UTF-8, reason code) tuples."""
+
+def _fragment_size(document: str, limit: int, /) -> tuple[int, int | None, bool]:
+    """Private, for the brelim command: what `parse_string(document)` would
+    take, measured by the conversion's own reading without building it, in
+    less time than the conversion and without holding more than the
+    document. `limit` is a number of bytes, 0 or more.
+
+    Returns (size, line, carried). `size` is `len(parse_string(document))`
+    when that is at most `limit`; otherwise the measure stopped at the
+    headline that took it past `limit`, and `size` is the fragment's size up
+    to there, more than `limit`. `line` is the index (from 0) of the line
+    whose item was the largest measured, None when there was none; `carried`
+    tells whether that item repeats, at each of its anchors, a label carried
+    over from an earlier link or hashtag, which makes a line's HTML grow
+    with the square of its length. Raises OverflowError for a negative
+    `limit`, and what parse_string raises for a str it cannot convert."""

@@ -1,0 +1,84 @@
+"""The fragment's size, measured by the module without building the fragment."""
+
+import time
+
+import pytest
+from hypothesis import given
+
+import brelim
+from conftest import table
+from test_properties import SETTINGS, documents
+
+
+def runaway(label: int, links: int) -> str:
+    """A headline whose later plain links all show one long label."""
+    return f"* [[a][{'x' * label}]]" + " [[b]]" * links
+
+
+@SETTINGS
+@given(documents)
+def test_the_size_is_the_fragments_and_stops_past_the_limit(document):
+    size = len(brelim.parse_string(document))
+    assert brelim._fragment_size(document, size)[0] == size
+    assert brelim._fragment_size(document, 2**64 - 1)[0] == size
+    assert brelim._fragment_size(document, size - 1)[0] > size - 1
+
+
+@pytest.mark.parametrize("document, expected", table("documents.tsv"))
+def test_the_size_of_each_table_document(document, expected):
+    assert brelim._fragment_size(document, 2**40) == (len(expected), *brelim._fragment_size(document, 2**40)[1:])
+    assert len(brelim.parse_string(document)) == len(expected)
+
+
+@pytest.mark.parametrize(
+    "document, told",
+    [
+        ("", (15, None, False)),
+        ("prose\n* caf\u00e9\n**** four", (15, None, False)),
+        ("* a\n** much longer\n* b", (len(brelim.parse_string("* a\n** much longer\n* b")), 1, False)),
+        (
+            "* a\r\n\u00e9\n" + runaway(10, 20) + "\n* b",
+            (len(brelim.parse_string("* a\n" + runaway(10, 20) + "\n* b")), 2, True),
+        ),
+        ("* [[a][A]] [[b][B]] [[b][B]]", (len(brelim.parse_string("* [[a][A]] [[b][B]] [[b][B]]")), 0, False)),
+    ],
+)
+def test_the_largest_line_and_its_carried_label(document, told):
+    assert brelim._fragment_size(document, 2**40) == told
+
+
+def test_a_runaway_line_is_measured_without_being_built():
+    document = "* start\n" + runaway(50_000, 10_000) + "\n"  # about 110 KB, a page of 500 MB
+    started = time.perf_counter()
+    size, line, carried = brelim._fragment_size(document, 2**62)
+    assert time.perf_counter() - started < 1.0
+    anchor = "<a href='b'>" + "x" * 50_000 + "</a>"
+    pieces = [
+        "<ul>",
+        "<li> start",
+        "</li>\n<li>",
+        " [[a][" + "x" * 50_000 + "]]",
+        *[" " + anchor] * 10_000,
+        "\n</li></ul>",
+    ]
+    assert (size, line, carried) == (sum(map(len, pieces)), 1, True)
+    small = "* start\n" + runaway(1_000, 500) + "\n"
+    assert brelim._fragment_size(small, 2**62)[0] == len(brelim.parse_string(small))
+    assert brelim._fragment_size(document, 1_000_000)[0] > 1_000_000
+
+
+@pytest.mark.parametrize(
+    "args, error",
+    [
+        (("* a", -1), OverflowError),
+        (("* a", 2**64), OverflowError),
+        (("* a", 1.0), TypeError),
+        ((b"* a", 1), TypeError),
+        (("* a",), TypeError),
+        (("\ud800", 1), UnicodeEncodeError),
+    ],
+)
+def test_arguments_it_refuses(args, error):
+    with pytest.raises(error):
+        brelim._fragment_size(*args)
+    assert "_fragment_size" not in brelim.__all__
