@@ -15,9 +15,11 @@ struct FragmentSize {
     // otherwise a size over the limit, that of the fragment up to the
     // headline that took it over, where the measure stopped.
     std::size_t size = 0;
-    // The line (counted from 0) of the largest item measured, `none` when
-    // there was none, and whether that item repeats a label carried over
-    // from an earlier link of its headline.
+    // Over the limit, the line (counted from 0) of the largest item measured,
+    // and whether that item repeats a label carried over from an earlier
+    // link of its headline; `none` and false within the limit or when no
+    // item was measured. Lines are counted only then, as a document within
+    // the limit needs no line.
     std::size_t largest_line = none;
     bool label_carried_over = false;
 };

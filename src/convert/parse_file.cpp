@@ -157,7 +157,8 @@ FragmentSize measure_fragment(std::string_view document, std::size_t limit) noex
             measured.label_carried_over = label_carried_over(first);
         }
     }
-    if (largest != 0) measured.largest_line = count_line_feeds(document.data(), largest_at);
+    if (measured.size <= limit || largest == 0) return FragmentSize{measured.size};
+    measured.largest_line = count_line_feeds(document.data(), largest_at);
     return measured;
 }
 

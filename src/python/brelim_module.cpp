@@ -264,7 +264,7 @@ PyMethodDef fragment_size_def = {
     .ml_doc =
         "_fragment_size(document, limit, /)\n--\n\n"
         "The size of parse_string(document) without building it, stopping past `limit`:\n"
-        "(size, line of the largest item or None, whether that item repeats a carried label).",
+        "(size, and past the limit the line of the largest item and whether it repeats a carried label).",
 };
 
 PyModuleDef module_def = {

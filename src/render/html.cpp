@@ -54,7 +54,7 @@ bool is_script_url(std::string_view target) {
 
 // Whether a target goes into the href as written: it contains "http" and
 // runs no script. Any other is percent-encoded.
-bool href_as_written(std::string_view target) {
+inline bool href_as_written(std::string_view target) {
     return target.find("http") != std::string_view::npos && !is_script_url(target);
 }
 

@@ -36,10 +36,15 @@ TEST(FragmentSize, LargestLineAndCarriedLabel) {
         {"* [[http x]]\n* x\n" + runaway(5, 5) + "\n* [[a][" + std::string(400, 'y') + "]]", 3, false},
     };
     for (const Row& row : rows) {
-        const FragmentSize measured = measure_fragment(row.document, SIZE_MAX);
-        EXPECT_EQ(measured.size, parse_file(row.document).size()) << row.document;
+        // A byte short: every item is measured, and the line told.
+        const std::size_t size = parse_file(row.document).size();
+        const FragmentSize measured = measure_fragment(row.document, size - 1);
+        EXPECT_EQ(measured.size, size) << row.document;
         EXPECT_EQ(measured.largest_line, row.largest_line) << row.document;
         EXPECT_EQ(measured.label_carried_over, row.carried) << row.document;
+        const FragmentSize within = measure_fragment(row.document, size);
+        EXPECT_EQ(within.largest_line, none) << row.document;
+        EXPECT_FALSE(within.label_carried_over) << row.document;
     }
 }
 

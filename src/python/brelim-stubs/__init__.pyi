@@ -27,9 +27,10 @@ def _fragment_size(document: str, limit: int, /) -> tuple[int, int | None, bool]
     Returns (size, line, carried). `size` is `len(parse_string(document))`
     when that is at most `limit`; otherwise the measure stopped at the
     headline that took it past `limit`, and `size` is the fragment's size up
-    to there, more than `limit`. `line` is the index (from 0) of the line
-    whose item was the largest measured, None when there was none; `carried`
-    tells whether that item repeats, at each of its anchors, a label carried
-    over from an earlier link or hashtag, which makes a line's HTML grow
-    with the square of its length. Raises OverflowError for a negative
+    to there, more than `limit`. Past the limit, `line` is the index (from 0)
+    of the line whose item was the largest measured, and `carried` tells
+    whether that item repeats, at each of its anchors, a label carried over
+    from an earlier link or hashtag, which makes a line's HTML grow with the
+    square of its length; within it (or without any item) they are None and
+    False. Raises OverflowError for a negative
     `limit`, and what parse_string raises for a str it cannot convert."""
