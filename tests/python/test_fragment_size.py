@@ -6,7 +6,6 @@ import pytest
 from hypothesis import given
 
 import brelim
-from conftest import table
 from test_properties import SETTINGS, documents
 
 
@@ -22,12 +21,6 @@ def test_the_size_is_the_fragments_and_stops_past_the_limit(document):
     assert brelim._fragment_size(document, size)[0] == size
     assert brelim._fragment_size(document, 2**64 - 1)[0] == size
     assert brelim._fragment_size(document, size - 1)[0] > size - 1
-
-
-@pytest.mark.parametrize("document, expected", table("documents.tsv"))
-def test_the_size_of_each_table_document(document, expected):
-    assert brelim._fragment_size(document, 2**40) == (len(expected), *brelim._fragment_size(document, 2**40)[1:])
-    assert len(brelim.parse_string(document)) == len(expected)
 
 
 @pytest.mark.parametrize(
