@@ -9,8 +9,8 @@
 #include <new>
 #include <string_view>
 
-#include "../convert/left_out_lines.hpp"
 #include "../convert/parse_file.hpp"
+#include "../reading/left_out_lines.hpp"
 
 namespace {
 
@@ -224,9 +224,10 @@ PyMethodDef left_out_def = {
     .ml_name = "_left_out",
     .ml_meth = left_out,
     .ml_flags = METH_O,
-    .ml_doc = "_left_out(document, /)\n--\n\n"
-              "The lines left out though they start like a headline of level 1 to 3:\n"
-              "(line index, byte offset in the line's UTF-8, reason code) tuples.",
+    .ml_doc =
+        "_left_out(document, /)\n--\n\n"
+        "The lines left out though they start like a headline of level 1 to 3:\n"
+        "(line index, byte offset in the line's UTF-8, reason code) tuples.",
 };
 
 PyModuleDef module_def = {

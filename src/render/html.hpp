@@ -2,8 +2,8 @@
 
 #include <string>
 
-#include "../grammar/headline.hpp"
 #include "../grammar/pair.hpp"
+#include "../reading/headline.hpp"
 #include "output_buffer.hpp"
 
 namespace brelim {

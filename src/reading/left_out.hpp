@@ -14,14 +14,14 @@ namespace brelim {
 
 // Stable values: callers outside C++ receive them as numbers.
 enum class LeftOutReason : std::uint8_t {
-    none = 0,            // the line is used, or left out by design
-    character = 1,       // an ASCII character the format has no place for
-    non_ascii = 2,       // the first byte of a character beyond ASCII
-    hashtag = 3,         // a "#" that does not start a hashtag
-    link = 4,            // a "[" that does not start a complete link
-    closing_bracket = 5, // a "]" outside a link
-    no_text = 6,         // a later headline's asterisks with nothing after them
-    many_stars = 7,      // five or more asterisks in the middle of the line
+    none = 0,             // the line is used, or left out by design
+    character = 1,        // an ASCII character the format has no place for
+    non_ascii = 2,        // the first byte of a character beyond ASCII
+    hashtag = 3,          // a "#" that does not start a hashtag
+    link = 4,             // a "[" that does not start a complete link
+    closing_bracket = 5,  // a "]" outside a link
+    no_text = 6,          // a later headline's asterisks with nothing after them
+    many_stars = 7,       // five or more asterisks in the middle of the line
 };
 
 struct LeftOut {
@@ -75,7 +75,7 @@ inline LeftOut stop_reason(Line& line, std::size_t at) noexcept {
 inline LeftOut left_out(Line& line, std::size_t begin) noexcept {
     std::size_t at = line.stars_end(begin);
     if (at == begin || at - begin > 3 || line.ends_at(at)) return {};
-    Ignore ignore;
+    IgnoreLinks ignore;
     for (;;) {
         at = content_end(line, at, ignore);
         if (line.ends_at(at)) return {};
