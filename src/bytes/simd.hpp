@@ -1,5 +1,7 @@
 #pragma once
 
+// The byte layer, below everything else.
+//
 // Which block type looks at bytes: the level. Each primitive of this folder
 // is written once over a block type (block_sse.hpp, block_neon.hpp), mostly
 // through a 64-byte window of them (window.hpp), and once a byte at a time,

@@ -1,4 +1,5 @@
-// The `brelim` extension module: one function, parse_string(str) -> str.
+// The binding: the `brelim` extension module, one public function,
+// parse_string(str) -> str.
 
 #define PY_SSIZE_T_CLEAN
 #include <Python.h>

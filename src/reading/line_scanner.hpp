@@ -1,5 +1,7 @@
 #pragma once
 
+// The one-pass reading, which needs nothing of the engine.
+//
 // The conversion's one pass over a line. It decides what `input` decides
 // (OutlineParser::parse(Rule::input, line) succeeds exactly when scan_line
 // returns true) and keeps, instead of a parse tree, only what rendering reads

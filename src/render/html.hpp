@@ -1,5 +1,7 @@
 #pragma once
 
+// Rendering: a headline's HTML, from a Headline, however it was found.
+
 #include <string>
 
 #include "../grammar/pair.hpp"
