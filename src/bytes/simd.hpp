@@ -13,6 +13,7 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <iterator>
 #include <span>
 #include <string_view>
 #include <type_traits>
@@ -96,21 +97,30 @@ inline Level active_level() noexcept { return detail::active.load(std::memory_or
 // either level, each of which gives the same answers.
 bool force_level(Level level) noexcept;
 
+namespace detail {
+// A primitive at a level of block type `Block` (void: a byte at a time). A
+// kernel that looks nothing up (`Kernel::looks_up` false) needs no more than
+// its block type's baseline and is inlined whatever the level's lookups;
+// one that does runs as the level's `Lookups` says.
+template <class Block, class Lookups, class Kernel, class... Args>
+BRELIM_ALWAYS_INLINE auto run_at(Args... args) {
+    if constexpr (std::is_void_v<Block>) {
+        return Kernel::bytes(args...);
+    } else if constexpr (Kernel::looks_up) {
+        return Lookups::template run<Block, Kernel>(args...);
+    } else {
+        return Kernel::template blocks<Block>(args...);
+    }
+}
+}  // namespace detail
+
 // Runs a primitive at the active level: `Kernel::blocks<Block>(args...)`
 // with the level's block type, or `Kernel::bytes(args...)`. The arguments
 // are passed by value, so that nothing of the caller's is kept in memory.
-// A kernel that looks nothing up (`Kernel::looks_up` false) needs no more
-// than its block type's baseline and is inlined whatever the level's
-// lookups; one that does runs as the level's `Lookups` says.
 template <class Kernel, class... Args>
 BRELIM_ALWAYS_INLINE auto dispatch(Args... args) {
-#define BRELIM_LEVEL_CASE(name, family, has, Block, Lookups)                                                           \
-    BRELIM_ON_##family(                                                                                                \
-        case Level::                                                                                                   \
-            name : if constexpr (std::is_void_v<                                                                       \
-                                     Block>) { return Kernel::bytes(args...); } else if constexpr (Kernel::looks_up) { \
-                return Lookups::template run<Block, Kernel>(args...);                                                  \
-            } else { return Kernel::template blocks<Block>(args...); })
+#define BRELIM_LEVEL_CASE(name, family, has, Block, Lookups) \
+    BRELIM_ON_##family(case Level::name : return detail::run_at<Block, Lookups, Kernel>(args...);)
     switch (active_level()) {
         BRELIM_LEVELS(BRELIM_LEVEL_CASE)
     default:
