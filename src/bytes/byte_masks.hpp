@@ -24,7 +24,9 @@ struct ByteMasks {
         return Masks{equal(Block::splat(static_cast<unsigned char>(Wanted)))...};
     }
 
-    static Masks bytes(const unsigned char* data, std::size_t size) noexcept {
+    // Out of line: it serves a document's last bytes and the byte-at-a-time
+    // level, and inlined beside the blocks it crowds the callers' loops.
+    BRELIM_NOINLINE static Masks bytes(const unsigned char* data, std::size_t size) noexcept {
         Masks masks{};
         for (std::size_t i = 0; i < size; ++i) {
             std::size_t k = 0;
