@@ -11,8 +11,11 @@ from __future__ import annotations
 
 import brelim
 
-# The module's reason codes.
-CHARACTER, NON_ASCII, HASHTAG, LINK, CLOSING_BRACKET, NO_TEXT, MANY_STARS = range(1, 8)
+# The module's reason codes, by the names it gives them.
+CHARACTER, NON_ASCII, HASHTAG, LINK, CLOSING_BRACKET, NO_TEXT, MANY_STARS = (
+    brelim._left_out_reasons.index(name)
+    for name in ("character", "non_ascii", "hashtag", "link", "closing_bracket", "no_text", "many_stars")
+)
 
 
 class Findings:
