@@ -86,26 +86,42 @@ def make_parser() -> argparse.ArgumentParser:
         add_help=False,
     )
     inputs, output, report, folders, other = (
-        parser.add_argument_group(name) for name in ["input", "output", "headlines left out", "folders", "other"])
+        parser.add_argument_group(name) for name in ["input", "output", "headlines left out", "folders", "other"]
+    )
     other.add_argument("-h", "--help", action="help", help="show this help and exit")
-    inputs.add_argument("sources", nargs="+", metavar="SOURCE",
-                        help="a file, - for standard input, or a folder and its subfolders")
-    output.add_argument("-o", "--output", dest="out", metavar="OUT",
-                        help="for one source: the page's file, - for standard output (the default), "
-                        "or a folder (OUT/NAME.html); for several sources or a folder: the folder, required")
+    inputs.add_argument(
+        "sources", nargs="+", metavar="SOURCE", help="a file, - for standard input, or a folder and its subfolders"
+    )
+    output.add_argument(
+        "-o",
+        "--output",
+        dest="out",
+        metavar="OUT",
+        help="for one source: the page's file, - for standard output (the default), "
+        "or a folder (OUT/NAME.html); for several sources or a folder: the folder, required",
+    )
     output.add_argument("--fragment", action="store_true", help="write only the HTML fragment of parse_string")
-    output.add_argument("--title", metavar="TEXT",
-                        help=f"page title (default: the file name's stem; {STDIN_TITLE} for -)")
+    output.add_argument(
+        "--title", metavar="TEXT", help=f"page title (default: the file name's stem; {STDIN_TITLE} for -)"
+    )
     output.add_argument("--css", metavar="URL", help="link this stylesheet instead of the page's own")
     quiet = report.add_mutually_exclusive_group()
     quiet.add_argument("--warn", action="store_true", help="list each headline left out, and why")
     quiet.add_argument("-q", "--quiet", action="store_true", help="do not count the headlines left out")
     report.add_argument("--strict", action="store_true", help="exit with 1 when any headline is left out")
-    folders.add_argument("--glob", default=DEFAULT_GLOB, metavar="PATTERN",
-                         help="the names of the files to convert (default: %(default)s); "
-                         "names starting with . are skipped")
-    folders.add_argument("--jobs", type=positive, default=default_jobs(), metavar="N",
-                         help="processes converting files side by side (default: %(default)s)")
+    folders.add_argument(
+        "--glob",
+        default=DEFAULT_GLOB,
+        metavar="PATTERN",
+        help="the names of the files to convert (default: %(default)s); names starting with . are skipped",
+    )
+    folders.add_argument(
+        "--jobs",
+        type=positive,
+        default=default_jobs(),
+        metavar="N",
+        help="processes converting files side by side (default: %(default)s)",
+    )
     other.add_argument("--debug", action="store_true", help="show where an internal fault happened")
     other.add_argument("--version", action="version", version=f"%(prog)s {installed_version()}")
     return parser

@@ -96,8 +96,14 @@ def convert_page(source: Path, target: Path, options: PageOptions, findings: Fin
     return len(data)
 
 
-def convert_file(source: Path | str, target: Path | str, title: str | None = None, fragment: bool = False,
-                 css: str | None = None, findings: Findings | None = None) -> int:
+def convert_file(
+    source: Path | str,
+    target: Path | str,
+    title: str | None = None,
+    fragment: bool = False,
+    css: str | None = None,
+    findings: Findings | None = None,
+) -> int:
     """Converts the outline file `source` into `target`; returns the bytes written.
 
     A page by default, titled `title` or else the source's name without its
@@ -140,8 +146,9 @@ def is_file(path: str) -> bool:
         return False
 
 
-def find_files(folder: Path, pattern: str, error: Callable[[str], None],
-               skip: os.stat_result | None = None) -> list[Path]:
+def find_files(
+    folder: Path, pattern: str, error: Callable[[str], None], skip: os.stat_result | None = None
+) -> list[Path]:
     """The files under `folder` whose names match `pattern`, sorted; hidden names and the folder `skip` are passed by.
 
     A pattern with a path separator is matched against the end of the
@@ -191,4 +198,3 @@ def outline_files(folder: Path | str, pattern: str = DEFAULT_GLOB) -> list[Path]
         raise ConversionError(message)
 
     return find_files(Path(folder), pattern, fail)
-

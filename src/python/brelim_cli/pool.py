@@ -94,8 +94,9 @@ class Worker(Generic[Item]):
 class Pool(Generic[Item]):
     """The workers of one run and the items not yet handed out."""
 
-    def __init__(self, items: list[Item], workers: int, work: Callable[[Item], Any],
-                 clean_up: Callable[[Item], None]) -> None:
+    def __init__(
+        self, items: list[Item], workers: int, work: Callable[[Item], Any], clean_up: Callable[[Item], None]
+    ) -> None:
         self.workers = workers
         self.work = work
         self.clean_up = clean_up
@@ -181,8 +182,9 @@ def run_in_processes(
             worker.end(kill=stopped, clean_up=clean_up)
 
 
-def run_in_this_process(items: list[Item], work: Callable[[Item], Result], done: Callable[[Result], None],
-                        clean_up: Callable[[Item], None]) -> None:
+def run_in_this_process(
+    items: list[Item], work: Callable[[Item], Result], done: Callable[[Result], None], clean_up: Callable[[Item], None]
+) -> None:
     for item in items:
         try:
             result = work(item)
