@@ -59,7 +59,7 @@ def discard_temporary(target: Path | str, tag: str) -> None:
 def write_all(descriptor: int, data: bytes) -> None:
     view = memoryview(data)
     while view:
-        view = view[os.write(descriptor, view):]
+        view = view[os.write(descriptor, view) :]
 
 
 def write_in_place(path: Path, data: bytes) -> None:
