@@ -4,12 +4,12 @@
 #include <cstring>
 
 #include "../bytes/copy_bytes.hpp"
-#include "../grammar/line_scanner.hpp"
+#include "../reading/left_out_lines.hpp"
+#include "../reading/line_scanner.hpp"
+#include "../reading/starred_lines.hpp"
 #include "../render/html.hpp"
 #include "fragment_size.hpp"
-#include "left_out_lines.hpp"
 #include "lines.hpp"
-#include "starred_lines.hpp"
 
 namespace brelim {
 

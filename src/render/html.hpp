@@ -1,10 +1,12 @@
 #pragma once
 
+// Rendering: a headline's HTML, from a Headline, however it was found.
+
 #include <cstddef>
 #include <string>
 
-#include "../grammar/headline.hpp"
 #include "../grammar/pair.hpp"
+#include "../reading/headline.hpp"
 #include "output_buffer.hpp"
 
 namespace brelim {

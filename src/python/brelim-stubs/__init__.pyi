@@ -18,6 +18,10 @@ def _left_out(document: str, /) -> list[tuple[int, int, int]]:
     like a headline of level 1 to 3, as (line index, byte offset in the
     line's UTF-8, reason code) tuples."""
 
+_left_out_reasons: tuple[str, ...]
+"""Private, for the brelim command: the names of _left_out's reason codes,
+indexed by code."""
+
 def _fragment_size(document: str, limit: int, /) -> tuple[int, int | None, bool]:
     """Private, for the brelim command: what `parse_string(document)` would
     take, measured by the conversion's own reading without building it, in
