@@ -21,7 +21,6 @@ from dataclasses import dataclass, replace
 from pathlib import Path
 
 import brelim
-
 from brelim_cli.convert import (
     DEFAULT_GLOB,
     PageOptions,
@@ -40,13 +39,7 @@ from brelim_cli.report import Reporter, print_error_line
 from brelim_cli.signals import Stopped, stopping
 from brelim_cli.sources import Page, expand_wildcards, pages_into
 from brelim_cli.streams import open_closed_streams, was_closed
-from brelim_cli.targets import (
-    STDOUT,
-    discard_temporary,
-    names_folder,
-    new_tag,
-    write_stdout,
-)
+from brelim_cli.targets import STDOUT, discard_temporary, names_folder, new_tag, write_stdout
 
 STDIN_TITLE = "Outline"
 
@@ -282,8 +275,10 @@ def convert_alone(source: str, args: argparse.Namespace, options: PageOptions, r
         if document.target != STDOUT:
             discard_temporary(document.target, options.tag or "")
 
+    def done(result: tuple[str | None, Findings]) -> None:
+        reporter.file_done(*result)
+
     work = functools.partial(convert_document, options, args.warn)
-    done = lambda result: reporter.file_done(*result)
     run_in_processes([document], 1, work, done, worker_died, clean_up, apart=apart)
 
 

@@ -17,7 +17,6 @@ from dataclasses import dataclass
 from pathlib import Path
 
 import brelim
-
 from brelim_cli.errors import ConversionError, os_message, shown
 from brelim_cli.left_out import Findings
 from brelim_cli.limits import check_page_size
@@ -94,11 +93,14 @@ def write_page(name: str, target: Path | str, data: bytes, options: PageOptions)
         # away: it had what it wanted, as with `-o -`.
         return
     except PermissionError as error:
-        # A page is made beside its target and renamed over it: a refusal is the folder's.
-        folder = Path(error.filename).parent if error.filename is not None else Path(target).parent
-        raise ConversionError(
-            f"{shown(name)}: cannot write into the folder {shown(folder)}: {os_message(error)}"
-        ) from None
+        # A page is made beside its target (or its missing folders are) and renamed over it:
+        # a refusal of anything but the target itself (a device, say) is its folder's.
+        if error.filename is not None and Path(error.filename) != Path(target):
+            folder = shown(Path(error.filename).parent)
+            raise ConversionError(
+                f"{shown(name)}: cannot write into the folder {folder}: {os_message(error)}"
+            ) from None
+        raise ConversionError(f"{shown(name)}: cannot write {shown(target)}: {os_message(error)}") from None
     except OSError as error:
         raise ConversionError(f"{shown(name)}: cannot write {shown(target)}: {os_message(error)}") from None
 

@@ -10,7 +10,6 @@ turns its findings into the lines the command prints.
 from __future__ import annotations
 
 import brelim
-
 from brelim_cli.errors import shown
 
 # The module's reason codes, by the names it gives them.

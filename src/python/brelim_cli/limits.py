@@ -13,7 +13,6 @@ import re
 import sys
 
 import brelim
-
 from brelim_cli.errors import ConversionError, shown
 
 # By default: 16 times the document, at least this, never more than a quarter of the machine's memory.

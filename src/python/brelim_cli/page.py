@@ -16,7 +16,6 @@ from __future__ import annotations
 import html
 
 import brelim
-
 from brelim_cli import left_out as reasons
 
 # A readable line length in the system's own font, light or dark as the
