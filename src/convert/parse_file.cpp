@@ -4,60 +4,15 @@
 #include <cstring>
 
 #include "../bytes/copy_bytes.hpp"
-#include "../reading/left_out_lines.hpp"
 #include "../reading/line_scanner.hpp"
 #include "../reading/starred_lines.hpp"
 #include "../render/html.hpp"
-#include "fragment_size.hpp"
 #include "lines.hpp"
+#include "scaffolding.hpp"
 
 namespace brelim {
 
 namespace {
-
-// The scaffolding before a headline's HTML: at most one list is opened or
-// closed per headline, whatever the jump in level. Returns the new depth.
-template <class Out>
-constexpr int write_scaffolding(Rule level, int depth, Out& out) {
-    switch (level) {
-    case Rule::headline1:
-        if (depth > 0) out.append("</li>\n");
-        if (depth > 1) out.append("</ul>");
-        out.append("<li>");
-        return 1;
-    case Rule::headline2:
-        out.append(depth < 2 ? "<ul>" : depth == 2 ? "</li>" : "</ul>");
-        out.append("<li>");
-        return 2;
-    case Rule::headline3:
-        out.append(depth < 3 ? "<ul>" : "</li>");
-        out.append("<li>");
-        return 3;
-    default:
-        return depth;
-    }
-}
-
-// The same scaffolding written once for every level and depth, so that a
-// headline costs one small copy instead of a few branches and appends.
-struct Piece {
-    char bytes[16] = {};
-    std::size_t size = 0;
-
-    constexpr void append(std::string_view text) {
-        for (const char c : text) bytes[size++] = c;
-    }
-};
-
-constexpr auto scaffolding = [] {
-    std::array<std::array<Piece, 4>, 3> table{};
-    for (int level = 0; level < 3; ++level) {
-        for (int depth = 0; depth < 4; ++depth) {
-            write_scaffolding(static_cast<Rule>(static_cast<int>(Rule::headline1) + level), depth, table[level][depth]);
-        }
-    }
-    return table;
-}();
 
 // Appends a headline of level 1 to 3, its scaffolding first, with one check
 // of the buffer's room for the common headline without links or hashtags;
@@ -79,8 +34,6 @@ int append_item(const Headline& headline, int depth, OutputBuffer& out) {
     return static_cast<int>(index) + 1;
 }
 
-constexpr std::string_view fragment_open = "<ul>", fragment_close = "\n</li></ul>";
-
 // The fragment starts with the root list; headlines grow by their
 // scaffolding and anchors and prose vanishes, so a quarter more than the
 // document covers notes without growing.
@@ -91,8 +44,6 @@ void open_fragment(std::size_t document_size, OutputBuffer& out) {
 
 // Whatever the depth, the same fixed suffix closes the fragment.
 void close_fragment(OutputBuffer& out) { out.append(fragment_close); }
-
-bool is_item(Rule level) { return level == Rule::headline1 || level == Rule::headline2 || level == Rule::headline3; }
 
 }  // namespace
 
@@ -132,34 +83,6 @@ void parse_file_with_engine(std::string_view document, OutputBuffer& out) {
         append_html(*headline, out);
     }
     close_fragment(out);
-}
-
-FragmentSize measure_fragment(std::string_view document, std::size_t limit) noexcept {
-    FragmentSize measured;
-    measured.size = fragment_open.size() + fragment_close.size();
-    PlainRuns runs(document);
-    StarredLines lines(document);
-    Headline first;
-    int depth = 0;
-    std::size_t largest = 0;
-    std::size_t largest_at = 0;
-    for (std::size_t begin; measured.size <= limit && (begin = lines.next()) != StarredLines::none;) {
-        if (!scan_line(runs, begin, first) || !is_item(first.rule)) continue;
-        const auto index = static_cast<std::size_t>(first.rule) - static_cast<std::size_t>(Rule::headline1);
-        const std::size_t html = html_size(first);
-        const std::size_t piece = scaffolding[index][static_cast<std::size_t>(depth)].size;
-        const std::size_t item = html > SIZE_MAX - piece ? SIZE_MAX : html + piece;
-        depth = static_cast<int>(index) + 1;
-        measured.size = item > SIZE_MAX - measured.size ? SIZE_MAX : measured.size + item;
-        if (item > largest) {
-            largest = item;
-            largest_at = begin;
-            measured.label_carried_over = label_carried_over(first);
-        }
-    }
-    if (measured.size <= limit || largest == 0) return FragmentSize{measured.size};
-    measured.largest_line = count_line_feeds(document.data(), largest_at);
-    return measured;
 }
 
 std::string parse_file(std::string_view document) {
