@@ -34,6 +34,12 @@ def shell(script: str, *args: object, cwd: Path, stdin: bytes = b"") -> subproce
         ('exec "$@" 2>&-', ["notes", "-o", "html", "--jobs", "2"], 0, ""),
         ('exec "$@" <&-', ["-"], 1, "brelim: standard input: cannot read: Bad file descriptor\n"),
         ('exec "$@" >&-', ["in.outline"], 1, "brelim: in.outline: cannot write standard output: Bad file descriptor\n"),
+        (
+            'exec "$@" >&-',
+            ["in.outline", "-o", "/dev/stdout"],
+            1,
+            "brelim: in.outline: cannot write /dev/stdout: Bad file descriptor\n",
+        ),
         ('"$@" | head -c 10 > /dev/null', ["big.outline", "-o", "/dev/stdout"], 0, ""),  # a reader gone early
     ],
 )

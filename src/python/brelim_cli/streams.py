@@ -45,3 +45,18 @@ def stream_on(number: int) -> io.TextIOWrapper:
 def was_closed(number: int) -> bool:
     """Whether the standard descriptor `number` was closed when the command started."""
     return number in closed
+
+
+# The names under which a process reaches its own standard descriptors.
+STANDARD_PATHS = {"/dev/stdin": 0, "/dev/stdout": 1, "/dev/stderr": 2}
+DESCRIPTOR_FOLDERS = ("/dev/fd/", "/proc/self/fd/")
+
+
+def names_closed_stream(path: str | os.PathLike[str]) -> bool:
+    """Whether `path` names a standard descriptor that was closed: the null device stands in for it now."""
+    text = os.path.normpath(os.fspath(path))
+    number = STANDARD_PATHS.get(text)
+    for folder in DESCRIPTOR_FOLDERS:
+        if text.startswith(folder) and text[len(folder) :].isdigit():
+            number = int(text[len(folder) :])
+    return number is not None and was_closed(number)

@@ -94,6 +94,8 @@ def write_file(target: Path | str, data: bytes, *, tag: str | None = None) -> No
     `tag` names the temporary file (see `temporary_path`); a fresh one by
     default. Raises OSError.
     """
+    if streams.names_closed_stream(target):  # the page would go to the null device
+        raise OSError(errno.EBADF, os.strerror(errno.EBADF), str(target))
     final, status = resolve_target(target)
     if status is not None and stat.S_ISDIR(status.st_mode):
         raise IsADirectoryError(errno.EISDIR, os.strerror(errno.EISDIR), str(target))
