@@ -4,10 +4,10 @@
 #include <cstring>
 
 #include "../bytes/copy_bytes.hpp"
-#include "../grammar/line_scanner.hpp"
+#include "../reading/line_scanner.hpp"
+#include "../reading/starred_lines.hpp"
 #include "../render/html.hpp"
 #include "lines.hpp"
-#include "starred_lines.hpp"
 
 namespace brelim {
 
@@ -51,8 +51,7 @@ constexpr auto scaffolding = [] {
     std::array<std::array<Piece, 4>, 3> table{};
     for (int level = 0; level < 3; ++level) {
         for (int depth = 0; depth < 4; ++depth) {
-            write_scaffolding(static_cast<Rule>(static_cast<int>(Rule::headline1) + level), depth,
-                              table[level][depth]);
+            write_scaffolding(static_cast<Rule>(static_cast<int>(Rule::headline1) + level), depth, table[level][depth]);
         }
     }
     return table;

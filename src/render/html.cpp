@@ -4,8 +4,8 @@
 #include <string_view>
 
 #include "../bytes/copy_bytes.hpp"
-#include "../bytes/portable.hpp"
 #include "../bytes/find_text.hpp"
+#include "../bytes/portable.hpp"
 #include "append_string.hpp"
 
 namespace brelim {
@@ -84,8 +84,8 @@ void append_anchor(std::string_view target, std::string_view label, OutputBuffer
 // is written once and later occurrences copy it from the output.
 // `next(from)` is the first occurrence at or after `from`, or npos.
 template <class Next>
-void append_replaced(std::string_view content, std::string_view source, std::string_view target,
-                     std::string_view label, Next next, OutputBuffer& out) {
+void append_replaced(std::string_view content, std::string_view source, std::string_view target, std::string_view label,
+                     Next next, OutputBuffer& out) {
     std::size_t anchor_at = std::string_view::npos;
     std::size_t anchor_length = 0;
     for (std::size_t from = 0;;) {
@@ -114,10 +114,10 @@ void append_replaced(std::string_view content, std::string_view source, std::str
 // of letters and digits, is its own href and, after "#", its label, so the
 // text around it and the anchor are written with one check of the buffer's
 // room.
-void append_with_hashtag(std::string_view before, std::string_view word, std::string_view after,
-                         OutputBuffer& out) {
+void append_with_hashtag(std::string_view before, std::string_view word, std::string_view after, OutputBuffer& out) {
     static constexpr std::string_view open = "<a href='", middle = "'>#", close = "</a>";
-    const std::size_t size = before.size() + 2 * word.size() + after.size() + open.size() + middle.size() + close.size();
+    const std::size_t size =
+        before.size() + 2 * word.size() + after.size() + open.size() + middle.size() + close.size();
     char* to = out.extend(size);
     for (const std::string_view piece : {before, open, word, middle, word, close, after}) {
         copy_bytes(to, piece.data(), piece.size());
@@ -171,21 +171,37 @@ void append_html(const Headline& headline, OutputBuffer& out) {
 
 void append_html(const Pair& headline, OutputBuffer& out) {
     Content content;
-    Headline values;  // label deliberately carried over from one link to the next
+    Headline values;
+    RecordLinks record{values};
+    // The text of the first child of `pair` made by `rule`.
+    const auto part = [](const Pair& pair, Rule rule) {
+        for (const Pair& child : pair.children()) {
+            if (child.rule() == rule) return child.text();
+        }
+        return std::string_view{};
+    };
     for (const Pair& pair : headline.descendants()) {
-        const std::string_view text = pair.text();
         switch (pair.rule()) {
-        case Rule::text: content.append(text); break;
+        case Rule::text:
+            content.append(pair.text());
+            break;
         case Rule::plain_link:
-        case Rule::described_link: values.link_source = text; break;
-        case Rule::link_target:
-        case Rule::hashtag_target: values.target = text; break;
-        case Rule::link_desc: values.label = text; break;
-        case Rule::hashtag: values.link_source = values.label = text; break;
-        default: break;
+            record.plain_link(pair.text(), part(pair, Rule::link_target));
+            break;
+        case Rule::described_link:
+            record.described_link(pair.text(), part(pair, Rule::link_target), part(pair, Rule::link_desc));
+            break;
+        case Rule::hashtag:
+            record.hashtag(pair.text());
+            break;
+        default:
+            break;
         }
     }
     values.content = content.view();
+    // The content may be pieced together rather than a view of the line, so
+    // the renderer is not told where the links stand: it searches it whole.
+    values.link_count = 0;
     append_html(values, out);
 }
 

@@ -43,7 +43,7 @@ def table(name: str) -> list:
 def run_python(code: str, *args: str) -> subprocess.CompletedProcess:
     """`code`, dedented, run by this interpreter in a process of its own."""
     return subprocess.run(
-        [sys.executable, "-c", textwrap.dedent(code), *args], capture_output=True, text=True, timeout=300, check=False
+        [sys.executable, "-c", textwrap.dedent(code), *args], capture_output=True, check=False, text=True, timeout=300
     )
 
 
