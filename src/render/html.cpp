@@ -52,8 +52,14 @@ bool is_script_url(std::string_view target) {
            starts_with_ignoring_case(rest, "data:");
 }
 
-// A target that contains "http" goes into the href as written, except that
-// its apostrophes must not end the apostrophe-delimited attribute.
+// Whether a target goes into the href as written: it contains "http" and
+// runs no script. Any other is percent-encoded.
+inline bool href_as_written(std::string_view target) {
+    return target.find("http") != std::string_view::npos && !is_script_url(target);
+}
+
+// A target that goes into the href as written, except that its apostrophes
+// must not end the apostrophe-delimited attribute.
 void append_literal_href(std::string_view target, OutputBuffer& out) {
     for (std::size_t from = 0;;) {
         const std::size_t quote = target.find('\'', from);
@@ -67,47 +73,78 @@ void append_literal_href(std::string_view target, OutputBuffer& out) {
     }
 }
 
+constexpr std::string_view anchor_open = "<a href='", anchor_middle = "'>", anchor_close = "</a>";
+
 void append_anchor(std::string_view target, std::string_view label, OutputBuffer& out) {
-    out.append("<a href='");
-    if (target.find("http") != std::string_view::npos && !is_script_url(target)) {
+    out.append(anchor_open);
+    if (href_as_written(target)) {
         append_literal_href(target, out);
     } else if (append_string(target, out, true)) {
         out.append(target);
     }
-    out.append("'>");
+    out.append(anchor_middle);
     out.append(label);
-    out.append("</a>");
+    out.append(anchor_close);
 }
 
-// `content` with every occurrence of `source` replaced by the anchor, left to
-// right, never overlapping, never searching the inserted anchor. The anchor
-// is written once and later occurrences copy it from the output.
+// The size append_anchor writes.
+std::size_t anchor_size(std::string_view target, std::string_view label) {
+    std::size_t href = target.size();
+    if (href_as_written(target)) {
+        for (const char c : target) href += c == '\'' ? 4 : 0;  // "&#39;"
+    } else {
+        href = encoded_size(target);
+    }
+    return anchor_open.size() + href + anchor_middle.size() + label.size() + anchor_close.size();
+}
+
+// Walks `content` with every occurrence of `source` replaced, left to right,
+// never overlapping, never searching an inserted anchor: `text(piece)` for
+// the content between occurrences, `anchor()` for each occurrence.
 // `next(from)` is the first occurrence at or after `from`, or npos.
-template <class Next>
-void append_replaced(std::string_view content, std::string_view source, std::string_view target, std::string_view label,
-                     Next next, OutputBuffer& out) {
-    std::size_t anchor_at = std::string_view::npos;
-    std::size_t anchor_length = 0;
+template <class Next, class Text, class Anchor>
+void for_each_replaced(std::string_view content, std::size_t source_size, Next next, Text text, Anchor anchor) {
     for (std::size_t from = 0;;) {
         const std::size_t hit = next(from);
         if (hit == std::string_view::npos) {
-            out.append(content.substr(from));
+            text(content.substr(from));
             return;
         }
-        out.append(content.substr(from, hit - from));
-        if (anchor_at == std::string_view::npos) {
-            anchor_at = out.size();
-            append_anchor(target, label, out);
-            anchor_length = out.size() - anchor_at;
-        } else {
-            out.append_copy(anchor_at, anchor_length);
-        }
-        from = hit + source.size();
-        if (source.empty()) {  // an empty source occurs before every character and at the end
+        text(content.substr(from, hit - from));
+        anchor();
+        from = hit + source_size;
+        if (source_size == 0) {  // an empty source occurs before every character and at the end
             if (from == content.size()) return;
-            out.push_back(content[from++]);
+            text(content.substr(from++, 1));
         }
     }
+}
+
+// The occurrences of the headline's last link or hashtag in its content, as
+// for_each_replaced walks them.
+template <class Text, class Anchor>
+void for_each_link_replaced(const Headline& headline, Text text, Anchor anchor) {
+    const std::string_view content = headline.content;
+    const std::string_view source = headline.link_source;
+    if (headline.link_count == 0) {
+        const auto search = [&](std::size_t from) { return find_text(content, source, from); };
+        for_each_replaced(content, source.size(), search, text, anchor);
+        return;
+    }
+    // The last link occurs at its own place and nowhere after it; before it
+    // only where another link or hashtag begins, which ends before it does.
+    const auto own = static_cast<std::size_t>(source.data() - content.data());
+    const std::string_view before = content.substr(0, own);
+    const auto search = [&](std::size_t from) {
+        if (from >= own) return from == own ? own : std::string_view::npos;
+        const std::size_t hit = headline.link_count > 1 ? find_text(before, source, from) : std::string_view::npos;
+        return hit != std::string_view::npos ? hit : own;
+    };
+    for_each_replaced(content, source.size(), search, text, anchor);
+}
+
+std::string_view shown_label(const Headline& headline) {
+    return headline.label.empty() ? headline.target : headline.label;
 }
 
 // A headline whose one hashtag is its only anchor: the hashtag's word, made
@@ -127,26 +164,22 @@ void append_with_hashtag(std::string_view before, std::string_view word, std::st
 }
 
 // Any other headline with links or hashtags. Out of line, so that the
-// common headlines above do not pay for its set-up.
+// common headlines above do not pay for its set-up. The anchor is written
+// once and later occurrences copy it from the output.
 BRELIM_NOINLINE void append_with_links(const Headline& headline, OutputBuffer& out) {
-    const std::string_view content = headline.content;
-    const std::string_view source = headline.link_source;
-    const std::string_view label = headline.label.empty() ? headline.target : headline.label;
-    if (headline.link_count == 0) {
-        const auto search = [&](std::size_t from) { return find_text(content, source, from); };
-        append_replaced(content, source, headline.target, label, search, out);
-        return;
-    }
-    // The last link occurs at its own place and nowhere after it; before it
-    // only where another link or hashtag begins, which ends before it does.
-    const auto own = static_cast<std::size_t>(source.data() - content.data());
-    const std::string_view before = content.substr(0, own);
-    const auto search = [&](std::size_t from) {
-        if (from >= own) return from == own ? own : std::string_view::npos;
-        const std::size_t hit = headline.link_count > 1 ? find_text(before, source, from) : std::string_view::npos;
-        return hit != std::string_view::npos ? hit : own;
+    std::size_t anchor_at = std::string_view::npos;
+    std::size_t anchor_length = 0;
+    const auto text = [&](std::string_view piece) { out.append(piece); };
+    const auto anchor = [&] {
+        if (anchor_at == std::string_view::npos) {
+            anchor_at = out.size();
+            append_anchor(headline.target, shown_label(headline), out);
+            anchor_length = out.size() - anchor_at;
+        } else {
+            out.append_copy(anchor_at, anchor_length);
+        }
     };
-    append_replaced(content, source, headline.target, label, search, out);
+    for_each_link_replaced(headline, text, anchor);
 }
 
 }  // namespace
@@ -203,6 +236,22 @@ void append_html(const Pair& headline, OutputBuffer& out) {
     // the renderer is not told where the links stand: it searches it whole.
     values.link_count = 0;
     append_html(values, out);
+}
+
+std::size_t html_size(const Headline& headline) {
+    if (headline.target.empty()) return headline.content.size();
+    std::size_t occurrences = 0;
+    for_each_link_replaced(headline, [](std::string_view) {}, [&] { ++occurrences; });
+    const std::size_t anchor = anchor_size(headline.target, shown_label(headline));
+    const std::size_t rest = headline.content.size() - occurrences * headline.link_source.size();
+    if (occurrences != 0 && anchor > (SIZE_MAX - rest) / occurrences) return SIZE_MAX;
+    return rest + occurrences * anchor;
+}
+
+bool label_carried_over(const Headline& headline) {
+    const std::string_view source = headline.link_source;
+    const bool plain_link = source.starts_with("[[") && source.size() == headline.target.size() + 4;
+    return plain_link && !headline.label.empty();
 }
 
 std::string html(Pair headline) {
