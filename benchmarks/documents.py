@@ -19,7 +19,7 @@ All documents are ASCII and end with a line feed.
 from __future__ import annotations
 
 import random
-from typing import Callable, Iterator
+from collections.abc import Callable, Iterator
 
 SHAPES = ("notes", "prose", "links", "long")
 DEFAULT_SEED = 20240517

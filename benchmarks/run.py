@@ -31,15 +31,14 @@ import sys
 import tempfile
 import time
 import timeit
+from collections.abc import Callable
 from pathlib import Path
-from typing import Callable
 
 SCRIPT = Path(__file__).resolve()
 sys.path.insert(0, str(SCRIPT.parent))
 
-import documents  # noqa: E402
-
 import brelim  # noqa: E402
+import documents  # noqa: E402
 
 try:
     import cmarkgfm
@@ -229,8 +228,10 @@ def throughput(shapes: list[str], size: int, repeat: int, seed: int, verbose: bo
         "The floor is `bytes.decode('ascii')` of the document's bytes, measured beside each run.",
         f"The notes of {CACHED_SIZE / MB:.0f} MB fit in the cache: best of {CACHED_RUNS} times as many runs, no target.",
         "",
-        "| Shape | Document | Output | brelim MB/s | Target | Met | x cmarkgfm | Target | Met "
-        "| Floor MB/s | brelim / floor |",
+        (
+            "| Shape | Document | Output | brelim MB/s | Target | Met | x cmarkgfm | Target | Met "
+            "| Floor MB/s | brelim / floor |"
+        ),
         "|---|---:|---:|---:|---|---|---:|---|---|---:|---:|",
         *rows,
     ]
@@ -249,7 +250,8 @@ def throughput(shapes: list[str], size: int, repeat: int, seed: int, verbose: bo
             f"| cmarkgfm.markdown_to_html | {peer[0] / MB:.1f} MB | {peer_rate:,.0f} | "
             f"{speedup:.1f}x | >= {PEER_TARGET:.0f}x | {_verdict(speedup >= PEER_TARGET)} |"
         )
-    return lines + [
+    return [
+        *lines,
         "",
         "The notes again, written as a Markdown nested list, through the peer; the speedup is",
         "its time over brelim's time for the same notes.",
@@ -412,8 +414,10 @@ def small_documents(repeat: int, seed: int, verbose: bool) -> list[str]:
         "yardstick: it reads the string and builds a new one too. The target is for the tiny document,",
         "where the fixed cost of the call is all there is.",
         "",
-        "| Document | Size | brelim ns | brelim MB/s | str.upper ns | str.upper MB/s | brelim / str.upper "
-        "| Target | Met |",
+        (
+            "| Document | Size | brelim ns | brelim MB/s | str.upper ns | str.upper MB/s | brelim / str.upper "
+            "| Target | Met |"
+        ),
         "|---|---:|---:|---:|---:|---:|---:|---|---|",
         *rows,
     ]
@@ -613,7 +617,7 @@ def _time_case(index: int, n: int, calls: int, repeat: int, warm_calls: int) -> 
     times: list[list[float]] = [[], []]  # at n, at 2n
     with _gc_off():
         for _ in range(repeat):
-            for document, runs in zip((small, large), times):
+            for document, runs in zip((small, large), times, strict=True):
                 runs.append(sum(_time_once(brelim.parse_string, document) for _ in range(calls)) / calls)
     utf8 = [0, 0] if small.isascii() else [len(small.encode()), len(large.encode())]
     return {
@@ -718,7 +722,9 @@ def _instructions(index: int, n: int) -> int | None:
             "--callgrind-out-file=/dev/null",
             *_child_command("count", index, n, convert),
         ]
-        completed = subprocess.run(command, capture_output=True, text=True, env={**os.environ, "PYTHONHASHSEED": "0"})
+        completed = subprocess.run(
+            command, capture_output=True, check=False, text=True, env={**os.environ, "PYTHONHASHSEED": "0"}
+        )
         found = [line for line in completed.stderr.splitlines() if "Collected :" in line]
         if completed.returncode != 0 or not found:
             return None
@@ -741,7 +747,7 @@ def scaling(
     plan = [server_plan(result, max_bytes) for result in resident]
     server = json.loads(_child("server", repeat, input=json.dumps(plan), env=plain_environment()))
     rows = []
-    for result, served in zip(resident, server):
+    for result, served in zip(resident, server, strict=True):
         label = SCALING_CASES[result["index"]][0]
         n = result["n"]
         out_small, out_large = result["output"]
@@ -779,7 +785,7 @@ def scaling(
         rule += "---:|"
     lines = [
         f"Scaling: one conversion of the document at n and at 2n, best of {repeat} each, in a fresh process",
-        f"whose heap stays resident between runs; a linear conversion gives t(2n)/t(n) near 2 (target",
+        "whose heap stays resident between runs; a linear conversion gives t(2n)/t(n) near 2 (target",
         f"<= {SCALING_TARGET}). n is the smallest power of two from 1024 at which a conversion takes",
         f"{min_time * 1e3:.0f} ms, within {max_bytes / MB:.0f} MB of document or output at 2n; where that cap comes first, each",
         f"timed run repeats the conversion until it takes {min_time * 1e3:.0f} ms, and the time of one is shown.",
@@ -794,7 +800,7 @@ def scaling(
     if instructions:
         lines.append("Instructions: the conversion's instructions at 2m over those at m = n/8 (at least 1024),")
         lines.append("counted by callgrind: the same ratio without caches, page faults or load.")
-    return lines + ["", header + " |", rule + "---|", *rows]
+    return [*lines, "", header + " |", rule + "---|", *rows]
 
 
 # --------------------------------------------------------------------------
@@ -845,7 +851,7 @@ def build_levels_program(verbose: bool) -> Path | str:
         ),
     ]
     for command, failure in steps:
-        completed = subprocess.run(command, capture_output=True, text=True)
+        completed = subprocess.run(command, capture_output=True, check=False, text=True)
         if completed.returncode != 0:
             if verbose:
                 print(completed.stdout[-4000:], completed.stderr[-4000:], sep="\n", file=sys.stderr)
@@ -896,14 +902,18 @@ def levels(shapes: list[str], size: int, repeat: int, seed: int, verbose: bool) 
             path = Path(folder) / f"{label.replace(', ', '-').replace(' ', '')}.outline"
             path.write_bytes(documents.outline(shape, shape_size, seed).encode("ascii"))
             labels[str(path)] = label
-        completed = subprocess.run([str(program), "--repeat", str(repeat), *labels], capture_output=True, text=True)
+        completed = subprocess.run(
+            [str(program), "--repeat", str(repeat), *labels], capture_output=True, check=False, text=True
+        )
     results = [json.loads(line) for line in completed.stdout.splitlines() if line.startswith("{")]
     if verbose:
         print(completed.stdout, end="", file=sys.stderr)
     lines = [
         "Levels: `parse_file` of the C++ core (no Python) at each level of the byte layer, forced at run",
-        f"time by `{program.relative_to(ROOT) if program.is_relative_to(ROOT) else program}`; MB/s of the document,"
-        f" best of {repeat} conversions (of",
+        (
+            f"time by `{program.relative_to(ROOT) if program.is_relative_to(ROOT) else program}`; MB/s of the document,"
+            f" best of {repeat} conversions (of"
+        ),
         f"as many as make {repeat * 20} MB for a smaller document), and each level over the best level the",
         "processor has. scalar is the byte-at-a-time level.",
         "",

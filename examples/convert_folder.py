@@ -45,7 +45,7 @@ def main(argv: list[str]) -> int:
             path = jobs[job]
             try:
                 written += job.result()
-            except Exception as error:  # one bad file must not stop the others
+            except Exception as error:  # noqa: BLE001 - one bad file must not stop the others
                 failed += 1
                 print(f"[{done}/{len(paths)}] FAILED: {error}", file=sys.stderr)
             else:

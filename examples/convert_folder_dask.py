@@ -28,7 +28,7 @@ def convert(path: str, source: str, target: str) -> tuple[str, int, str]:
     """(path, bytes written, error message or "") for one document."""
     try:
         return path, convert_file(path, html_path(Path(path), Path(source), Path(target))), ""
-    except Exception as error:  # reported per document, the others go on
+    except Exception as error:  # noqa: BLE001 - reported per document, the others go on
         return path, 0, str(error) if isinstance(error, ConversionError) else f"{path}: {error!r}"
 
 

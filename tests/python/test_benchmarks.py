@@ -17,8 +17,9 @@ from conftest import HEADLINES
 BENCHMARKS = Path(__file__).resolve().parents[2] / "benchmarks"
 sys.path.insert(0, str(BENCHMARKS))
 
-import documents  # noqa: E402
 import run as bench  # noqa: E402
+
+import documents  # noqa: E402
 
 SIZE = 40_000
 
@@ -65,7 +66,7 @@ def test_markdown_is_the_same_notes():
     outline = documents.outline("notes", SIZE).split("\n")
     markdown = documents.markdown("notes", SIZE).split("\n")
     assert len(markdown) == len(outline)
-    for source, written in zip(outline, markdown):
+    for source, written in zip(outline, markdown, strict=True):
         level = len(source) - len(source.lstrip("*"))
         if level:
             assert written.startswith("  " * (level - 1) + "- ")
@@ -77,7 +78,11 @@ def test_markdown_is_the_same_notes():
 
 def run(*arguments):
     completed = subprocess.run(
-        [sys.executable, str(BENCHMARKS / "run.py"), *arguments], capture_output=True, text=True, timeout=300
+        [sys.executable, str(BENCHMARKS / "run.py"), *arguments],
+        capture_output=True,
+        check=False,
+        text=True,
+        timeout=300,
     )
     assert completed.returncode == 0, completed.stderr
     return completed.stdout
@@ -101,7 +106,7 @@ def test_the_small_documents_table_runs():
         if re.match(r"\| .+ \| [\d,]+ B \|", line)
     ]
     assert [row[0] for row in rows] == [label for label, _ in bench.SMALL_DOCUMENTS]
-    for row, (_, size) in zip(rows, bench.SMALL_DOCUMENTS):
+    for row, (_, size) in zip(rows, bench.SMALL_DOCUMENTS, strict=True):
         assert int(row[1].rstrip(" B").replace(",", "")) >= max(size, 3)
         ratio = float(row[6].rstrip("x"))
         assert ratio == pytest.approx(float(row[2].replace(",", "")) / float(row[4].replace(",", "")), rel=0.05)
@@ -218,7 +223,7 @@ def test_the_short_lines_table_runs():
     ]
     assert [row[0] for row in rows] == [label for label, *_ in bench.LINE_SHAPES]
     assert [row[1] for row in rows] == ["4 B", "5 B", "31 B", "13 B"]
-    for row, (*_, target) in zip(rows, bench.LINE_SHAPES):
+    for row, (*_, target) in zip(rows, bench.LINE_SHAPES, strict=True):
         assert row[3:5] == [f"<= {target} ns", "yes" if float(row[2]) <= target else "**no**"]
 
 

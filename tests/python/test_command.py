@@ -29,7 +29,9 @@ def installed_command():
 
 def brelim_command(*args: object, stdin: bytes = b"", **options) -> subprocess.CompletedProcess:
     options = {"stdout": subprocess.PIPE, "stderr": subprocess.PIPE, **options}
-    return subprocess.run([sys.executable, "-m", "brelim_cli", *map(str, args)], input=stdin, timeout=120, **options)
+    return subprocess.run(
+        [sys.executable, "-m", "brelim_cli", *map(str, args)], input=stdin, timeout=120, check=False, **options
+    )
 
 
 def write_tree(root: Path, files: dict[str, bytes]) -> Path:
@@ -163,7 +165,9 @@ def test_version_and_help():
 
 @pytest.mark.needs("fcntl", "pty", "termios")
 def test_a_progress_bar_on_a_terminal(tmp_path: Path):
-    import fcntl, pty, termios
+    import fcntl
+    import pty
+    import termios
 
     write_tree(tmp_path / "notes", {f"{n}.outline": b"* a" for n in range(3)})
     controller, terminal = pty.openpty()

@@ -10,8 +10,9 @@ import sys
 import time
 from pathlib import Path
 
-import brelim
 import pytest
+
+import brelim
 from test_command import brelim_command, files_under, installed_command, write_tree  # noqa: F401 (a fixture)
 
 COMMAND = [sys.executable, "-m", "brelim_cli"]
@@ -125,16 +126,17 @@ def interrupt_after(delay: float, *args: object, cwd: Path, ready: bool = False)
     prelude = "import sys, runpy, importlib.util; sys.stderr.write('ready\\n'); sys.stderr.flush(); "
     code = prelude + "sys.argv[0] = '-m'; runpy.run_module('brelim_cli', run_name='__main__', alter_sys=True)"
     command = [sys.executable, "-c", code, *map(str, args)] if ready else [*COMMAND, *map(str, args)]
-    process = subprocess.Popen(
+    # Leaving the block closes the pipe.
+    with subprocess.Popen(
         command, cwd=cwd, stderr=subprocess.PIPE, stdout=subprocess.DEVNULL, start_new_session=True
-    )
-    if ready:
-        assert process.stderr.readline() == b"ready\n"
-    time.sleep(delay)
-    os.killpg(process.pid, signal.SIGINT)
-    sent = time.monotonic()
-    told = process.stderr.read().decode()
-    process.wait(60)
+    ) as process:
+        if ready:
+            assert process.stderr.readline() == b"ready\n"
+        time.sleep(delay)
+        os.killpg(process.pid, signal.SIGINT)
+        sent = time.monotonic()
+        told = process.stderr.read().decode()
+        process.wait(60)
     return time.monotonic() - sent, process.returncode, told
 
 

@@ -130,9 +130,11 @@ def test_unreadable_folders_and_files_are_reported(tmp_path: Path):
     (tmp_path / "out").chmod(0o777)
     tmp_path.chmod(0o755)
     drop = ["setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups", "--inh-caps=-all", "--bounding-set=-all"]
-    if subprocess.run([*drop, *COMMAND, "--version"], cwd=tmp_path, capture_output=True).returncode != 0:
+    if subprocess.run([*drop, *COMMAND, "--version"], cwd=tmp_path, capture_output=True, check=False).returncode != 0:
         pytest.skip("the installed command is out of an unprivileged user's reach (under /root, say)")
-    result = subprocess.run([*drop, *COMMAND, "n", "-o", "out", "--jobs", "1"], cwd=tmp_path, capture_output=True)
+    result = subprocess.run(
+        [*drop, *COMMAND, "n", "-o", "out", "--jobs", "1"], cwd=tmp_path, capture_output=True, check=False
+    )
     assert result.returncode == 1 and files_under(tmp_path / "out") == ["a.html"]
     assert result.stderr.decode().splitlines() == [
         "brelim: n/locked: cannot read this folder: Permission denied",

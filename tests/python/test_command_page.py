@@ -9,7 +9,7 @@ import brelim
 from brelim_cli.page import render_page
 from test_command import brelim_command, installed_command  # noqa: F401 (a fixture)
 
-FOOTER = re.compile(r"\n</main>\n<footer>\n<p>(.*)</p>\n</footer>\n</body>", re.S)
+FOOTER = re.compile(r"\n</main>\n<footer>\n<p>(.*)</p>\n</footer>\n</body>", re.DOTALL)
 
 
 @pytest.mark.parametrize(

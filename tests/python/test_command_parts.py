@@ -72,9 +72,8 @@ def test_the_folder_search(folder: str, pattern: str, found: list[str], told: li
 
     write_tree(
         tmp_path / "n",
-        {
-            name: b""
-            for name in [
+        dict.fromkeys(
+            [
                 "a.outline",
                 ".h.outline",
                 ".git/c.outline",
@@ -83,8 +82,9 @@ def test_the_folder_search(folder: str, pattern: str, found: list[str], told: li
                 "sub/.e.outline",
                 "out/f.outline",
                 "dir.outline/g.outline",
-            ]
-        },
+            ],
+            b"",
+        ),
     )
     for link, to in [
         ("link.outline", "a.outline"),

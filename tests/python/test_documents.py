@@ -15,7 +15,7 @@ def test_headlines(line, item):
 
 
 def test_large_document_round_trips_line_endings():
-    lines = ["* Head %d #t%d" % (i, i % 7) if i % 3 == 0 else "** [[page %d][p]] x" % i for i in range(20000)]
+    lines = [f"* Head {i} #t{i % 7}" if i % 3 == 0 else f"** [[page {i}][p]] x" for i in range(20000)]
     lf = "\n".join(lines)
     out = brelim.parse_string(lf)
     assert out == brelim.parse_string(lf + "\n") == brelim.parse_string("\r\n".join(lines))

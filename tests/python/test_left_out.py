@@ -3,6 +3,7 @@
 from pathlib import Path
 
 import pytest
+
 from test_command import brelim_command, installed_command, write_tree  # noqa: F401 (a fixture)
 
 LOSSY = "* kept\n** Buy milk!\n** Call Zo\u00eb\r\n**** four!\nprose!\n*** tab\there\n* [[Zo\u00eb]] Zo\u00eb\n* a *\n"

@@ -123,7 +123,7 @@ def scaffolding(document):
         elif level == 3:
             out += ["<ul>" if depth < 3 else "</li>", "<li>"]
         depth = level if level in (1, 2, 3) else depth
-    return out + ["</li>", "</ul>"]
+    return [*out, "</li>", "</ul>"]
 
 
 @SETTINGS

@@ -11,7 +11,7 @@ import brelim
 README = Path(__file__).resolve().parents[2] / "README.md"
 TEXT = README.read_text(encoding="utf-8")
 # ```pycon fences, also indented inside list items.
-FENCE = re.compile(r"^(?P<indent> *)```pycon\n(?P<body>.*?)^(?P=indent)```$", re.M | re.S)
+FENCE = re.compile(r"^(?P<indent> *)```pycon\n(?P<body>.*?)^(?P=indent)```$", re.MULTILINE | re.DOTALL)
 
 
 def blocks() -> list[tuple[int, str]]:

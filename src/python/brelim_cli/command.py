@@ -230,7 +230,7 @@ def convert_document(options: PageOptions, warn: bool, document: Document) -> tu
         findings.check(text, left_out)
     except ConversionError as error:
         return str(error), findings
-    except Exception as error:  # a fault of this program, told as one line
+    except Exception as error:  # noqa: BLE001 - a fault of this program, told as one line
         return f"{shown(document.name)}: internal fault: {type(error).__name__}: {error}", findings
     return None, findings
 
@@ -300,7 +300,7 @@ def convert_in_worker(options: PageOptions, warn: bool, page: Page) -> tuple[str
         convert_page(page.source, page.target, options, findings)
     except ConversionError as error:
         return str(error), findings
-    except Exception as error:  # a fault of this program: told, and the other files still converted
+    except Exception as error:  # noqa: BLE001 - a fault of this program: told, and the other files still converted
         return f"{shown(page.source)}: internal fault: {type(error).__name__}: {error}", findings
     return None, findings
 
@@ -365,7 +365,7 @@ def main(argv: Iterable[str] | None = None) -> int:
         stopped = "interrupted" if number == signal.SIGINT else f"stopped by {signal.Signals(number).name}"
         print_error_line(f"brelim: {stopped}")
         return 128 + number
-    except Exception as error:
+    except Exception as error:  # noqa: BLE001 - a fault of the command: one line, or its traceback with --debug
         if args.debug:
             traceback.print_exc()
         where = "" if args.debug else " (--debug shows where)"

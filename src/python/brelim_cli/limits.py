@@ -82,7 +82,7 @@ def check_page_size(name: str, text: str, limit: int | None) -> None:
     if size <= limit:
         return
     why = ""
-    if carried:
+    if carried and line is not None:  # a carried label always comes with its line
         why = f": line {line + 1} repeats the label of a link in every later link of its headline"
     elif line is not None:
         why = f": its largest headline is on line {line + 1}"

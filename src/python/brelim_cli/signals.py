@@ -6,7 +6,8 @@ import contextlib
 import signal
 import sys
 import threading
-from typing import Any, Iterator
+from collections.abc import Iterator
+from typing import Any
 
 # SIGBREAK: Ctrl-Break, on Windows only.
 STOPPING = [getattr(signal, name) for name in ("SIGINT", "SIGTERM", "SIGHUP", "SIGBREAK") if hasattr(signal, name)]
