@@ -24,7 +24,10 @@ class StarredWindow {
 public:
     static constexpr std::size_t none = SIZE_MAX;
 
-    explicit StarredWindow(std::string_view document) noexcept : document_(document) { load(0, true); }
+    explicit StarredWindow(std::string_view document) noexcept
+        : document_(document), blocks_(simd::active_level() != simd::Level::scalar) {
+        load(0, true);
+    }
 
     // The next starred line's first byte, in document order, or `none`.
     std::size_t next() noexcept {
@@ -43,6 +46,7 @@ public:
     // with `first` describing it as the line's scan would. Otherwise 0, and
     // the line must be scanned.
     std::size_t read(std::size_t begin, Headline& first) noexcept {
+        if (!blocks_) return 0;
         std::size_t offset = begin - block_;
         std::uint64_t feeds = feeds_ >> offset;
         if (feeds == 0) {
@@ -113,6 +117,10 @@ private:
     }
 
     std::string_view document_;
+    // Whether bytes are looked at a block at a time. A byte at a time, the
+    // masks of 64 bytes cost more than the scan of a line, which then reads
+    // every line.
+    bool blocks_;
     std::size_t block_ = 0;  // the 64 bytes the masks describe
     std::uint64_t feeds_ = 0;
     std::uint64_t stars_ = 0;

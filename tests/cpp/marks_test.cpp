@@ -116,6 +116,8 @@ TEST(StarredWindow, ReadsTheLinesThatFitItsWindows) {
     for (std::size_t n = 0; n < 90; ++n) {
         document += std::string(1 + n % 3, '*') + " w" + std::string(n % 70, 'a') + (n % 4 == 0 ? " #t" : "") + "\n";
     }
+    // A byte at a time, every line is left to the scan.
+    const bool blocks = simd::active_level() != simd::Level::scalar;
     StarredWindow lines(document);
     std::size_t decided = 0, count = 0;
     for (std::size_t begin; (begin = lines.next()) != StarredWindow::none; ++count) {
@@ -123,7 +125,9 @@ TEST(StarredWindow, ReadsTheLinesThatFitItsWindows) {
         const std::size_t stars = lines.read(begin, first);
         const std::size_t length = document.find('\n', begin) - begin;
         if (stars == 0) {
-            EXPECT_GT(length, 60u) << "line " << count;
+            if (blocks) {
+                EXPECT_GT(length, 60u) << "line " << count;
+            }
             continue;
         }
         ++decided;
@@ -133,7 +137,7 @@ TEST(StarredWindow, ReadsTheLinesThatFitItsWindows) {
         EXPECT_EQ(describe(first), describe(scanned)) << "line " << count;
     }
     EXPECT_EQ(count, 90u);
-    EXPECT_GT(decided, 60u);
+    EXPECT_EQ(decided > 60, blocks);
 }
 
 }  // namespace
