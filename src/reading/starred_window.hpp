@@ -31,10 +31,7 @@ public:
 
     // The next starred line's first byte, in document order, or `none`.
     std::size_t next() noexcept {
-        while (starts_ == 0) {
-            if (block_ + 64 >= document_.size()) return none;
-            load(block_ + 64, (feeds_ >> 63) != 0);
-        }
+        if (starts_ == 0 && !skip()) return none;
         const std::size_t start = block_ + static_cast<std::size_t>(std::countr_zero(starts_));
         starts_ &= starts_ - 1;
         return start;
@@ -81,6 +78,31 @@ public:
     std::uint64_t outside() const noexcept { return not_plain_; }
 
 private:
+    // Moves on to the next 64 bytes where a starred line begins, if any: the
+    // bytes before, prose mostly, cost a load of their masks each and no more.
+    bool skip() noexcept {
+        const std::size_t size = document_.size();
+        std::size_t block = block_;
+        bool after_feed = (feeds_ >> 63) != 0;
+        std::uint64_t feeds, stars, starts;
+        do {
+            block += 64;
+            if (block >= size) return false;
+            const std::size_t left = size - block;
+            const auto masks = byte_masks<'\n', '*'>(document_.data() + block, left < 64 ? left : 64);
+            feeds = masks[0];
+            stars = masks[1];
+            starts = stars & ((feeds << 1) | std::uint64_t{after_feed});
+            after_feed = (feeds >> 63) != 0;
+        } while (starts == 0);
+        block_ = block;
+        feeds_ = feeds;
+        stars_ = stars;
+        starts_ = starts;
+        classified_ = marked_ = false;
+        return true;
+    }
+
     // The masks of the 64 bytes from `block` on; `after_feed` tells whether
     // the byte before them ends a line.
     void load(std::size_t block, bool after_feed) noexcept {
