@@ -96,8 +96,9 @@ def _child_command(name: str, *arguments) -> list[str]:
 
 def _child(name: str, *arguments, **options) -> str:
     """The standard output of `{name}_child(*arguments)`, run in a fresh interpreter."""
-    return subprocess.run(_child_command(name, *arguments), capture_output=True, text=True, check=True,
-                          **options).stdout
+    return subprocess.run(
+        _child_command(name, *arguments), capture_output=True, text=True, check=True, **options
+    ).stdout
 
 
 def _mbps(size: int, seconds: float) -> float:
@@ -136,8 +137,9 @@ def machine_description() -> list[str]:
         memory_text = f", {memory / 2**30:.0f} GiB"
     # The last level of cache, which decides what "warm" means below.
     with contextlib.suppress(OSError, ValueError):
-        last = max(Path("/sys/devices/system/cpu/cpu0/cache").glob("index*"),
-                   key=lambda p: int((p / "level").read_text()))
+        last = max(
+            Path("/sys/devices/system/cpu/cpu0/cache").glob("index*"), key=lambda p: int((p / "level").read_text())
+        )
         size_text = (last / "size").read_text().strip()
         kib = int(size_text.rstrip("KkMm")) * (1024 if size_text[-1] in "Mm" else 1)
         amount = f"{kib // 1024} MiB" if kib >= 1024 else f"{kib} KiB"
@@ -195,8 +197,10 @@ def throughput(shapes: list[str], size: int, repeat: int, seed: int, verbose: bo
         brelim_rate = _mbps(len(document), min(brelim_times))
         floor_rate = _mbps(len(data), min(floor_times))
         target = THROUGHPUT_TARGETS[shape]
-        row = (f"| {shape} | {len(document) / MB:.1f} MB | {output_size / MB:.1f} MB | {brelim_rate:,.0f} |"
-               + _target_cells(brelim_rate, target, f"{target:,} MB/s"))
+        row = (
+            f"| {shape} | {len(document) / MB:.1f} MB | {output_size / MB:.1f} MB | {brelim_rate:,.0f} |"
+            + _target_cells(brelim_rate, target, f"{target:,} MB/s")
+        )
         rate_target = PEER_RATE_TARGETS.get(shape)
         if rate_target is None:
             row += " | | |"
@@ -210,8 +214,11 @@ def throughput(shapes: list[str], size: int, repeat: int, seed: int, verbose: bo
             notes_time = min(brelim_times)
         if verbose:
             digest = hashlib.sha256(data).hexdigest()[:16]
-            print(f"  {shape}: sha256 {digest}, brelim runs (ms) {_ms(brelim_times)}; "
-                  f"floor runs (ms) {_ms(floor_times, 2)}", file=sys.stderr)
+            print(
+                f"  {shape}: sha256 {digest}, brelim runs (ms) {_ms(brelim_times)}; "
+                f"floor runs (ms) {_ms(floor_times, 2)}",
+                file=sys.stderr,
+            )
         del document, data
     if "notes" in shapes:
         rows.append(cached_notes_row(repeat, seed, verbose))
@@ -232,12 +239,16 @@ def throughput(shapes: list[str], size: int, repeat: int, seed: int, verbose: bo
     if peer is None:
         peer_row = f"| cmarkgfm.markdown_to_html | not installed | | | >= {PEER_TARGET:.0f}x | |"
     elif notes_time is None:
-        peer_row = (f"| cmarkgfm.markdown_to_html | {peer[0] / MB:.1f} MB | {peer_rate:,.0f} | "
-                    f"notes not run | >= {PEER_TARGET:.0f}x | |")
+        peer_row = (
+            f"| cmarkgfm.markdown_to_html | {peer[0] / MB:.1f} MB | {peer_rate:,.0f} | "
+            f"notes not run | >= {PEER_TARGET:.0f}x | |"
+        )
     else:
         speedup = peer[1] / notes_time
-        peer_row = (f"| cmarkgfm.markdown_to_html | {peer[0] / MB:.1f} MB | {peer_rate:,.0f} | "
-                    f"{speedup:.1f}x | >= {PEER_TARGET:.0f}x | {_verdict(speedup >= PEER_TARGET)} |")
+        peer_row = (
+            f"| cmarkgfm.markdown_to_html | {peer[0] / MB:.1f} MB | {peer_rate:,.0f} | "
+            f"{speedup:.1f}x | >= {PEER_TARGET:.0f}x | {_verdict(speedup >= PEER_TARGET)} |"
+        )
     return lines + [
         "",
         "The notes again, written as a Markdown nested list, through the peer; the speedup is",
@@ -268,10 +279,14 @@ def cached_notes_row(repeat: int, seed: int, verbose: bool) -> str:
     brelim_rate = _mbps(len(document), min(brelim_times))
     floor_rate = _mbps(len(data), min(floor_times))
     if verbose:
-        print(f"  notes, {CACHED_SIZE / MB:.0f} MB: fastest brelim runs (ms) {_ms(sorted(brelim_times)[:5], 3)}",
-              file=sys.stderr)
-    return (f"| notes, {CACHED_SIZE / MB:.0f} MB | {len(document) / MB:.1f} MB | {output_size / MB:.1f} MB | "
-            f"{brelim_rate:,.0f} | | | | | | {floor_rate:,.0f} | {brelim_rate / floor_rate:.3f} |")
+        print(
+            f"  notes, {CACHED_SIZE / MB:.0f} MB: fastest brelim runs (ms) {_ms(sorted(brelim_times)[:5], 3)}",
+            file=sys.stderr,
+        )
+    return (
+        f"| notes, {CACHED_SIZE / MB:.0f} MB | {len(document) / MB:.1f} MB | {output_size / MB:.1f} MB | "
+        f"{brelim_rate:,.0f} | | | | | | {floor_rate:,.0f} | {brelim_rate / floor_rate:.3f} |"
+    )
 
 
 # --------------------------------------------------------------------------
@@ -284,8 +299,7 @@ def cached_notes_row(repeat: int, seed: int, verbose: bool) -> str:
 LINE_SHAPES: list[tuple[str, tuple[str, ...], tuple[str, ...], int]] = [
     ("`* a`", ("* a",), ("- a",), 12),
     ("`* a` / `** b` / `*** c`", ("* a", "** b", "*** c"), ("- a", "  - b", "    - c"), 15),
-    ("`* abcdefghij klmnopqrst uvwxyz`", ("* abcdefghij klmnopqrst uvwxyz",),
-     ("- abcdefghij klmnopqrst uvwxyz",), 25),
+    ("`* abcdefghij klmnopqrst uvwxyz`", ("* abcdefghij klmnopqrst uvwxyz",), ("- abcdefghij klmnopqrst uvwxyz",), 25),
     ("`* call #home`", ("* call #home",), ("- call [#home](home)",), 30),
     ("`* see [[a/b.txt]] now`", ("* see [[a/b.txt]] now",), ("- see [a/b.txt](a%2Fb.txt) now",), 30),
 ]
@@ -323,8 +337,9 @@ def floor_times(documents_by_label: dict[str, str], repeat: int, verbose: bool) 
 
 def short_lines(count: int, repeat: int, verbose: bool) -> list[str]:
     rows = []
-    floors = floor_times({label: lines_document(outline_lines, count) for label, outline_lines, *_ in LINE_SHAPES},
-                         repeat, verbose)
+    floors = floor_times(
+        {label: lines_document(outline_lines, count) for label, outline_lines, *_ in LINE_SHAPES}, repeat, verbose
+    )
     for label, outline_lines, markdown_lines, target in LINE_SHAPES:
         document = lines_document(outline_lines, count)
         markdown = lines_document(markdown_lines, count)
@@ -343,8 +358,9 @@ def short_lines(count: int, repeat: int, verbose: bool) -> list[str]:
         if peer_times:
             peer_ns = min(peer_times) / count * 1e9
             multiple = peer_ns / ns
-            row += f" {peer_ns:,.0f} | {multiple:.0f}x |" + _target_cells(multiple, LINE_PEER_TARGET,
-                                                                        f"{LINE_PEER_TARGET:.0f}x")
+            row += f" {peer_ns:,.0f} | {multiple:.0f}x |" + _target_cells(
+                multiple, LINE_PEER_TARGET, f"{LINE_PEER_TARGET:.0f}x"
+            )
         else:
             row += f" not installed | | >= {LINE_PEER_TARGET:.0f}x | |"
         if isinstance(floors, dict) and label in floors:
@@ -355,8 +371,10 @@ def short_lines(count: int, repeat: int, verbose: bool) -> list[str]:
             row += " | | | |"
         rows.append(row)
         if verbose:
-            print(f"  {label}: brelim runs (ms) {_ms(brelim_times)}; cmarkgfm runs (ms) {_ms(peer_times)}",
-                  file=sys.stderr)
+            print(
+                f"  {label}: brelim runs (ms) {_ms(brelim_times)}; cmarkgfm runs (ms) {_ms(peer_times)}",
+                file=sys.stderr,
+            )
     return [
         f"Short lines: documents of {count:,} lines, each line one of the items (in turn), in ns per line,",
         f"best of {repeat}. The peer converts the same items as a Markdown list (nested by indentation; the",
@@ -382,7 +400,7 @@ def short_lines(count: int, repeat: int, verbose: bool) -> list[str]:
 # builds a new one.
 
 # (label, size of a notes document; 0 for the tiny headline "* a")
-SMALL_DOCUMENTS = (("`\"* a\"`", 0), ("1 KB note", 1_000), ("64 KB note", 64_000))
+SMALL_DOCUMENTS = (('`"* a"`', 0), ("1 KB note", 1_000), ("64 KB note", 64_000))
 SMALL_TARGET = 3.0  # the tiny call's time over str.upper's
 SMALL_RUN_TIME = 0.002  # seconds of calls in one timed run
 SMALL_RUNS = 20  # timed runs for each of --repeat
@@ -400,8 +418,10 @@ def small_documents(repeat: int, seed: int, verbose: bool) -> list[str]:
     rows = []
     for label, size in SMALL_DOCUMENTS:
         document = documents.outline("notes", size, seed) if size else "* a"
-        timers = {name: timeit.Timer("f(x)", globals={"f": function, "x": document})
-                  for name, function in (("brelim", brelim.parse_string), ("str.upper", str.upper))}
+        timers = {
+            name: timeit.Timer("f(x)", globals={"f": function, "x": document})
+            for name, function in (("brelim", brelim.parse_string), ("str.upper", str.upper))
+        }
         calls = {name: _calls_per_run(timer) for name, timer in timers.items()}
         times: dict[str, list[float]] = {name: [] for name in timers}
         for _ in range(runs):  # side by side, so that both see the same state of the machine
@@ -409,14 +429,19 @@ def small_documents(repeat: int, seed: int, verbose: bool) -> list[str]:
                 times[name].append(timer.timeit(calls[name]) / calls[name])
         brelim_time, upper_time = min(times["brelim"]), min(times["str.upper"])
         ratio = brelim_time / upper_time
-        row = (f"| {label} | {len(document):,} B | {brelim_time * 1e9:,.0f} | {_mbps(len(document), brelim_time):,.0f} | "
-               f"{upper_time * 1e9:,.0f} | {_mbps(len(document), upper_time):,.0f} | {ratio:.2f}x |")
+        row = (
+            f"| {label} | {len(document):,} B | {brelim_time * 1e9:,.0f} | {_mbps(len(document), brelim_time):,.0f} | "
+            f"{upper_time * 1e9:,.0f} | {_mbps(len(document), upper_time):,.0f} | {ratio:.2f}x |"
+        )
         row += f" <= {SMALL_TARGET:.0f}x | {_verdict(ratio <= SMALL_TARGET)} |" if not size else " | |"
         rows.append(row)
         if verbose:
             for name, runs_of in times.items():
-                print(f"  {label}: {name}, {calls[name]} calls a run, fastest runs (ns a call) "
-                      + ", ".join(f"{t * 1e9:.1f}" for t in sorted(runs_of)[:5]), file=sys.stderr)
+                print(
+                    f"  {label}: {name}, {calls[name]} calls a run, fastest runs (ns a call) "
+                    + ", ".join(f"{t * 1e9:.1f}" for t in sorted(runs_of)[:5]),
+                    file=sys.stderr,
+                )
     return [
         f"Small documents: time of one call in ns and MB/s of the document's size, best of {runs} runs of",
         f"{SMALL_RUN_TIME * 1e3:.0f} ms of calls each. `str.upper` of the same string, timed beside each run, is the",
@@ -495,8 +520,9 @@ def memory_child(size: int, seed: int, kind: int) -> None:
     except (OSError, KeyError) as error:  # no /proc, or no VmHWM in it
         json.dump({"document": len(document), "error": str(error) or type(error).__name__}, sys.stdout)
         return
-    json.dump({"document": len(document), "probe_size": probe_size, "probe": probe,
-               "conversion": conversion}, sys.stdout)
+    json.dump(
+        {"document": len(document), "probe_size": probe_size, "probe": probe, "conversion": conversion}, sys.stdout
+    )
 
 
 def memory(size: int, seed: int, verbose: bool) -> list[str]:
@@ -505,8 +531,9 @@ def memory(size: int, seed: int, verbose: bool) -> list[str]:
         report = json.loads(_child("memory", size, seed, kind))
         name = label if kind < 2 else f"`{label}`"
         if "error" in report:
-            rows.append(f"| {name} | {report['document'] / MB:.1f} MB | not measurable here: {report['error']} "
-                        "| | | | | |")
+            rows.append(
+                f"| {name} | {report['document'] / MB:.1f} MB | not measurable here: {report['error']} | | | | | |"
+            )
             continue
         probe, conversion = report["probe"], report["conversion"]
         extra, output = conversion["extra"], conversion["result"]
@@ -515,11 +542,13 @@ def memory(size: int, seed: int, verbose: bool) -> list[str]:
         if verbose:
             print(f"  memory ({label}): {json.dumps(report)}", file=sys.stderr)
         if not 0.95 < probe_ratio < 1.1:
-            print(f"warning: the control buffer of {report['probe_size']} bytes raised the high-water mark by "
-                  f"{probe['extra']} bytes; the memory figures may be wrong here", file=sys.stderr)
+            print(
+                f"warning: the control buffer of {report['probe_size']} bytes raised the high-water mark by "
+                f"{probe['extra']} bytes; the memory figures may be wrong here",
+                file=sys.stderr,
+            )
         if not works:
-            print("warning: the high-water mark did not reset; the memory figures may be wrong here",
-                  file=sys.stderr)
+            print("warning: the high-water mark did not reset; the memory figures may be wrong here", file=sys.stderr)
         if kind == 1:
             limit, met = "none: the document's UTF-8 copy is expected", ""
         else:
@@ -527,8 +556,10 @@ def memory(size: int, seed: int, verbose: bool) -> list[str]:
             limit, met = f"{allowed / MB:,.2f}", _verdict(extra <= allowed)
         # Over an output smaller than the allowance, the share says nothing.
         share = f"{extra / output:,.2f}x" if output >= MEMORY_ALLOWANCE else ""
-        rows.append(f"| {name} | {report['document'] / MB:.1f} MB | {output / MB:,.2f} | {extra / MB:,.2f} | "
-                    f"{share} | {limit} | {met} | {probe_ratio:.2f} |")
+        rows.append(
+            f"| {name} | {report['document'] / MB:.1f} MB | {output / MB:,.2f} | {extra / MB:,.2f} | "
+            f"{share} | {limit} | {met} | {probe_ratio:.2f} |"
+        )
     return [
         "Peak extra memory of one conversion, in a fresh process: resident-set high-water mark",
         "after the call (reset just before it) less the resident set before it. The limit is",
@@ -579,7 +610,8 @@ SCALING_DOCUMENTS = [
 ]
 # (the expression, which labels the row, the function of n made of that same expression, the smallest n)
 SCALING_CASES: list[tuple[str, Callable[[int], str], int]] = [
-    (label, eval(f"lambda n: {label}"), first) for label, first in SCALING_DOCUMENTS]
+    (label, eval(f"lambda n: {label}"), first) for label, first in SCALING_DOCUMENTS
+]
 
 
 def _calibrate(build: Callable[[int], str], first: int, min_time: float, max_bytes: int) -> tuple[int, int]:
@@ -620,8 +652,15 @@ def _time_case(index: int, n: int, calls: int, repeat: int, warm_calls: int) -> 
             for document, runs in zip((small, large), times):
                 runs.append(sum(_time_once(brelim.parse_string, document) for _ in range(calls)) / calls)
     utf8 = [0, 0] if small.isascii() else [len(small.encode()), len(large.encode())]
-    return {"index": index, "n": n, "calls": calls, "input": len(small), "utf8": utf8,
-            "output": [out_small, out_large], "times": times}
+    return {
+        "index": index,
+        "n": n,
+        "calls": calls,
+        "input": len(small),
+        "utf8": utf8,
+        "output": [out_small, out_large],
+        "times": times,
+    }
 
 
 def scaling_child(min_time: float, repeat: int, max_bytes: int, only: str | None) -> None:
@@ -642,8 +681,9 @@ def server_child(repeat: int) -> None:
     """The cases read from stdin (index, n and calls of each), timed after
     SERVER_WARM_CALLS calls at n and 2n, in this one process: the allocator
     is in the state of a server that has already served many requests."""
-    results = [_time_case(case["index"], case["n"], case["calls"], repeat, SERVER_WARM_CALLS)
-               for case in json.load(sys.stdin)]
+    results = [
+        _time_case(case["index"], case["n"], case["calls"], repeat, SERVER_WARM_CALLS) for case in json.load(sys.stdin)
+    ]
     json.dump(results, sys.stdout)
 
 
@@ -684,8 +724,9 @@ def server_plan(result: dict, max_bytes: int) -> dict:
 
 def plain_environment() -> dict[str, str]:
     """This process's environment without any allocator settings: glibc's defaults."""
-    return {key: value for key, value in os.environ.items()
-            if not key.startswith("MALLOC_") and key != "GLIBC_TUNABLES"}
+    return {
+        key: value for key, value in os.environ.items() if not key.startswith("MALLOC_") and key != "GLIBC_TUNABLES"
+    }
 
 
 def scaling_verdict(ratios: list[float], output_growth: float) -> str:
@@ -707,10 +748,13 @@ def _instructions(index: int, n: int) -> int | None:
     callgrind: a run that converts less a run that only builds the document."""
     counts = []
     for convert in (True, False):
-        command = ["valgrind", "--tool=callgrind", "--callgrind-out-file=/dev/null",
-                   *_child_command("count", index, n, convert)]
-        completed = subprocess.run(command, capture_output=True, text=True,
-                                   env={**os.environ, "PYTHONHASHSEED": "0"})
+        command = [
+            "valgrind",
+            "--tool=callgrind",
+            "--callgrind-out-file=/dev/null",
+            *_child_command("count", index, n, convert),
+        ]
+        completed = subprocess.run(command, capture_output=True, text=True, env={**os.environ, "PYTHONHASHSEED": "0"})
         found = [line for line in completed.stderr.splitlines() if "Collected :" in line]
         if completed.returncode != 0 or not found:
             return None
@@ -724,10 +768,12 @@ def count_child(index: int, n: int, convert: bool) -> None:
         brelim.parse_string(document)
 
 
-def scaling(min_time: float, repeat: int, max_bytes: int, only: str | None, instructions: bool,
-            verbose: bool) -> list[str]:
-    resident = json.loads(_child("scaling", min_time, repeat, max_bytes, only,
-                                 env={**plain_environment(), **WARM_HEAP}))
+def scaling(
+    min_time: float, repeat: int, max_bytes: int, only: str | None, instructions: bool, verbose: bool
+) -> list[str]:
+    resident = json.loads(
+        _child("scaling", min_time, repeat, max_bytes, only, env={**plain_environment(), **WARM_HEAP})
+    )
     plan = [server_plan(result, max_bytes) for result in resident]
     server = json.loads(_child("server", repeat, input=json.dumps(plan), env=plain_environment()))
     rows = []
@@ -742,8 +788,10 @@ def scaling(min_time: float, repeat: int, max_bytes: int, only: str | None, inst
         verdict = scaling_verdict([ratio, server_ratio], out_large / max(out_small, 1))
         if result["calls"] > 1:
             verdict += f" ({result['calls']} conversions a run)"
-        row = (f"| `{label}` | {n:,} | {result['input'] / MB:.2f} MB | {out_small / MB:.2f} MB | "
-               f"{t_small * 1e3:.1f} | {t_large * 1e3:.1f} | {ratio:.2f} | {server_ratio:.2f}{server_at} |")
+        row = (
+            f"| `{label}` | {n:,} | {result['input'] / MB:.2f} MB | {out_small / MB:.2f} MB | "
+            f"{t_small * 1e3:.1f} | {t_large * 1e3:.1f} | {ratio:.2f} | {server_ratio:.2f}{server_at} |"
+        )
         if instructions:
             # Counts do not depend on caches or load, so a smaller n will do.
             m = max(1024, n // 8)
@@ -757,8 +805,9 @@ def scaling(min_time: float, repeat: int, max_bytes: int, only: str | None, inst
         rows.append(row + f" {verdict} |")
         if verbose:
             for name, times in (("resident heap", result["times"]), ("warm server", served["times"])):
-                print(f"  {label}: n={n} {name}: runs at n (ms) {_ms(times[0])}; at 2n {_ms(times[1])}",
-                      file=sys.stderr)
+                print(
+                    f"  {label}: n={n} {name}: runs at n (ms) {_ms(times[0])}; at 2n {_ms(times[1])}", file=sys.stderr
+                )
     header = "| Document | n | Input at n | Output at n | t(n) ms | t(2n) ms | t(2n)/t(n) | Warm server t(2n)/t(n) |"
     rule = "|---|---:|---:|---:|---:|---:|---:|---:|"
     if instructions:
@@ -807,10 +856,24 @@ def build_benchmark_program(target: str, verbose: bool) -> Path | str:
     if not (ROOT / "CMakeLists.txt").is_file():
         return f"no sources at {ROOT}"
     steps = [
-        ([cmake, "-S", str(ROOT), "-B", str(LEVELS_BUILD), "-DCMAKE_BUILD_TYPE=Release", "-DBRELIM_BUILD_MODULE=OFF",
-          "-DBRELIM_BUILD_TESTS=OFF", "-DBRELIM_BUILD_BENCHMARKS=ON"], "cmake could not configure a build (no C++ compiler?)"),
-        ([cmake, "--build", str(LEVELS_BUILD), "--config", "Release", "--target", target, "--parallel", "2"],
-         "the build failed"),
+        (
+            [
+                cmake,
+                "-S",
+                str(ROOT),
+                "-B",
+                str(LEVELS_BUILD),
+                "-DCMAKE_BUILD_TYPE=Release",
+                "-DBRELIM_BUILD_MODULE=OFF",
+                "-DBRELIM_BUILD_TESTS=OFF",
+                "-DBRELIM_BUILD_BENCHMARKS=ON",
+            ],
+            "cmake could not configure a build (no C++ compiler?)",
+        ),
+        (
+            [cmake, "--build", str(LEVELS_BUILD), "--config", "Release", "--target", target, "--parallel", "2"],
+            "the build failed",
+        ),
     ]
     for command, failure in steps:
         completed = subprocess.run(command, capture_output=True, text=True)
@@ -830,8 +893,13 @@ def levels_table(labels: dict[str, str], results: list[dict]) -> list[str]:
     the last level's, the best the processor has."""
     names = list(dict.fromkeys(result["level"] for result in results))
     best = names[-1]
-    header = ("| Shape | Document | " + " | ".join(f"{name} MB/s" for name in names) + " | "
-              + " | ".join(f"{name} / {best}" for name in names[:-1]) + " |")
+    header = (
+        "| Shape | Document | "
+        + " | ".join(f"{name} MB/s" for name in names)
+        + " | "
+        + " | ".join(f"{name} / {best}" for name in names[:-1])
+        + " |"
+    )
     rule = "|---|---:|" + "---:|" * (2 * len(names) - 1)
     rows = []
     for path, label in labels.items():
@@ -840,8 +908,9 @@ def levels_table(labels: dict[str, str], results: list[dict]) -> list[str]:
         if not rates:
             continue
         cells = [f"{rates[name]:,.0f}" if name in rates else "n/a" for name in names]
-        cells += [f"{rates[name] / rates[best]:.2f}" if name in rates and best in rates else "n/a"
-                  for name in names[:-1]]
+        cells += [
+            f"{rates[name] / rates[best]:.2f}" if name in rates and best in rates else "n/a" for name in names[:-1]
+        ]
         rows.append(f"| {label} | {sizes[0] / MB:.1f} MB | " + " | ".join(cells) + " |")
     return [header, rule, *rows]
 
@@ -853,7 +922,8 @@ def levels(shapes: list[str], size: int, repeat: int, seed: int, verbose: bool) 
     with tempfile.TemporaryDirectory() as folder:
         labels: dict[str, str] = {}
         for shape, shape_size, label in [(shape, size, shape) for shape in shapes] + (
-                [("notes", CACHED_SIZE, f"notes, {CACHED_SIZE / MB:.0f} MB")] if "notes" in shapes else []):
+            [("notes", CACHED_SIZE, f"notes, {CACHED_SIZE / MB:.0f} MB")] if "notes" in shapes else []
+        ):
             path = Path(folder) / f"{label.replace(', ', '-').replace(' ', '')}.outline"
             path.write_bytes(documents.outline(shape, shape_size, seed).encode("ascii"))
             labels[str(path)] = label
@@ -883,21 +953,36 @@ def main(argv: list[str] | None = None) -> int:
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument("--size", type=float, default=20, help="document size in MB (10^6 bytes), default 20")
     parser.add_argument("--repeat", type=int, default=5, help="runs per measurement, best taken, default 5")
-    parser.add_argument("--shapes", default=",".join(documents.SHAPES),
-                        help=f"comma-separated shapes, default {','.join(documents.SHAPES)}")
+    parser.add_argument(
+        "--shapes",
+        default=",".join(documents.SHAPES),
+        help=f"comma-separated shapes, default {','.join(documents.SHAPES)}",
+    )
     parser.add_argument("--parts", default=",".join(PARTS), help=f"comma-separated parts, default {','.join(PARTS)}")
-    parser.add_argument("--lines", type=int, default=LINES,
-                        help=f"lines of each document of the short-lines table, default {LINES:,}")
+    parser.add_argument(
+        "--lines", type=int, default=LINES, help=f"lines of each document of the short-lines table, default {LINES:,}"
+    )
     parser.add_argument("--seed", type=int, default=documents.DEFAULT_SEED, help="generator seed")
-    parser.add_argument("--scaling-min-ms", type=float, default=20,
-                        help="time of one conversion at n in the scaling table, default 20 ms")
-    parser.add_argument("--scaling-max-mb", type=float, default=256,
-                        help="largest document or output (at 2n) of the scaling table, default 256 MB; "
-                             "well above the last-level cache, so that n and 2n see the same memory")
+    parser.add_argument(
+        "--scaling-min-ms",
+        type=float,
+        default=20,
+        help="time of one conversion at n in the scaling table, default 20 ms",
+    )
+    parser.add_argument(
+        "--scaling-max-mb",
+        type=float,
+        default=256,
+        help="largest document or output (at 2n) of the scaling table, default 256 MB; "
+        "well above the last-level cache, so that n and 2n see the same memory",
+    )
     parser.add_argument("--case", help="only the scaling cases whose document contains this text")
     parser.add_argument("--verbose", "-v", action="store_true", help="raw runs and memory figures on stderr")
-    parser.add_argument("--instructions", action="store_true",
-                        help="add instruction counts by callgrind to the scaling table (needs valgrind; slow)")
+    parser.add_argument(
+        "--instructions",
+        action="store_true",
+        help="add instruction counts by callgrind to the scaling table (needs valgrind; slow)",
+    )
     parser.add_argument("--child", nargs="+", help=argparse.SUPPRESS)  # NAME and the JSON of each argument
     args = parser.parse_args(argv)
     if args.child:  # one call of a *_child function, in a process of its own
@@ -938,8 +1023,17 @@ def main(argv: list[str] | None = None) -> int:
         print(*memory(size, args.seed, args.verbose), sep="\n")
     if "scaling" in parts:
         print()
-        print(*scaling(args.scaling_min_ms / 1e3, args.repeat, int(args.scaling_max_mb * MB), args.case,
-                       args.instructions, args.verbose), sep="\n")
+        print(
+            *scaling(
+                args.scaling_min_ms / 1e3,
+                args.repeat,
+                int(args.scaling_max_mb * MB),
+                args.case,
+                args.instructions,
+                args.verbose,
+            ),
+            sep="\n",
+        )
     if "levels" in parts:
         print()
         print(*levels(shapes, size, args.repeat, args.seed, args.verbose), sep="\n")

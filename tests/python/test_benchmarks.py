@@ -76,8 +76,9 @@ def test_markdown_is_the_same_notes():
 
 
 def run(*arguments):
-    completed = subprocess.run([sys.executable, str(BENCHMARKS / "run.py"), *arguments],
-                               capture_output=True, text=True, timeout=300)
+    completed = subprocess.run(
+        [sys.executable, str(BENCHMARKS / "run.py"), *arguments], capture_output=True, text=True, timeout=300
+    )
     assert completed.returncode == 0, completed.stderr
     return completed.stdout
 
@@ -94,8 +95,11 @@ def test_the_benchmark_runs_on_a_small_size():
 
 def test_the_small_documents_table_runs():
     output = run("--parts", "small", "--repeat", "1")
-    rows = [[cell.strip() for cell in line.strip("|").split("|")]
-            for line in output.splitlines() if re.match(r"\| .+ \| [\d,]+ B \|", line)]
+    rows = [
+        [cell.strip() for cell in line.strip("|").split("|")]
+        for line in output.splitlines()
+        if re.match(r"\| .+ \| [\d,]+ B \|", line)
+    ]
     assert [row[0] for row in rows] == [label for label, _ in bench.SMALL_DOCUMENTS]
     for row, (_, size) in zip(rows, bench.SMALL_DOCUMENTS):
         assert int(row[1].rstrip(" B").replace(",", "")) >= max(size, 3)
@@ -122,7 +126,8 @@ def test_the_memory_measure_runs():
     output = run("--size", "0.05", "--parts", "memory")
     rows = [line for line in output.splitlines() if re.match(r"\| .+ \| [\d.]+ MB \|", line)]
     assert [row.split(" | ")[0][2:] for row in rows] == [
-        label if kind < 2 else f"`{label}`" for kind, label in enumerate(bench.MEMORY_DOCUMENTS)]
+        label if kind < 2 else f"`{label}`" for kind, label in enumerate(bench.MEMORY_DOCUMENTS)
+    ]
     for row in rows:
         cells = row.split(" | ")
         output_mb, extra_mb, limit, met = cells[2], cells[3], cells[5], cells[6]
@@ -133,13 +138,16 @@ def test_the_memory_measure_runs():
             assert met == ("yes" if float(extra_mb) <= float(limit) else "**no**")
 
 
-@pytest.mark.parametrize("ratios, growth, verdict", [
-    ([2.0, 2.3], 2.0, "linear"),
-    ([2.0, 2.4], 2.0, "**superlinear in a warm server**"),
-    ([2.4, 2.0], 2.0, "**superlinear with a resident heap**"),
-    ([2.5, 2.6], 2.0, "**superlinear**"),
-    ([4.8, 2.0], 4.0, "**superlinear: the output grows 4.0x**"),
-])
+@pytest.mark.parametrize(
+    "ratios, growth, verdict",
+    [
+        ([2.0, 2.3], 2.0, "linear"),
+        ([2.0, 2.4], 2.0, "**superlinear in a warm server**"),
+        ([2.4, 2.0], 2.0, "**superlinear with a resident heap**"),
+        ([2.5, 2.6], 2.0, "**superlinear**"),
+        ([4.8, 2.0], 4.0, "**superlinear: the output grows 4.0x**"),
+    ],
+)
 def test_both_scaling_columns_decide_the_verdict(ratios, growth, verdict):
     assert bench.scaling_verdict(ratios, growth) == verdict
 
@@ -173,17 +181,21 @@ def test_the_warm_server_runs_with_the_allocator_defaults(monkeypatch):
 
 
 def test_the_scaling_table_runs():
-    output = run("--parts", "scaling", "--repeat", "1", "--case", '"* a"*n',
-                 "--scaling-min-ms", "1", "--scaling-max-mb", "1")
+    output = run(
+        "--parts", "scaling", "--repeat", "1", "--case", '"* a"*n', "--scaling-min-ms", "1", "--scaling-max-mb", "1"
+    )
     row = next(line for line in output.splitlines() if line.startswith('| `"* a"*n` |'))
     assert re.search(r"\| \d+\.\d\d \| \d+\.\d\d \| (linear|\*\*superlinear)", row)
 
 
-@pytest.mark.parametrize("lines, count, document", [
-    (("* a",), 3, "* a\n* a\n* a\n"),
-    (("* a", "** b", "*** c"), 4, "* a\n** b\n*** c\n* a\n"),
-    (("* a", "** b", "*** c"), 2, "* a\n** b\n"),
-])
+@pytest.mark.parametrize(
+    "lines, count, document",
+    [
+        (("* a",), 3, "* a\n* a\n* a\n"),
+        (("* a", "** b", "*** c"), 4, "* a\n** b\n*** c\n* a\n"),
+        (("* a", "** b", "*** c"), 2, "* a\n** b\n"),
+    ],
+)
 def test_short_line_documents_take_the_lines_in_turn(lines, count, document):
     assert bench.lines_document(lines, count) == document
 
@@ -207,12 +219,17 @@ def floor_stand_in(tmp_path, body):
 
 def test_the_short_lines_table_runs(monkeypatch, tmp_path):
     # The floor takes the plain shapes, the first three, and refuses the others.
-    program = floor_stand_in(tmp_path, "for i, path in enumerate(paths):\n"
-                                       "    print(json.dumps({'file': path, 'seconds': 1e-6 if i < 3 else None}))")
+    program = floor_stand_in(
+        tmp_path,
+        "for i, path in enumerate(paths):\n    print(json.dumps({'file': path, 'seconds': 1e-6 if i < 3 else None}))",
+    )
     monkeypatch.setattr(bench, "build_benchmark_program", lambda target, verbose: program)
     output = "\n".join(bench.short_lines(300, 1, False))
-    rows = [[cell.strip() for cell in line.strip("|").split("|")]
-            for line in output.splitlines() if re.match(r"\| `\*", line)]
+    rows = [
+        [cell.strip() for cell in line.strip("|").split("|")]
+        for line in output.splitlines()
+        if re.match(r"\| `\*", line)
+    ]
     assert [row[0] for row in rows] == [label for label, *_ in bench.LINE_SHAPES]
     assert [row[1] for row in rows] == ["4 B", "5 B", "31 B", "13 B", "22 B"]
     for row, (*_, target) in zip(rows, bench.LINE_SHAPES):
@@ -233,9 +250,11 @@ def test_the_short_lines_table_says_why_the_floor_is_missing(monkeypatch, tmp_pa
 
 
 def test_the_levels_table_puts_each_level_beside_the_best():
-    results = [{"file": "a", "level": "scalar", "bytes": 2 * bench.MB, "mbps": 500.0},
-               {"file": "a", "level": "ssse3", "bytes": 2 * bench.MB, "mbps": 2000.0},
-               {"file": "b", "level": "scalar", "bytes": 10**5, "mbps": 100.0}]
+    results = [
+        {"file": "a", "level": "scalar", "bytes": 2 * bench.MB, "mbps": 500.0},
+        {"file": "a", "level": "ssse3", "bytes": 2 * bench.MB, "mbps": 2000.0},
+        {"file": "b", "level": "scalar", "bytes": 10**5, "mbps": 100.0},
+    ]
     header, _, *rows = bench.levels_table({"a": "notes", "b": "links"}, results)
     assert [header, *rows] == [
         "| Shape | Document | scalar MB/s | ssse3 MB/s | scalar / ssse3 |",
@@ -247,25 +266,34 @@ def test_the_levels_table_puts_each_level_beside_the_best():
 def test_the_levels_part_is_skipped_without_cmake(monkeypatch):
     monkeypatch.setattr(bench.shutil, "which", lambda name: None)
     assert bench.levels(["notes"], SIZE, 1, documents.DEFAULT_SEED, False) == [
-        "Levels: skipped, cmake is not installed."]
+        "Levels: skipped, cmake is not installed."
+    ]
 
 
 def test_the_levels_part_says_why_cmake_failed(monkeypatch):
     monkeypatch.setattr(bench.shutil, "which", lambda name: "cmake")
     monkeypatch.setattr(bench.subprocess, "run", lambda *a, **k: subprocess.CompletedProcess(a, 1, "", "no compiler"))
-    assert bench.build_levels_program(False) == "cmake could not configure a build (no C++ compiler?) (-v shows cmake's output)"
+    assert (
+        bench.build_levels_program(False)
+        == "cmake could not configure a build (no C++ compiler?) (-v shows cmake's output)"
+    )
 
 
 def test_the_levels_part_tables_what_the_program_printed_and_its_failure(monkeypatch, tmp_path):
     # A stand-in for brelim_levels: one level per file, then a mismatch reported.
     program = tmp_path / "brelim_levels"
-    program.write_text(f"#!{sys.executable}\nimport json, os, sys\n"
-                       "for path in sys.argv[3:]:\n"
-                       "    print(json.dumps({'file': path, 'level': 'scalar', 'bytes': os.path.getsize(path), 'mbps': 100.0}))\n"
-                       "sys.exit('brelim_levels: the sse2 level gives another fragment')\n")
+    program.write_text(
+        f"#!{sys.executable}\nimport json, os, sys\n"
+        "for path in sys.argv[3:]:\n"
+        "    print(json.dumps({'file': path, 'level': 'scalar', 'bytes': os.path.getsize(path), 'mbps': 100.0}))\n"
+        "sys.exit('brelim_levels: the sse2 level gives another fragment')\n"
+    )
     program.chmod(0o755)
     monkeypatch.setattr(bench, "build_levels_program", lambda verbose: program)
     lines = bench.levels(["notes", "links"], SIZE, 1, documents.DEFAULT_SEED, False)
     assert [line.split(" | ")[0] for line in lines if line.startswith("| ") and "MB/s" not in line] == [
-        "| notes", "| links", "| notes, 1 MB"]
+        "| notes",
+        "| links",
+        "| notes, 1 MB",
+    ]
     assert lines[-1] == "**brelim_levels failed** (status 1): brelim_levels: the sse2 level gives another fragment"
