@@ -56,13 +56,40 @@ notes docs archive projects inbox journal meetings papers drafts reference
 
 HOSTS = ("example.org", "example.com", "docs.example.net", "wiki.example.org", "news.example.com")
 
-PUNCT_WORDS = ("(see below)", "e.g.", "i.e.", "100%", "a/b", "Q&A", "don't", "it's", '"quoted"',
-               "x=1", "1+1", "v2.0", "2024-05-17", "10:30", "what?", "well,", "done.")
+PUNCT_WORDS = (
+    "(see below)",
+    "e.g.",
+    "i.e.",
+    "100%",
+    "a/b",
+    "Q&A",
+    "don't",
+    "it's",
+    '"quoted"',
+    "x=1",
+    "1+1",
+    "v2.0",
+    "2024-05-17",
+    "10:30",
+    "what?",
+    "well,",
+    "done.",
+)
 
 # Text that makes a headline line unusable for brelim (it is skipped whole);
 # notes have a few of these.
-NOISE = ("C# and F# notes", "pay $40 today", "wow!", "a; b", "tabs\there", "me @ home",
-         "x ^ y", "[draft]", "email <someone>", "50 ~ 60")
+NOISE = (
+    "C# and F# notes",
+    "pay $40 today",
+    "wow!",
+    "a; b",
+    "tabs\there",
+    "me @ home",
+    "x ^ y",
+    "[draft]",
+    "email <someone>",
+    "50 ~ 60",
+)
 
 
 def _sentence(rng: random.Random, low: int, high: int) -> str:

@@ -26,8 +26,9 @@
 
 #include "bytes/nibble_tables.hpp"
 #include "bytes/simd.hpp"
+#include "bytes/window.hpp"
 #include "convert/parse_file.hpp"
-#include "grammar/plain_runs.hpp"
+#include "reading/byte_classes.hpp"
 
 namespace {
 
@@ -64,13 +65,13 @@ constexpr Piece scaffolding[3][4] = {
 #if BRELIM_X86 || BRELIM_ARM64
 template <class B>
 Masks classify(const unsigned char* bytes) {
-    const B a = B::load(bytes), b = B::load(bytes + 16), c = B::load(bytes + 32), d = B::load(bytes + 48);
+    const auto window = brelim::simd::Window<B>::load(bytes);
     auto equal = [&](unsigned char byte) {
         const B wanted = B::splat(byte);
-        return B::bits(a == wanted, b == wanted, c == wanted, d == wanted);
+        return window.mask([&](B block) { return block == wanted; });
     };
     constexpr const brelim::NibbleTables& plain = brelim::nibble_tables<brelim::plain_bytes>;
-    return {equal('\n'), equal('*'), B::bits(plain.outside(a), plain.outside(b), plain.outside(c), plain.outside(d))};
+    return {equal('\n'), equal('*'), window.mask([&](B block) { return plain.outside(block); })};
 }
 
 // The fragment of `document` into `out` (room for six times the document

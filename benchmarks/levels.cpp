@@ -94,10 +94,11 @@ int main(int argc, char** argv) {
                 status = 1;
             }
             const double seconds = best_time(document, runs);
-            std::printf("{\"file\": %s, \"level\": \"%s\", \"bytes\": %zu, \"runs\": %ld, \"seconds\": %.9g, "
-                        "\"mbps\": %.1f}\n",
-                        json_string(path).c_str(), std::string(brelim::simd::level_name(level)).c_str(),
-                        document.size(), runs, seconds, static_cast<double>(document.size()) / seconds / 1e6);
+            std::printf(
+                "{\"file\": %s, \"level\": \"%s\", \"bytes\": %zu, \"runs\": %ld, \"seconds\": %.9g, "
+                "\"mbps\": %.1f}\n",
+                json_string(path).c_str(), std::string(brelim::simd::level_name(level)).c_str(), document.size(), runs,
+                seconds, static_cast<double>(document.size()) / seconds / 1e6);
             std::fflush(stdout);
         }
     }

@@ -15,8 +15,8 @@
 #include <string_view>
 #include <vector>
 
-#include "fragment_invariants.hpp"
 #include "bytes/byte_set.hpp"
+#include "fragment_invariants.hpp"
 #include "grammar/outline_parser.hpp"
 #include "render/html.hpp"
 
@@ -25,9 +25,9 @@ using fuzz::require;
 
 namespace {
 
-constexpr ByteSet grammar_bytes = ByteSet::range('a', 'z') | ByteSet::range('A', 'Z') | ByteSet::range('0', '9') |
-                                  ByteSet::of(' ', '"', '%', '&', '\'', '(', ')', '+', ',', '-', '.', '/', ':', '=',
-                                              '?', '_', '#', '[', ']', '*');
+constexpr ByteSet grammar_bytes =
+    ByteSet::range('a', 'z') | ByteSet::range('A', 'Z') | ByteSet::range('0', '9') |
+    ByteSet::of(' ', '"', '%', '&', '\'', '(', ')', '+', ',', '-', '.', '/', ':', '=', '?', '_', '#', '[', ']', '*');
 
 // The engine's queue, through the only operations this harness needs.
 constexpr Token prefill[] = {{0, 1, TokenKind::Start, Rule::EOI}, {0, 0, TokenKind::End, Rule::text}};

@@ -53,8 +53,8 @@ inline void check_markup(std::string_view html) {
     constexpr std::string_view tags[] = {"<ul>", "</ul>", "<li>", "</li>", "<a href='", "</a>"};
     for (std::size_t at = html.find('<'); at != std::string_view::npos; at = html.find('<', at + 1)) {
         const std::string_view rest = html.substr(at);
-        const bool known = std::any_of(std::begin(tags), std::end(tags),
-                                       [&](std::string_view tag) { return rest.starts_with(tag); });
+        const bool known =
+            std::any_of(std::begin(tags), std::end(tags), [&](std::string_view tag) { return rest.starts_with(tag); });
         require(known, "'<' that starts no scaffolding or anchor tag", rest);
         if (rest.starts_with("<a href='")) check_href(rest.substr(9));
     }

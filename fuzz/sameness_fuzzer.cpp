@@ -13,10 +13,10 @@
 #include <vector>
 
 #include "bytes/simd.hpp"
-#include "convert/left_out_lines.hpp"
 #include "convert/lines.hpp"
 #include "convert/parse_file.hpp"
 #include "fragment_invariants.hpp"
+#include "reading/left_out_lines.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view document(reinterpret_cast<const char*>(data), size);

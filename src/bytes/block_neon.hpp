@@ -2,8 +2,10 @@
 
 // Sixteen bytes in a NEON register, for aarch64, where every processor has
 // NEON. NEON has no instruction that gathers one bit a byte, so the bits are
-// summed out of weighted bytes; for 64 bytes, three pairwise additions do it.
+// summed out of weighted bytes; for a 64-byte window, three pairwise additions
+// do it.
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 
@@ -28,6 +30,8 @@ struct NeonBlock {
     NeonBlock low_nibbles() const noexcept { return {vandq_u8(v, vdupq_n_u8(0x0F))}; }
     NeonBlock high_nibbles() const noexcept { return {vshrq_n_u8(v, 4)}; }
 
+    // A table for `lookup` from its 16 entries.
+    static NeonBlock table(const unsigned char* entries) noexcept { return load(entries); }
     // Each byte, which must be below 16, replaced by that entry of `table`.
     NeonBlock lookup(NeonBlock table) const noexcept { return {vqtbl1q_u8(table.v, v)}; }
 
@@ -37,8 +41,10 @@ struct NeonBlock {
         return static_cast<unsigned>(vaddv_u8(vget_low_u8(weighted))) |
                static_cast<unsigned>(vaddv_u8(vget_high_u8(weighted))) << 8;
     }
-    static std::uint64_t bits(NeonBlock a, NeonBlock b, NeonBlock c, NeonBlock d) noexcept {
-        const uint8x16_t quarters = vpaddq_u8(vpaddq_u8(weigh(a.v), weigh(b.v)), vpaddq_u8(weigh(c.v), weigh(d.v)));
+    // The bits of the four blocks of a 64-byte window, the first block's lowest.
+    static std::uint64_t gather(const std::array<NeonBlock, 4>& blocks) noexcept {
+        const uint8x16_t quarters = vpaddq_u8(vpaddq_u8(weigh(blocks[0].v), weigh(blocks[1].v)),
+                                              vpaddq_u8(weigh(blocks[2].v), weigh(blocks[3].v)));
         return vgetq_lane_u64(vreinterpretq_u64_u8(vpaddq_u8(quarters, quarters)), 0);
     }
 

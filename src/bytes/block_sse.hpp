@@ -28,18 +28,24 @@ struct SseBlock {
     friend SseBlock operator&(SseBlock a, SseBlock b) noexcept { return {_mm_and_si128(a.v, b.v)}; }
 
     SseBlock low_nibbles() const noexcept { return {_mm_and_si128(v, _mm_set1_epi8(0x0F))}; }
-    SseBlock high_nibbles() const noexcept {
-        return {_mm_and_si128(_mm_srli_epi16(v, 4), _mm_set1_epi8(0x0F))};
-    }
+    SseBlock high_nibbles() const noexcept { return {_mm_and_si128(_mm_srli_epi16(v, 4), _mm_set1_epi8(0x0F))}; }
 
+    // A table for `lookup` from its 16 entries.
+    static SseBlock table(const unsigned char* entries) noexcept { return load(entries); }
     // Each byte, which must be below 16, replaced by that entry of `table`.
     BRELIM_TARGET("ssse3") SseBlock lookup(SseBlock table) const noexcept { return {_mm_shuffle_epi8(table.v, v)}; }
 
     // Bit i is the top bit of byte i: a comparison's answer, one bit a byte.
     unsigned bits() const noexcept { return static_cast<unsigned>(_mm_movemask_epi8(v)); }
-    static std::uint64_t bits(SseBlock a, SseBlock b, SseBlock c, SseBlock d) noexcept {
-        return std::uint64_t{a.bits()} | std::uint64_t{b.bits()} << 16 | std::uint64_t{c.bits()} << 32 |
-               std::uint64_t{d.bits()} << 48;
+};
+
+// How the ssse3 level runs a primitive that looks bytes up in a table: the
+// primitive compiled for SSSE3 whole, in a function of its own.
+struct LookupsWithSsse3 {
+    template <class Block, class Kernel, class... Args>
+    BRELIM_TARGET_ENTRY("ssse3")
+    static auto run(Args... args) {
+        return Kernel::template blocks<Block>(args...);
     }
 };
 

@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "simd.hpp"
+#include "window.hpp"
 
 namespace brelim {
 
@@ -17,14 +18,15 @@ struct ByteMasks {
 
     // Exactly 64 bytes.
     template <class Block>
-    static Masks blocks(const unsigned char* data, std::size_t) noexcept {
-        const Block a = Block::load(data), b = Block::load(data + 16), c = Block::load(data + 32),
-                    d = Block::load(data + 48);
-        auto equal = [&](Block wanted) { return Block::bits(a == wanted, b == wanted, c == wanted, d == wanted); };
+    BRELIM_ALWAYS_INLINE static Masks blocks(const unsigned char* data, std::size_t) noexcept {
+        const auto window = simd::Window<Block>::load(data);
+        auto equal = [&](Block wanted) { return window.mask([wanted](Block block) { return block == wanted; }); };
         return Masks{equal(Block::splat(static_cast<unsigned char>(Wanted)))...};
     }
 
-    static Masks bytes(const unsigned char* data, std::size_t size) noexcept {
+    // Out of line: it serves a document's last bytes and the byte-at-a-time
+    // level, and inlined beside the blocks it crowds the callers' loops.
+    BRELIM_NOINLINE static Masks bytes(const unsigned char* data, std::size_t size) noexcept {
         Masks masks{};
         for (std::size_t i = 0; i < size; ++i) {
             std::size_t k = 0;
@@ -37,7 +39,7 @@ struct ByteMasks {
 }  // namespace detail
 
 // For each of the given bytes, one bit for each of the `size` (at most 64)
-// bytes at `bytes` that equals it; each sixteen bytes are loaded once. This
+// bytes at `bytes` that equals it; the bytes are loaded once. This
 // is how lines and their first bytes are found a block at a time.
 template <char... Wanted>
 std::array<std::uint64_t, sizeof...(Wanted)> byte_masks(const char* bytes, std::size_t size) noexcept {

@@ -10,6 +10,7 @@ struct ByteSet {
     std::array<bool, 256> bits{};
 
     constexpr bool operator[](unsigned char byte) const noexcept { return bits[byte]; }
+    constexpr bool operator==(const ByteSet&) const noexcept = default;
 
     constexpr ByteSet operator|(const ByteSet& other) const noexcept {
         ByteSet both;

@@ -34,8 +34,8 @@ struct NibbleTables {
     // All ones in each byte of `chunk` that is outside the set, else zero.
     template <class Block>
     Block outside(Block chunk) const noexcept {
-        const Block in_row = chunk.low_nibbles().lookup(Block::load(low.data()));
-        const Block row = chunk.high_nibbles().lookup(Block::load(high.data()));
+        const Block in_row = chunk.low_nibbles().lookup(Block::table(low.data()));
+        const Block row = chunk.high_nibbles().lookup(Block::table(high.data()));
         return (in_row & row) == Block::splat(0);
     }
 };

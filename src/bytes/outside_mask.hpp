@@ -10,6 +10,7 @@
 #include "byte_set.hpp"
 #include "nibble_tables.hpp"
 #include "simd.hpp"
+#include "window.hpp"
 
 namespace brelim {
 
@@ -28,8 +29,7 @@ struct OutsideMask {
             if (size != 0) std::memcpy(padded, data, size);
             data = padded;
         }
-        return Block::bits(tables.outside(Block::load(data)), tables.outside(Block::load(data + 16)),
-                           tables.outside(Block::load(data + 32)), tables.outside(Block::load(data + 48)));
+        return simd::Window<Block>::load(data).mask([&](Block block) { return tables.outside(block); });
     }
 
     static std::uint64_t bytes(const unsigned char* data, std::size_t size) noexcept {

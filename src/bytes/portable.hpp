@@ -16,8 +16,23 @@
 #define BRELIM_ARM64 0
 #endif
 
+// The code in parentheses where the build's processor family is the one
+// named, else nothing: BRELIM_ON_ANY, BRELIM_ON_X86, BRELIM_ON_ARM64.
+#define BRELIM_ON_ANY(...) __VA_ARGS__
+#if BRELIM_X86
+#define BRELIM_ON_X86(...) __VA_ARGS__
+#else
+#define BRELIM_ON_X86(...)
+#endif
+#if BRELIM_ARM64
+#define BRELIM_ON_ARM64(...) __VA_ARGS__
+#else
+#define BRELIM_ON_ARM64(...)
+#endif
+
 #if defined(__GNUC__) || defined(__clang__)
 #define BRELIM_NOINLINE __attribute__((noinline))
+#define BRELIM_ALWAYS_INLINE __attribute__((always_inline)) inline
 #define BRELIM_COLD __attribute__((cold))
 // A function that uses the instructions of `isa`, beyond the build's
 // baseline; it must only run where the processor has them.
@@ -27,12 +42,14 @@
 #define BRELIM_TARGET_ENTRY(isa) __attribute__((target(isa), flatten))
 #elif defined(_MSC_VER)
 #define BRELIM_NOINLINE __declspec(noinline)
+#define BRELIM_ALWAYS_INLINE __forceinline
 #define BRELIM_COLD
 // MSVC compiles any intrinsic in any function.
 #define BRELIM_TARGET(isa)
 #define BRELIM_TARGET_ENTRY(isa)
 #else
 #define BRELIM_NOINLINE
+#define BRELIM_ALWAYS_INLINE inline
 #define BRELIM_COLD
 #define BRELIM_TARGET(isa)
 #define BRELIM_TARGET_ENTRY(isa)

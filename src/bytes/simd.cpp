@@ -8,7 +8,7 @@ namespace brelim::simd {
 namespace {
 
 struct Available {
-    std::array<Level, 3> levels{};
+    std::array<Level, level_count> levels{};
     std::size_t count = 0;
 
     void add(Level level) noexcept { levels[count++] = level; }
@@ -16,13 +16,9 @@ struct Available {
 
 Available find_levels() noexcept {
     Available found;
-    found.add(Level::scalar);
-#if BRELIM_X86
-    found.add(Level::sse2);
-    if (portable::cpu_has_ssse3()) found.add(Level::ssse3);
-#elif BRELIM_ARM64
-    found.add(Level::neon);
-#endif
+#define BRELIM_LEVEL_FOUND(name, family, has, Block, Lookups) BRELIM_ON_##family(if (has) found.add(Level::name);)
+    BRELIM_LEVELS(BRELIM_LEVEL_FOUND)
+#undef BRELIM_LEVEL_FOUND
     return found;
 }
 
@@ -38,17 +34,8 @@ const Available& available() noexcept {
 std::atomic<Level> detail::active{levels().back()};
 
 std::string_view level_name(Level level) noexcept {
-    switch (level) {
-    case Level::scalar:
-        return "scalar";
-    case Level::sse2:
-        return "sse2";
-    case Level::ssse3:
-        return "ssse3";
-    case Level::neon:
-        return "neon";
-    }
-    return "?";
+    const auto index = static_cast<std::size_t>(level);
+    return index < level_count ? level_names[index] : std::string_view{"?"};
 }
 
 std::span<const Level> levels() noexcept { return {available().levels.data(), available().count}; }

@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "../bytes/copy_bytes.hpp"
-#include "../grammar/line_scanner.hpp"
+#include "../reading/line_scanner.hpp"
 #include "../reading/starred_window.hpp"
 #include "../render/html.hpp"
 #include "lines.hpp"

@@ -1,5 +1,8 @@
 #pragma once
 
+// Document conversion: a whole document into its fragment of nested lists,
+// through the one-pass reading or through the engine.
+
 #include <optional>
 #include <string>
 #include <string_view>

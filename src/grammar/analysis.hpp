@@ -14,12 +14,18 @@
 
 namespace brelim::peg {
 
-template <const ByteSet& Set> struct any_of;
-template <char C, char... Cs> struct lit;
-template <class E, class... Es> struct seq;
-template <class... Es> struct sor;
-template <class E> struct plus;
-template <Rule R, class Def> struct normal;
+template <const ByteSet& Set>
+struct any_of;
+template <char C, char... Cs>
+struct lit;
+template <class E, class... Es>
+struct seq;
+template <class... Es>
+struct sor;
+template <class E>
+struct plus;
+template <Rule R, class Def>
+struct normal;
 struct soi;
 
 // One overload per piece, chosen by the piece an expression derives from; a
@@ -40,28 +46,48 @@ struct analysis {
 
     static constexpr ByteSet first(const void*) { return {}; }
     template <const ByteSet& Set>
-    static constexpr ByteSet first(const any_of<Set>*) { return Set; }
+    static constexpr ByteSet first(const any_of<Set>*) {
+        return Set;
+    }
     template <char C, char... Cs>
-    static constexpr ByteSet first(const lit<C, Cs...>*) { return ByteSet::of(C); }
+    static constexpr ByteSet first(const lit<C, Cs...>*) {
+        return ByteSet::of(C);
+    }
     template <class E, class... Es>
-    static constexpr ByteSet first(const seq<E, Es...>*) { return first(a<E>); }
+    static constexpr ByteSet first(const seq<E, Es...>*) {
+        return first(a<E>);
+    }
     // The start of the input takes nothing: the sequence begins with what follows.
     template <class E, class... Es>
-    static constexpr ByteSet first(const seq<soi, E, Es...>*) { return first(a<seq<E, Es...>>); }
+    static constexpr ByteSet first(const seq<soi, E, Es...>*) {
+        return first(a<seq<E, Es...>>);
+    }
     template <class... Es>
-    static constexpr ByteSet first(const sor<Es...>*) { return all_or_none(first(a<Es>)...); }
+    static constexpr ByteSet first(const sor<Es...>*) {
+        return all_or_none(first(a<Es>)...);
+    }
     template <class E>
-    static constexpr ByteSet first(const plus<E>*) { return first(a<E>); }
+    static constexpr ByteSet first(const plus<E>*) {
+        return first(a<E>);
+    }
     template <Rule R, class Def>
-    static constexpr ByteSet first(const normal<R, Def>*) { return first(a<Def>); }
+    static constexpr ByteSet first(const normal<R, Def>*) {
+        return first(a<Def>);
+    }
 
     static constexpr ByteSet closure(const void*) { return {}; }
     template <const ByteSet& Set>
-    static constexpr ByteSet closure(const any_of<Set>*) { return Set; }
+    static constexpr ByteSet closure(const any_of<Set>*) {
+        return Set;
+    }
     template <class... Es>
-    static constexpr ByteSet closure(const sor<Es...>*) { return all_or_none(closure(a<Es>)...); }
+    static constexpr ByteSet closure(const sor<Es...>*) {
+        return all_or_none(closure(a<Es>)...);
+    }
     template <class E>
-    static constexpr ByteSet closure(const plus<E>*) { return closure(a<E>); }
+    static constexpr ByteSet closure(const plus<E>*) {
+        return closure(a<E>);
+    }
 };
 
 template <class E>

@@ -146,8 +146,10 @@ struct eoi {
 template <class Def>
 struct precheck {
     static bool may_match(const ParserState& s) noexcept {
-        if constexpr (Guarded<Def>) return s.next_in(first_of<Def>);
-        else return true;
+        if constexpr (Guarded<Def>)
+            return s.next_in(first_of<Def>);
+        else
+            return true;
     }
 };
 

@@ -4,6 +4,7 @@
 // line is parsed on its own from `input`; no rule skips blanks, and no rule
 // accepts an asterisk, so a headline's content always stops at the next one.
 
+#include "../reading/byte_classes.hpp"
 #include "rule_list.hpp"
 
 namespace brelim::grammar {
@@ -18,9 +19,9 @@ struct EOI : normal<Rule::EOI, eoi> {};
 
 // Inline characters.
 struct paren : silent<Rule::paren, sor<one<'('>, one<')'>>> {};
-struct select_punc : silent<Rule::select_punc, sor<one<'"'>, one<'\''>, one<','>, one<'-'>, one<'.'>, one<'/'>,
-                                                   one<':'>, paren, one<'&'>, one<'='>, one<'%'>, one<'?'>, one<'_'>,
-                                                   one<'+'>, one<' '>>> {};
+struct select_punc
+    : silent<Rule::select_punc, sor<one<'"'>, one<'\''>, one<','>, one<'-'>, one<'.'>, one<'/'>, one<':'>, paren,
+                                    one<'&'>, one<'='>, one<'%'>, one<'?'>, one<'_'>, one<'+'>, one<' '>>> {};
 struct plain_chunk : silent<Rule::plain_chunk, sor<plus<letter_or_digit>, plus<select_punc>>> {};
 
 // Links.
@@ -48,5 +49,13 @@ struct input : silent<Rule::input, seq<soi, plus<headline>, EOI>> {};
 // first bytes and matchers are made from this list.
 using rules = rule_list<EOI, paren, select_punc, plain_chunk, link_target, plain_link, link_desc, described_link, link,
                         hashtag_target, hashtag, text, headline1, headline2, headline3, headline4, headline, input>;
+
+// The one-pass reading decides lines with byte classes of its own; they must
+// be the ones these rules make.
+static_assert(closure_of<plain_chunk> == plain_bytes, "the reading's plain bytes are not plain_chunk's");
+static_assert(first_of<link_target> == plain_bytes && first_of<link_desc> == plain_bytes,
+              "the reading's link texts do not begin as the rules' do");
+static_assert(first_of<hashtag_target> == word_bytes && closure_of<letter_or_digit> == word_bytes,
+              "the reading's word bytes are not hashtag_target's");
 
 }  // namespace brelim::grammar

@@ -1,5 +1,8 @@
 #pragma once
 
+// The matching engine, the reference that defines the format: parses a line
+// with the outline grammar into a token queue, read as pairs.
+
 #include <array>
 #include <optional>
 #include <string_view>

@@ -1,7 +1,5 @@
 #include "rule.hpp"
 
-#include "outline_grammar.hpp"
-
 namespace brelim {
 
 std::string_view rule_name(Rule rule) noexcept {
@@ -11,7 +9,7 @@ std::string_view rule_name(Rule rule) noexcept {
 
 bool is_silent(Rule rule) noexcept {
     const auto index = static_cast<std::size_t>(rule);
-    return index < rule_count && grammar::rules::silent[index];
+    return index < rule_count && rule_kinds[index] == RuleKind::silent;
 }
 
 }  // namespace brelim

@@ -14,9 +14,13 @@
 namespace brelim::peg {
 
 template <Rule R, class Def>
-constexpr bool silent_rule(const silent<R, Def>*) { return true; }
+constexpr RuleKind kind_of(const silent<R, Def>*) {
+    return RuleKind::silent;
+}
 template <Rule R, class Def>
-constexpr bool silent_rule(const normal<R, Def>*) { return false; }
+constexpr RuleKind kind_of(const normal<R, Def>*) {
+    return RuleKind::normal;
+}
 
 template <std::size_t Place, class R>
 constexpr bool numbered() {
@@ -31,7 +35,8 @@ struct rule_list {
         return (numbered<Place, Rs>() && ...);
     }(std::index_sequence_for<Rs...>{}));
 
-    static constexpr std::array<bool, rule_count> silent{silent_rule(static_cast<const Rs*>(nullptr))...};
+    static_assert(std::array<RuleKind, rule_count>{kind_of(static_cast<const Rs*>(nullptr))...} == rule_kinds,
+                  "a rule whose kind is not the one rule.hpp lists");
     // The bytes a match can begin with; null where that is not known.
     static constexpr std::array<const ByteSet*, rule_count> first{(Guarded<Rs> ? &first_of<Rs> : nullptr)...};
     static constexpr std::array<bool (*)(ParserState&), rule_count> match{&Rs::match...};

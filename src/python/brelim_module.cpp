@@ -1,4 +1,5 @@
-// The `brelim` extension module: one function, parse_string(str) -> str.
+// The binding: the `brelim` extension module, one public function,
+// parse_string(str) -> str.
 
 #define PY_SSIZE_T_CLEAN
 #include <Python.h>
@@ -6,11 +7,12 @@
 #include <atomic>
 #include <cstring>
 #include <exception>
+#include <iterator>
 #include <new>
 #include <string_view>
 
-#include "../convert/left_out_lines.hpp"
 #include "../convert/parse_file.hpp"
+#include "../reading/left_out_lines.hpp"
 
 namespace {
 
@@ -224,9 +226,10 @@ PyMethodDef left_out_def = {
     .ml_name = "_left_out",
     .ml_meth = left_out,
     .ml_flags = METH_O,
-    .ml_doc = "_left_out(document, /)\n--\n\n"
-              "The lines left out though they start like a headline of level 1 to 3:\n"
-              "(line index, byte offset in the line's UTF-8, reason code) tuples.",
+    .ml_doc =
+        "_left_out(document, /)\n--\n\n"
+        "The lines left out though they start like a headline of level 1 to 3:\n"
+        "(line index, byte offset in the line's UTF-8, reason code) tuples.",
 };
 
 PyModuleDef module_def = {
@@ -289,6 +292,25 @@ int add_private_function(PyObject* module, PyMethodDef* definition) {
     return status;
 }
 
+// brelim._left_out_reasons: the names of _left_out's reason codes, indexed
+// by code, for the command's report.
+int add_left_out_reasons(PyObject* module) {
+    constexpr auto count = static_cast<Py_ssize_t>(std::size(brelim::left_out_reason_names));
+    PyObject* names = PyTuple_New(count);
+    if (names == nullptr) return -1;
+    for (Py_ssize_t code = 0; code < count; ++code) {
+        const std::string_view name = brelim::left_out_reason_names[code];
+        PyObject* item = PyUnicode_FromStringAndSize(name.data(), static_cast<Py_ssize_t>(name.size()));
+        if (item == nullptr || PyTuple_SetItem(names, code, item) < 0) {  // the tuple owns the item, even on failure
+            Py_DECREF(names);
+            return -1;
+        }
+    }
+    const int status = PyModule_AddObjectRef(module, "_left_out_reasons", names);
+    Py_DECREF(names);
+    return status;
+}
+
 int add_panic_exception(PyObject* module) {
     if (panic_exception == nullptr) {
         panic_exception = PyErr_NewExceptionWithDoc(
@@ -315,7 +337,7 @@ PyMODINIT_FUNC PyInit_brelim(void) {
         return nullptr;
     }
     if (prepare_is_ascii() < 0 || add_panic_exception(module) < 0 || add_function(module) < 0 ||
-        add_private_function(module, &left_out_def) < 0) {
+        add_private_function(module, &left_out_def) < 0 || add_left_out_reasons(module) < 0) {
         // No module was handed out, so a later import may try again.
         initialised.store(false);
         Py_DECREF(module);

@@ -10,7 +10,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "../grammar/headline.hpp"
+#include "headline.hpp"
 
 namespace brelim {
 

@@ -7,9 +7,8 @@
 
 #include "../bytes/byte_masks.hpp"
 #include "../bytes/outside_mask.hpp"
-#include "../grammar/headline.hpp"
-#include "../grammar/line_scanner.hpp"
-#include "../grammar/plain_runs.hpp"
+#include "byte_classes.hpp"
+#include "headline.hpp"
 #include "marks.hpp"
 
 namespace brelim {
@@ -131,7 +130,7 @@ private:
     BRELIM_NOINLINE bool read_marked(std::size_t content, std::size_t end, Headline& first) noexcept {
         if (!marked_) {
             const auto [hash, open, close] = byte_masks<'#', '[', ']'>(window(), window_size());
-            const std::uint64_t not_word = outside_mask<line_scan::word>(window(), window_size());
+            const std::uint64_t not_word = outside_mask<word_bytes>(window(), window_size());
             marked_window_ = MarkedWindow::of(Marks{not_plain_, not_word, hash, open, close});
             marked_ = true;
         }

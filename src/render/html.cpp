@@ -230,32 +230,37 @@ void append_html(const Headline& headline, OutputBuffer& out) {
 
 void append_html(const Pair& headline, OutputBuffer& out) {
     Content content;
-    Headline values;  // label deliberately carried over from one link to the next
+    Headline values;
+    RecordLinks record{values};
+    // The text of the first child of `pair` made by `rule`.
+    const auto part = [](const Pair& pair, Rule rule) {
+        for (const Pair& child : pair.children()) {
+            if (child.rule() == rule) return child.text();
+        }
+        return std::string_view{};
+    };
     for (const Pair& pair : headline.descendants()) {
-        const std::string_view text = pair.text();
         switch (pair.rule()) {
         case Rule::text:
-            content.append(text);
+            content.append(pair.text());
             break;
         case Rule::plain_link:
+            record.plain_link(pair.text(), part(pair, Rule::link_target));
+            break;
         case Rule::described_link:
-            values.link_source = text;
-            break;
-        case Rule::link_target:
-        case Rule::hashtag_target:
-            values.target = text;
-            break;
-        case Rule::link_desc:
-            values.label = text;
+            record.described_link(pair.text(), part(pair, Rule::link_target), part(pair, Rule::link_desc));
             break;
         case Rule::hashtag:
-            values.link_source = values.label = text;
+            record.hashtag(pair.text());
             break;
         default:
             break;
         }
     }
     values.content = content.view();
+    // The content may be pieced together rather than a view of the line, so
+    // the renderer is not told where the links stand: it searches it whole.
+    values.link_count = 0;
     append_html(values, out);
 }
 

@@ -1,9 +1,11 @@
 #pragma once
 
+// Rendering: a headline's HTML, from a Headline, however it was found.
+
 #include <string>
 
-#include "../grammar/headline.hpp"
 #include "../grammar/pair.hpp"
+#include "../reading/headline.hpp"
 #include "output_buffer.hpp"
 
 namespace brelim {

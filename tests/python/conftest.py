@@ -42,7 +42,9 @@ def table(name: str) -> list:
 
 def run_python(code: str, *args: str) -> subprocess.CompletedProcess:
     """`code`, dedented, run by this interpreter in a process of its own."""
-    return subprocess.run([sys.executable, "-c", textwrap.dedent(code), *args], capture_output=True, text=True, timeout=300)
+    return subprocess.run(
+        [sys.executable, "-c", textwrap.dedent(code), *args], capture_output=True, text=True, timeout=300
+    )
 
 
 def pytest_configure(config):

@@ -43,11 +43,14 @@ def files_under(root: Path) -> list[str]:
     return sorted(p.relative_to(root).as_posix() for p in root.rglob("*") if p.is_file())
 
 
-@pytest.mark.parametrize("args, title", [
-    (["my notes.outline", "-o", "out/page.html"], "my notes"),
-    (["my notes.outline", "-o", "out/page.html", "--title", 'R&D <"2">'], "R&amp;D &lt;&quot;2&quot;&gt;"),
-    (["-"], "Outline"),
-])
+@pytest.mark.parametrize(
+    "args, title",
+    [
+        (["my notes.outline", "-o", "out/page.html"], "my notes"),
+        (["my notes.outline", "-o", "out/page.html", "--title", 'R&D <"2">'], "R&amp;D &lt;&quot;2&quot;&gt;"),
+        (["-"], "Outline"),
+    ],
+)
 def test_a_document_becomes_a_page(args: list[str], title: str, tmp_path: Path):
     (tmp_path / "my notes.outline").write_text(NOTES, encoding="utf-8")
     result = brelim_command(*args, stdin=NOTES.encode(), cwd=tmp_path)
@@ -71,7 +74,9 @@ def test_fragment_is_exactly_what_parse_string_returns(text: str, tmp_path: Path
 
 @pytest.mark.parametrize("jobs", ["1", "2"])
 def test_folders_become_folder_trees(jobs: str, tmp_path: Path):
-    write_tree(tmp_path / "notes", {"a.outline": b"* a", "deep/er/b.outline": b"** b", "c.txt": b"* c", "d.outline.bak": b""})
+    write_tree(
+        tmp_path / "notes", {"a.outline": b"* a", "deep/er/b.outline": b"** b", "c.txt": b"* c", "d.outline.bak": b""}
+    )
     write_tree(tmp_path / "more", {"e.txt": b"* e"})
     result = brelim_command("notes", "more/e.txt", "-o", "html", "--jobs", jobs, cwd=tmp_path)
     assert (result.returncode, result.stderr) == (0, b"")
@@ -82,7 +87,9 @@ def test_folders_become_folder_trees(jobs: str, tmp_path: Path):
 
 
 def test_bad_files_are_reported_and_the_others_written(tmp_path: Path):
-    write_tree(tmp_path / "notes", {"good.outline": b"* ok", "bad.outline": b"* a\n* b\n* caf\xe9\n", "z.outline": b"* z"})
+    write_tree(
+        tmp_path / "notes", {"good.outline": b"* ok", "bad.outline": b"* a\n* b\n* caf\xe9\n", "z.outline": b"* z"}
+    )
     write_tree(tmp_path / "html", {"bad.html": b"the page of an earlier run"})
     result = brelim_command("notes", "missing.outline", "-o", "html", cwd=tmp_path)
     assert result.returncode == 1
@@ -94,21 +101,36 @@ def test_bad_files_are_reported_and_the_others_written(tmp_path: Path):
     assert (tmp_path / "html/bad.html").read_bytes() == b"the page of an earlier run"
 
 
-@pytest.mark.parametrize("args, message", [
-    (["nowhere.outline"], "brelim: nowhere.outline: cannot read: No such file or directory"),
-    (["notes", "-o", "a.outline"], "brelim: a.outline: is a file, and the pages need a folder there"),
-    (["a.outline", "-o", "d/"], "brelim: a.outline: cannot write d/a.html: Is a directory"),
-    (["notes", "-o", "html", "--glob", "*.md"], "brelim: notes: no file in this folder matches *.md"),
-    (["notes", "other", "-o", "html"], "brelim: other/a.outline: its page html/a.html would replace that of notes/a.outline"),
-])
+@pytest.mark.parametrize(
+    "args, message",
+    [
+        (["nowhere.outline"], "brelim: nowhere.outline: cannot read: No such file or directory"),
+        (["notes", "-o", "a.outline"], "brelim: a.outline: is a file, and the pages need a folder there"),
+        (["a.outline", "-o", "d/"], "brelim: a.outline: cannot write d/a.html: Is a directory"),
+        (["notes", "-o", "html", "--glob", "*.md"], "brelim: notes: no file in this folder matches *.md"),
+        (
+            ["notes", "other", "-o", "html"],
+            "brelim: other/a.outline: its page html/a.html would replace that of notes/a.outline",
+        ),
+    ],
+)
 def test_failures_have_their_own_message(args: list[str], message: str, tmp_path: Path):
     write_tree(tmp_path, {"notes/a.outline": b"* a", "other/a.outline": b"* b", "a.outline": b"* c", "d/a.html/x": b""})
     result = brelim_command(*args, cwd=tmp_path)
     assert (result.returncode, result.stderr.decode()) == (1, message + "\n")
 
 
-@pytest.mark.parametrize("args", [[], ["notes"], ["a.outline", "a.outline"], ["-", "a.outline", "-o", "html"],
-                                  ["--jobs", "0", "a.outline"], ["--frgament", "a.outline"]])
+@pytest.mark.parametrize(
+    "args",
+    [
+        [],
+        ["notes"],
+        ["a.outline", "a.outline"],
+        ["-", "a.outline", "-o", "html"],
+        ["--jobs", "0", "a.outline"],
+        ["--frgament", "a.outline"],
+    ],
+)
 def test_usage_errors_exit_2(args: list[str], tmp_path: Path):
     write_tree(tmp_path, {"notes/a.outline": b"* a", "a.outline": b"* a"})
     result = brelim_command(*args, cwd=tmp_path)
@@ -120,9 +142,23 @@ def test_version_and_help():
     assert brelim_command("--version").stdout.decode() == f"brelim {importlib.metadata.version('brelim')}\n"
     help_text = brelim_command("--help", env={**os.environ, "COLUMNS": "80"}).stdout.decode()
     assert len(help_text.splitlines()) <= 56
-    assert all(option in help_text for option in ["-o OUT, --output OUT", "--fragment", "--jobs N", "--glob", "--title",
-                                                  "SOURCE", "\noutput:\n", "\nexamples:\n  brelim ", "--css URL",
-                                                  "--warn", "--quiet", "--strict"])
+    assert all(
+        option in help_text
+        for option in [
+            "-o OUT, --output OUT",
+            "--fragment",
+            "--jobs N",
+            "--glob",
+            "--title",
+            "SOURCE",
+            "\noutput:\n",
+            "\nexamples:\n  brelim ",
+            "--css URL",
+            "--warn",
+            "--quiet",
+            "--strict",
+        ]
+    )
 
 
 @pytest.mark.needs("fcntl", "pty", "termios")

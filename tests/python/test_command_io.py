@@ -23,9 +23,16 @@ def page_of(tmp_path: Path) -> bytes:
 
 
 @POSIX
-@pytest.mark.parametrize("out, written", [
-    ("-", None), ("/dev/stdout", None), ("new/", "new/n.html"), ("adir", "adir/n.html"), ("--output=link.html", "real/r.html"),
-])
+@pytest.mark.parametrize(
+    "out, written",
+    [
+        ("-", None),
+        ("/dev/stdout", None),
+        ("new/", "new/n.html"),
+        ("adir", "adir/n.html"),
+        ("--output=link.html", "real/r.html"),
+    ],
+)
 def test_targets_written_where_a_person_means(out: str, written: str | None, tmp_path: Path):
     write_tree(tmp_path, {"n.outline": NOTES.encode(), "adir/other": b"", "real/r.html": b"old"})
     (tmp_path / "real/r.html").chmod(0o640)
@@ -78,8 +85,17 @@ def test_a_closed_pipe_ends_quietly_with_status_0(size: int, tmp_path: Path):
 
 
 def test_folders_skip_hidden_names_the_output_and_clashes_of_case(tmp_path: Path):
-    write_tree(tmp_path / "n", {"a.outline": b"* a", ".git/x.outline": b"", ".h.outline": b"", "s/B.outline": b"",
-                                "s/b.outline": b"", "out/old.html": b"* from an earlier run"})
+    write_tree(
+        tmp_path / "n",
+        {
+            "a.outline": b"* a",
+            ".git/x.outline": b"",
+            ".h.outline": b"",
+            "s/B.outline": b"",
+            "s/b.outline": b"",
+            "out/old.html": b"* from an earlier run",
+        },
+    )
     if len(os.listdir(tmp_path / "n/s")) < 2:
         pytest.skip("this file system ignores letter case: B.outline and b.outline are one file")
     result = brelim_command("n", "n/.h.outline", "-o", "n/out", "--glob", "*", cwd=tmp_path)
@@ -89,17 +105,23 @@ def test_folders_skip_hidden_names_the_output_and_clashes_of_case(tmp_path: Path
     assert result.returncode == 1 and files_under(tmp_path / "n/out") == [".h.html", "a.html", "old.html", "s/B.html"]
 
 
-@pytest.mark.parametrize("pattern, pages", [
-    ("sub/*.outline", ["sub/b.html", "x/sub/c.html"]), ("**/*.outline", ["a.html", "sub/b.html", "x/d.html", "x/sub/c.html"]),
-])
+@pytest.mark.parametrize(
+    "pattern, pages",
+    [
+        ("sub/*.outline", ["sub/b.html", "x/sub/c.html"]),
+        ("**/*.outline", ["a.html", "sub/b.html", "x/d.html", "x/sub/c.html"]),
+    ],
+)
 def test_patterns_with_folders_match_the_end_of_the_path(pattern: str, pages: list[str], tmp_path: Path):
     write_tree(tmp_path / "n", {"a.outline": b"", "sub/b.outline": b"", "x/sub/c.outline": b"", "x/d.outline": b""})
     assert brelim_command("n", "-o", "out", "--glob", pattern, cwd=tmp_path).returncode == 0
     assert files_under(tmp_path / "out") == pages
 
 
-@pytest.mark.skipif(shutil.which("setpriv") is None or not hasattr(os, "geteuid") or os.geteuid() != 0,
-                    reason="needs setpriv and root, to drop the capabilities that read any file")
+@pytest.mark.skipif(
+    shutil.which("setpriv") is None or not hasattr(os, "geteuid") or os.geteuid() != 0,
+    reason="needs setpriv and root, to drop the capabilities that read any file",
+)
 def test_unreadable_folders_and_files_are_reported(tmp_path: Path):
     write_tree(tmp_path, {"n/a.outline": b"* a", "n/locked/b.outline": b"", "n/secret.outline": b""})
     for path in ["n/locked", "n/secret.outline"]:
@@ -112,8 +134,10 @@ def test_unreadable_folders_and_files_are_reported(tmp_path: Path):
         pytest.skip("the installed command is out of an unprivileged user's reach (under /root, say)")
     result = subprocess.run([*drop, *COMMAND, "n", "-o", "out", "--jobs", "1"], cwd=tmp_path, capture_output=True)
     assert result.returncode == 1 and files_under(tmp_path / "out") == ["a.html"]
-    assert result.stderr.decode().splitlines() == ["brelim: n/locked: cannot read this folder: Permission denied",
-                                                   "brelim: n/secret.outline: cannot read: Permission denied"]
+    assert result.stderr.decode().splitlines() == [
+        "brelim: n/locked: cannot read this folder: Permission denied",
+        "brelim: n/secret.outline: cannot read: Permission denied",
+    ]
 
 
 def live_children(pid: int) -> list[int]:
@@ -129,8 +153,9 @@ def start_run(tmp_path: Path, jobs: str) -> subprocess.Popen:
     write_tree(tmp_path / "n", {f"{n:03}.outline": b"* a #tag [[link][text]]\n** b\n" * 3000 for n in range(300)})
     (tmp_path / "out").mkdir()
     os.mkfifo(tmp_path / "out/150.html")
-    run = subprocess.Popen([*COMMAND, "n", "-o", "out", "--jobs", jobs], cwd=tmp_path, stderr=subprocess.PIPE,
-                           start_new_session=True)
+    run = subprocess.Popen(
+        [*COMMAND, "n", "-o", "out", "--jobs", jobs], cwd=tmp_path, stderr=subprocess.PIPE, start_new_session=True
+    )
     deadline = time.monotonic() + 20
     while len(pages_in(tmp_path / "out")) < 20 and run.poll() is None and time.monotonic() < deadline:
         time.sleep(0.002)
@@ -141,10 +166,16 @@ PROC = pytest.mark.skipif(not Path("/proc/self/task").exists(), reason="finds th
 
 
 @PROC
-@pytest.mark.parametrize("jobs, signals, to_group, status", [
-    ("2", [signal.SIGINT], False, 130), ("2", [signal.SIGINT], True, 130), ("2", [signal.SIGINT] * 2, True, 130),
-    ("1", [signal.SIGINT] * 2, True, 130), ("2", [signal.SIGTERM], False, 143),
-])
+@pytest.mark.parametrize(
+    "jobs, signals, to_group, status",
+    [
+        ("2", [signal.SIGINT], False, 130),
+        ("2", [signal.SIGINT], True, 130),
+        ("2", [signal.SIGINT] * 2, True, 130),
+        ("1", [signal.SIGINT] * 2, True, 130),
+        ("2", [signal.SIGTERM], False, 143),
+    ],
+)
 def test_signals_stop_the_run_and_its_workers_at_once(jobs, signals, to_group, status, tmp_path: Path):
     run = start_run(tmp_path, jobs)
     workers = live_children(run.pid)
@@ -167,8 +198,13 @@ def test_signals_stop_the_run_and_its_workers_at_once(jobs, signals, to_group, s
 
 
 def stuck_worker(run: subprocess.Popen, deadline: float, other_than: int = 0) -> int:
-    while not (stuck := [pid for pid in live_children(run.pid) if pid != other_than
-                         and "partner" in Path(f"/proc/{pid}/wchan").read_text()]):
+    while not (
+        stuck := [
+            pid
+            for pid in live_children(run.pid)
+            if pid != other_than and "partner" in Path(f"/proc/{pid}/wchan").read_text()
+        ]
+    ):
         assert time.monotonic() < deadline, "no worker waits on the FIFO"
         time.sleep(0.01)
     return stuck[0]
@@ -181,7 +217,10 @@ def test_a_file_fails_only_when_a_worker_dies_on_it_alone(tmp_path: Path):
     os.kill(first := stuck_worker(run, deadline), signal.SIGKILL)  # its batch is tried again, one file at a time
     os.kill(stuck_worker(run, deadline, first), signal.SIGKILL)  # on the FIFO's page alone
     stderr = run.communicate(timeout=60)[1].decode()
-    assert (run.returncode, stderr) == (1, "brelim: n/150.outline: the process converting it ended (killed by signal 9)\n")
+    assert (run.returncode, stderr) == (
+        1,
+        "brelim: n/150.outline: the process converting it ended (killed by signal 9)\n",
+    )
     assert len(pages_in(tmp_path / "out")) == 300 and pages_in(tmp_path / "out") == os.listdir(tmp_path / "out")
 
 
@@ -192,4 +231,9 @@ def test_what_windows_needs_from_the_command(tmp_path: Path, monkeypatch):
     assert [worker_count(100, 1000, platform) for platform in ["win32", "darwin", "linux"]] == [61, 100, 100]
     write_tree(tmp_path, {"a.outline": b"", "b.outline": b"", "c.txt": b""})
     monkeypatch.chdir(tmp_path)
-    assert expand_wildcards(["*.outline", "-", "z*.outline"], wildcards=True) == ["a.outline", "b.outline", "-", "z*.outline"]
+    assert expand_wildcards(["*.outline", "-", "z*.outline"], wildcards=True) == [
+        "a.outline",
+        "b.outline",
+        "-",
+        "z*.outline",
+    ]

@@ -119,3 +119,22 @@ def test_the_private_report_of_lines_left_out():
         brelim._left_out(b"* a!")
     with pytest.raises(UnicodeEncodeError):
         brelim._left_out("* \ud800")
+
+
+@pytest.mark.parametrize(
+    "line, reason",
+    [
+        ("* a!", "character"),
+        ("* caf\u00e9", "non_ascii"),
+        ("* C# notes", "hashtag"),
+        ("* [[a]", "link"),
+        ("* a]", "closing_bracket"),
+        ("* a *", "no_text"),
+        ("* a ***** b", "many_stars"),
+    ],
+)
+def test_each_reason_code_is_named_by_the_module(line: str, reason: str):
+    # The command names the codes from this tuple, private like _left_out.
+    assert brelim._left_out_reasons[0] == "none" and "_left_out_reasons" not in brelim.__all__
+    [(_, _, code)] = brelim._left_out(line)
+    assert brelim._left_out_reasons[code] == reason

@@ -16,9 +16,16 @@ in.outline:8:5: left out: '*' has no text after it
 SUMMARY = "in.outline: 5 headlines left out (--warn lists them)\n"
 
 
-@pytest.mark.parametrize("options, status, told", [
-    ([], 0, SUMMARY), (["-q"], 0, ""), (["--strict"], 1, SUMMARY), (["-q", "--strict"], 1, ""), (["--warn"], 0, LISTED),
-])
+@pytest.mark.parametrize(
+    "options, status, told",
+    [
+        ([], 0, SUMMARY),
+        (["-q"], 0, ""),
+        (["--strict"], 1, SUMMARY),
+        (["-q", "--strict"], 1, ""),
+        (["--warn"], 0, LISTED),
+    ],
+)
 def test_left_out_headlines_are_told(options: list[str], status: int, told: str, tmp_path: Path):
     (tmp_path / "in.outline").write_bytes(LOSSY.encode())
     result = brelim_command("in.outline", "-o", "in.html", *options, cwd=tmp_path)
@@ -31,6 +38,8 @@ def test_each_file_of_a_folder_run_is_told_by_the_command_itself(tmp_path: Path)
     result = brelim_command("notes", "-o", "html", "--jobs", "2", "--strict", cwd=tmp_path)
     # told as the workers finish, in whatever order that is
     assert (result.returncode, sorted(result.stderr.decode().splitlines())) == (
-        1, [f"{Path('notes', f'{n}.outline')}: 1 headline left out (--warn lists them)" for n in (1, 3, 5)])
+        1,
+        [f"{Path('notes', f'{n}.outline')}: 1 headline left out (--warn lists them)" for n in (1, 3, 5)],
+    )
     result = brelim_command("--warn", "-", stdin=b"* ok\n* Caf\xc3\xa9 #1!")
     assert (result.returncode, result.stderr) == (0, "standard input:2:6: left out: non-ASCII '\u00e9'\n".encode())

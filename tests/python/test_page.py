@@ -43,8 +43,8 @@ def top_left_pixel(png: bytes) -> tuple[int, ...]:
     # The first pixel of the first row is stored as it is, whatever the row's filter.
     chunks, at = {}, 8
     while at < len(png):
-        size, kind = struct.unpack(">I4s", png[at:at + 8])
-        chunks[kind] = chunks.get(kind, b"") + png[at + 8:at + 8 + size]
+        size, kind = struct.unpack(">I4s", png[at : at + 8])
+        chunks[kind] = chunks.get(kind, b"") + png[at + 8 : at + 8 + size]
         at += 12 + size
     assert chunks[b"IHDR"][8:10] in (b"\x08\x02", b"\x08\x06")  # 8-bit RGB or RGBA
     return tuple(zlib.decompress(chunks[b"IDAT"])[1:4])

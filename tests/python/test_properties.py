@@ -23,8 +23,27 @@ inline = st.one_of(
     st.tuples(target, target).map(lambda td: "[[" + td[0] + "][" + td[1] + "]]"),
 )
 # Characters and fragments outside the grammar.
-foreign = st.sampled_from(["[", "]", "[[a]", "[[a][b]", "#", "!", "*", "<b>", ">", "\t", "\x00", "\u00e9",
-                           "\U0001F600", "\u2028", "\ufeff", "\x85", "\r"])
+foreign = st.sampled_from(
+    [
+        "[",
+        "]",
+        "[[a]",
+        "[[a][b]",
+        "#",
+        "!",
+        "*",
+        "<b>",
+        ">",
+        "\t",
+        "\x00",
+        "\u00e9",
+        "\U0001f600",
+        "\u2028",
+        "\ufeff",
+        "\x85",
+        "\r",
+    ]
+)
 piece = st.one_of(inline, inline, inline, foreign)
 content = st.lists(piece, min_size=1, max_size=5).map("".join)
 stars = st.sampled_from(["*", "*", "**", "**", "***", "***", "****", "*****", "", " *"])

@@ -17,3 +17,7 @@ def _left_out(document: str, /) -> list[tuple[int, int, int]]:
     """Private, for the brelim command: the lines left out though they start
     like a headline of level 1 to 3, as (line index, byte offset in the
     line's UTF-8, reason code) tuples."""
+
+_left_out_reasons: tuple[str, ...]
+"""Private, for the brelim command: the names of _left_out's reason codes,
+indexed by code."""

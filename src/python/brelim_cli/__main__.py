@@ -2,7 +2,7 @@
 
 import sys
 
-from brelim_cli import main
+from brelim_cli.command import main
 
 # Guarded: a worker process started afresh imports this module again.
 if __name__ == "__main__":

@@ -7,5 +7,6 @@ class ConversionError(Exception):
     """One file could not be converted; the message names it, on one line."""
 
 
-def reason(error: OSError) -> str:
+def os_message(error: OSError) -> str:
+    """What the system says went wrong (`No such file or directory`), without the path, which the caller names."""
     return error.strerror or str(error)

@@ -11,8 +11,11 @@ from __future__ import annotations
 
 import brelim
 
-# The module's reason codes.
-CHARACTER, NON_ASCII, HASHTAG, LINK, CLOSING_BRACKET, NO_TEXT, MANY_STARS = range(1, 8)
+# The module's reason codes, by the names it gives them.
+CHARACTER, NON_ASCII, HASHTAG, LINK, CLOSING_BRACKET, NO_TEXT, MANY_STARS = (
+    brelim._left_out_reasons.index(name)
+    for name in ("character", "non_ascii", "hashtag", "link", "closing_bracket", "no_text", "many_stars")
+)
 
 
 class Findings:
@@ -53,7 +56,7 @@ def listing(name: str, text: str, found: list[tuple[int, int, int]]) -> list[str
     for index, offset, code in found:
         line = lines[index]
         column = character_column(line, offset)
-        listed.append(f"{name}:{index + 1}:{column + 1}: left out: {reason(line, column, code)}")
+        listed.append(f"{name}:{index + 1}:{column + 1}: left out: {why_left_out(line, column, code)}")
     return listed
 
 
@@ -64,7 +67,8 @@ def character_column(line: str, offset: int) -> int:
     return len(line.encode("utf-8")[:offset].decode("utf-8", "replace"))
 
 
-def reason(line: str, column: int, code: int) -> str:
+def why_left_out(line: str, column: int, code: int) -> str:
+    """Why the headline `line` was left out at character `column`, for the reason `code`."""
     character = repr(line[column])  # control characters and invisible ones escaped: '\t', '\xa0'
     if code == CHARACTER:
         return f"{character} is not part of the format"

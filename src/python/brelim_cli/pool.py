@@ -1,13 +1,15 @@
-"""Files converted side by side, in worker processes that the command owns and can end at any moment.
+"""Work items handled side by side, in worker processes that the caller owns and can end at any moment.
 
-Each worker has a pipe of its own: the parent sends it batches of jobs and
-it answers each batch as a whole, so the parent always knows which files
-may be in flight. When the run is stopped, the parent kills the workers
-(never waiting for a file to finish; a Ctrl-C kills them as well) and
-removes the temporary files of the pages they may have been writing. A
-worker that dies alone (killed from outside, out of memory) costs no file
-by itself: the files of its batch are tried again one by one, and only a
-file that a worker dies on alone fails.
+The pool knows nothing of what an item is: its caller gives the items, the
+function a worker runs on each, and what to do with each result. Each
+worker has a pipe of its own: the parent sends it batches of items and it
+answers each batch as a whole, so the parent always knows which items may
+be in flight. When the run is stopped, the parent kills the workers (never
+waiting for an item to finish; a Ctrl-C kills them as well) and hands each
+item that may have been in hand to the caller's `clean_up`. A worker that
+dies alone (killed from outside, out of memory) costs no item by itself:
+the items of its batch are tried again one by one, and only an item that a
+worker dies on alone fails.
 """
 
 from __future__ import annotations
@@ -16,12 +18,11 @@ import collections
 import contextlib
 import multiprocessing
 import sys
+from collections.abc import Callable
 from multiprocessing.connection import wait
-from pathlib import Path
-from typing import Any, Callable, NamedTuple
+from typing import Any, Generic, TypeVar
 
-from brelim_cli.signals import become_worker, held
-from brelim_cli.targets import discard_temporary
+from brelim_cli.signals import become_worker, signals_deferred
 
 # Batches a worker has in hand: enough for it never to wait on a parent slowed down by a busy machine.
 AHEAD = 4
@@ -31,57 +32,48 @@ MOST_WORKERS = {"win32": 61}
 # Fork is the fastest start and safe here, as the parent has no threads; spawn where fork is not (safe).
 START = "fork" if sys.platform.startswith("linux") else "spawn"
 
-
-class Job(NamedTuple):
-    """What crosses to a worker for one file (only paths and settings cross processes)."""
-
-    source: Path
-    target: Path
-    title: str | None
-    fragment: bool
-    tag: str  # marks the run's temporary files
-    css: str | None  # a stylesheet to link instead of the page's own
-    warn: bool  # list the headlines left out, not only count them
+Item = TypeVar("Item")
+Result = TypeVar("Result")
 
 
-def worker_count(requested: int, jobs: int, platform: str = sys.platform) -> int:
-    return max(1, min(requested, jobs, MOST_WORKERS.get(platform, requested)))
+def worker_count(requested: int, items: int, platform: str = sys.platform) -> int:
+    return max(1, min(requested, items, MOST_WORKERS.get(platform, requested)))
 
 
-def serve(connection: Any, work: Callable[[Job], Any], inherited: list[Any]) -> None:
+def serve(connection: Any, work: Callable[[Any], Any], inherited: list[Any]) -> None:
     """A worker's life: answer every batch, until told to stop or the parent is gone."""
     become_worker()
     for other in inherited:  # the parent's ends, copied by fork: held here, they would hide the parent's death
         other.close()
     try:
         while (batch := connection.recv()) is not None:
-            connection.send([work(job) for job in batch])
+            connection.send([work(item) for item in batch])
     except (EOFError, OSError):
         pass
 
 
-def describe(exitcode: int | None) -> str:
+def how_it_ended(exitcode: int | None) -> str:
     if exitcode is not None and exitcode < 0:
         return f"killed by signal {-exitcode}"
     return f"exit status {exitcode}"
 
 
-class Worker:
-    def __init__(self, context: Any, work: Callable[[Job], Any], others: list[Worker]) -> None:
+class Worker(Generic[Item]):
+    def __init__(self, context: Any, work: Callable[[Item], Any], others: list[Worker[Item]]) -> None:
         self.connection, child = context.Pipe()
         inherited = [worker.connection for worker in others] + [self.connection] if START == "fork" else []
         self.process = context.Process(target=serve, args=(child, work, inherited), daemon=True)
         self.process.start()
         child.close()
-        self.pending: collections.deque[list[Job]] = collections.deque()  # batches sent, unanswered
+        self.pending: collections.deque[list[Item]] = collections.deque()  # batches sent, unanswered
 
-    def send(self, batch: list[Job]) -> None:
+    def send(self, batch: list[Item]) -> None:
         self.pending.append(batch)  # before sending: a stop in between must still find them
         with contextlib.suppress(OSError):  # the worker died: reading its answer will tell
             self.connection.send(batch)
 
-    def end(self, kill: bool) -> None:
-        """Ends the worker (at once with `kill`) and removes the temporary files of its unfinished pages."""
+    def end(self, kill: bool, clean_up: Callable[[Item], None]) -> None:
+        """Ends the worker (at once with `kill`) and cleans up after each item it had not answered."""
         if not kill:
             try:
                 self.connection.send(None)
@@ -95,61 +87,73 @@ class Worker:
             self.process.join(1)
         self.connection.close()
         for batch in self.pending:
-            for job in batch:
-                discard_temporary(job.target, job.tag)
+            for item in batch:
+                clean_up(item)
 
 
-class Run:
-    """The workers of one run and the jobs not yet handed out."""
+class Pool(Generic[Item]):
+    """The workers of one run and the items not yet handed out."""
 
-    def __init__(self, jobs: list[Job], workers: int, work: Callable[[Job], Any]) -> None:
+    def __init__(
+        self, items: list[Item], workers: int, work: Callable[[Item], Any], clean_up: Callable[[Item], None]
+    ) -> None:
         self.workers = workers
         self.work = work
-        self.queue = collections.deque(jobs)
-        self.alone: collections.deque[Job] = collections.deque()  # to be tried one by one
+        self.clean_up = clean_up
+        self.queue = collections.deque(items)
+        self.alone: collections.deque[Item] = collections.deque()  # to be tried one by one
         self.context = multiprocessing.get_context(START)
-        self.pool: list[Worker] = []
+        self.pool: list[Worker[Item]] = []
 
     def start(self) -> None:
-        with held():  # the worker is in the pool before a stop can be raised
+        with signals_deferred():  # the worker is in the pool before a stop can be raised
             self.pool.append(Worker(self.context, self.work, self.pool))
         self.feed(self.pool[-1])
 
-    def feed(self, worker: Worker) -> None:
+    def feed(self, worker: Worker[Item]) -> None:
         while len(worker.pending) < AHEAD and (self.alone or self.queue):
             if self.alone:
                 worker.send([self.alone.popleft()])
             else:
-                # Many small files must not cost a round trip each, yet the batches
+                # Many small items must not cost a round trip each, yet the batches
                 # shrink as the queue does, so that the workers end together.
                 size = max(1, min(BATCH, len(self.queue) // (self.workers * AHEAD * 2)))
                 worker.send([self.queue.popleft() for _ in range(size)])
 
-    def lost(self, worker: Worker, error: Callable[[str], None]) -> None:
-        worker.end(kill=True)
+    def lost(self, worker: Worker[Item], failed: Callable[[Item, str], None]) -> None:
+        worker.end(kill=True, clean_up=self.clean_up)
         self.pool.remove(worker)
         first = worker.pending.popleft()
         if len(first) == 1:
-            error(f"{first[0].source}: the process converting it ended ({describe(worker.process.exitcode)})")
+            failed(first[0], how_it_ended(worker.process.exitcode))
         else:
             self.alone.extend(first)
-        self.queue.extendleft(job for batch in reversed(worker.pending) for job in reversed(batch))
+        self.queue.extendleft(item for batch in reversed(worker.pending) for item in reversed(batch))
         if self.alone or self.queue:
             self.start()
 
 
-def run(jobs: list[Job], workers: int, work: Callable[[Job], Any], done: Callable[[Any], None],
-        error: Callable[[str], None]) -> None:
-    """Runs `work` on every job, in `workers` processes (in this one for a single worker); `done` gets each result.
+def run_in_processes(
+    items: list[Item],
+    workers: int,
+    work: Callable[[Item], Result],
+    done: Callable[[Result], None],
+    failed: Callable[[Item, str], None],
+    clean_up: Callable[[Item], None],
+) -> None:
+    """Runs `work` on every item, in `workers` processes (in this one for a single worker); `done` gets each result.
 
-    Stopped (or any other exception) ends the workers at once and removes
-    the temporary files of the pages being written.
+    `work` and the items cross to the workers, so they must be picklable where
+    workers are spawned; the results cross back. `failed` is told of an item
+    that a worker died on alone, and how the worker ended. Stopped (or any
+    other exception) ends the workers at once, and `clean_up` is called here
+    on every item that may have been in hand, before the exception goes on.
     """
-    workers = worker_count(workers, len(jobs))
+    workers = worker_count(workers, len(items))
     if workers == 1:
-        run_here(jobs, work, done)
+        run_in_this_process(items, work, done, clean_up)
         return
-    state = Run(jobs, workers, work)
+    state = Pool(items, workers, work, clean_up)
     stopped = True
     try:
         for _ in range(workers):
@@ -163,7 +167,7 @@ def run(jobs: list[Job], workers: int, work: Callable[[Job], Any], done: Callabl
                 try:
                     results = worker.connection.recv()
                 except (EOFError, OSError):
-                    state.lost(worker, error)
+                    state.lost(worker, failed)
                     continue
                 worker.pending.popleft()
                 for result in results:
@@ -175,14 +179,16 @@ def run(jobs: list[Job], workers: int, work: Callable[[Job], Any], done: Callabl
             for worker in state.pool:
                 worker.process.terminate()
         for worker in state.pool:
-            worker.end(kill=stopped)
+            worker.end(kill=stopped, clean_up=clean_up)
 
 
-def run_here(jobs: list[Job], work: Callable[[Job], Any], done: Callable[[Any], None]) -> None:
-    for job in jobs:
+def run_in_this_process(
+    items: list[Item], work: Callable[[Item], Result], done: Callable[[Result], None], clean_up: Callable[[Item], None]
+) -> None:
+    for item in items:
         try:
-            result = work(job)
+            result = work(item)
         except BaseException:
-            discard_temporary(job.target, job.tag)
+            clean_up(item)
             raise
         done(result)

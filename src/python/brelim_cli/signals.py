@@ -6,7 +6,7 @@ import contextlib
 import signal
 import sys
 import threading
-from typing import Iterator
+from typing import Any, Iterator
 
 # SIGBREAK: Ctrl-Break, on Windows only.
 STOPPING = [getattr(signal, name) for name in ("SIGINT", "SIGTERM", "SIGHUP", "SIGBREAK") if hasattr(signal, name)]
@@ -20,7 +20,7 @@ class Stopped(BaseException):
         self.number = number
 
 
-def stop(number: int, frame: object) -> None:
+def raise_stopped(number: int, frame: object) -> None:
     # One stop is enough: a second Ctrl-C must not break off the cleaning up,
     # which is short (workers are killed, not waited for).
     for other in STOPPING:
@@ -42,7 +42,7 @@ def stopping() -> Iterator[None]:
     previous = {number: signal.getsignal(number) for number in STOPPING}
     for number, handler in previous.items():
         if handler is not signal.SIG_IGN:
-            signal.signal(number, stop)
+            signal.signal(number, raise_stopped)
     try:
         yield
     except Stopped:
@@ -53,13 +53,13 @@ def stopping() -> Iterator[None]:
     restore(previous)
 
 
-def restore(handlers: dict) -> None:
+def restore(handlers: dict[int, Any]) -> None:
     for number, handler in handlers.items():
         signal.signal(number, signal.SIG_DFL if handler is None else handler)
 
 
 @contextlib.contextmanager
-def held() -> Iterator[None]:
+def signals_deferred() -> Iterator[None]:
     """Within: the signals wait, so that a worker started here is known to the parent before any can stop it."""
     if sys.platform == "win32":  # no signal mask there
         yield
@@ -78,5 +78,5 @@ def become_worker() -> None:
     worker stopped alone is one the parent sees die, and its files are tried again."""
     for number in STOPPING:
         signal.signal(number, signal.SIG_DFL)
-    if sys.platform != "win32":  # started within held(): what waited there acts now
+    if sys.platform != "win32":  # started within signals_deferred(): what waited there acts now
         signal.pthread_sigmask(signal.SIG_UNBLOCK, STOPPING)

@@ -22,10 +22,22 @@ def new_tag() -> str:
     return secrets.token_hex(6)
 
 
-def resolved(target: Path | str) -> Path:
-    """The file that writing to `target` changes: a symbolic link is followed to the file it names."""
-    target = Path(target)
-    return Path(os.path.realpath(target)) if os.path.islink(target) else target
+def resolve_target(target: Path | str) -> tuple[Path, os.stat_result | None]:
+    """The file that writing to `target` changes, and its status; None for a file not there yet.
+
+    A symbolic link is followed to the file it names, and its status is taken
+    through the link: /dev/stdout names a pipe that realpath cannot. Raises
+    OSError, save for a missing file (new, or named by a dangling link).
+    """
+    final = Path(target)
+    status: os.stat_result | None = None
+    with contextlib.suppress(FileNotFoundError):
+        status = os.lstat(final)
+        if stat.S_ISLNK(status.st_mode):
+            status = None
+            final = Path(os.path.realpath(final))
+            status = os.stat(target)
+    return final, status
 
 
 def temporary_beside(final: Path, tag: str) -> Path:
@@ -34,11 +46,12 @@ def temporary_beside(final: Path, tag: str) -> Path:
 
 def temporary_path(target: Path | str, tag: str) -> Path:
     """The temporary file that `write_file(target, ..., tag=tag)` writes before renaming it into place."""
-    return temporary_beside(resolved(target), tag)
+    return temporary_beside(resolve_target(target)[0], tag)
 
 
 def discard_temporary(target: Path | str, tag: str) -> None:
     """Removes what a writer of `target` stopped before renaming, if anything."""
+    # A target that cannot be looked at now could not be when it was written: no temporary was made.
     with contextlib.suppress(OSError):
         os.unlink(temporary_path(target, tag))
 
@@ -46,7 +59,7 @@ def discard_temporary(target: Path | str, tag: str) -> None:
 def write_all(descriptor: int, data: bytes) -> None:
     view = memoryview(data)
     while view:
-        view = view[os.write(descriptor, view):]
+        view = view[os.write(descriptor, view) :]
 
 
 def write_in_place(path: Path, data: bytes) -> None:
@@ -70,14 +83,7 @@ def write_file(target: Path | str, data: bytes, *, tag: str | None = None) -> No
     `tag` names the temporary file (see `temporary_path`); a fresh one by
     default. Raises OSError.
     """
-    final = Path(target)
-    status: os.stat_result | None = None
-    with contextlib.suppress(FileNotFoundError):  # new, or named by a dangling link
-        status = os.lstat(final)
-        if stat.S_ISLNK(status.st_mode):
-            status = None
-            final = Path(os.path.realpath(final))
-            status = os.stat(target)  # by the link: /dev/stdout names a pipe that realpath cannot
+    final, status = resolve_target(target)
     if status is not None and stat.S_ISDIR(status.st_mode):
         raise IsADirectoryError(errno.EISDIR, os.strerror(errno.EISDIR), str(target))
     if status is not None and not stat.S_ISREG(status.st_mode):

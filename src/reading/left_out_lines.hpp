@@ -5,7 +5,7 @@
 #include <string_view>
 
 #include "../bytes/byte_masks.hpp"
-#include "../grammar/left_out.hpp"
+#include "left_out.hpp"
 #include "starred_lines.hpp"
 
 namespace brelim {

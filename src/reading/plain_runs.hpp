@@ -13,12 +13,9 @@
 #include "../bytes/outside_mask.hpp"
 #include "../bytes/portable.hpp"
 #include "../bytes/scan.hpp"
-#include "outline_grammar.hpp"
+#include "byte_classes.hpp"
 
 namespace brelim {
-
-// The characters of plain runs, link targets and descriptions.
-inline constexpr const ByteSet& plain_bytes = peg::closure_of<grammar::plain_chunk>;
 
 class PlainRuns {
 public:

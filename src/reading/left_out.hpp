@@ -7,22 +7,45 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <iterator>
+#include <string_view>
 
 #include "line_scanner.hpp"
 
 namespace brelim {
 
-// Stable values: callers outside C++ receive them as numbers.
-enum class LeftOutReason : std::uint8_t {
-    none = 0,            // the line is used, or left out by design
-    character = 1,       // an ASCII character the format has no place for
-    non_ascii = 2,       // the first byte of a character beyond ASCII
-    hashtag = 3,         // a "#" that does not start a hashtag
-    link = 4,            // a "[" that does not start a complete link
-    closing_bracket = 5, // a "]" outside a link
-    no_text = 6,         // a later headline's asterisks with nothing after them
-    many_stars = 7,      // five or more asterisks in the middle of the line
-};
+// Every reason, with its code: stable values, as callers outside C++
+// receive them as numbers and name them from `left_out_reason_names`.
+#define BRELIM_LEFT_OUT_REASONS(X)                                                   \
+    X(0, none)            /* the line is used, or left out by design */              \
+    X(1, character)       /* an ASCII character the format has no place for */       \
+    X(2, non_ascii)       /* the first byte of a character beyond ASCII */           \
+    X(3, hashtag)         /* a "#" that does not start a hashtag */                  \
+    X(4, link)            /* a "[" that does not start a complete link */            \
+    X(5, closing_bracket) /* a "]" outside a link */                                 \
+    X(6, no_text)         /* a later headline's asterisks with nothing after them */ \
+    X(7, many_stars)      /* five or more asterisks in the middle of the line */
+
+#define BRELIM_LEFT_OUT_ENUMERATOR(code, name) name = code,
+enum class LeftOutReason : std::uint8_t { BRELIM_LEFT_OUT_REASONS(BRELIM_LEFT_OUT_ENUMERATOR) };
+#undef BRELIM_LEFT_OUT_ENUMERATOR
+
+// The reasons' names, indexed by code.
+#define BRELIM_LEFT_OUT_NAME(code, name) std::string_view{#name},
+inline constexpr std::string_view left_out_reason_names[] = {BRELIM_LEFT_OUT_REASONS(BRELIM_LEFT_OUT_NAME)};
+#undef BRELIM_LEFT_OUT_NAME
+
+#define BRELIM_LEFT_OUT_CODE(code, name) code,
+static_assert(
+    [] {
+        constexpr int codes[] = {BRELIM_LEFT_OUT_REASONS(BRELIM_LEFT_OUT_CODE)};
+        for (std::size_t place = 0; place < std::size(codes); ++place) {
+            if (codes[place] != static_cast<int>(place)) return false;
+        }
+        return true;
+    }(),
+    "a reason whose code is not its place in the list");
+#undef BRELIM_LEFT_OUT_CODE
 
 struct LeftOut {
     LeftOutReason reason = LeftOutReason::none;
@@ -75,7 +98,7 @@ inline LeftOut stop_reason(Line& line, std::size_t at) noexcept {
 inline LeftOut left_out(Line& line, std::size_t begin) noexcept {
     std::size_t at = line.stars_end(begin);
     if (at == begin || at - begin > 3 || line.ends_at(at)) return {};
-    Ignore ignore;
+    IgnoreLinks ignore;
     for (;;) {
         at = content_end(line, at, ignore);
         if (line.ends_at(at)) return {};

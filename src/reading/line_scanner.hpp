@@ -1,5 +1,7 @@
 #pragma once
 
+// The one-pass reading, which needs nothing of the engine.
+//
 // The conversion's one pass over a line. It decides what `input` decides
 // (OutlineParser::parse(Rule::input, line) succeeds exactly when scan_line
 // returns true) and keeps, instead of a parse tree, only what rendering reads
@@ -23,8 +25,7 @@ namespace brelim {
 namespace line_scan {
 
 inline constexpr const ByteSet& plain = plain_bytes;
-// The characters of a hashtag's word (what follows its "#").
-inline constexpr const ByteSet& word = peg::first_of<grammar::hashtag_target>;
+inline constexpr const ByteSet& word = word_bytes;
 
 // A line of a text. Positions are the text's own; the line runs from where
 // the scan starts to where `ends_at` says. Every run and literal stops at a
@@ -108,33 +109,6 @@ std::size_t content_end(Line& line, std::size_t at, Seen& seen) noexcept {
     return at;
 }
 
-// Keeps the values that rendering reads, as the tree's pre-order walk would
-// leave them.
-struct Record {
-    Headline& headline;
-
-    void plain_link(std::string_view source, std::string_view target) noexcept {
-        headline.link_source = source;
-        headline.target = target;
-        ++headline.link_count;
-    }
-    void described_link(std::string_view source, std::string_view target, std::string_view desc) noexcept {
-        plain_link(source, target);
-        headline.label = desc;
-    }
-    void hashtag(std::string_view source) noexcept {
-        plain_link(source, source.substr(1));
-        headline.label = source;
-    }
-};
-
-// For the headlines after the first, which only have to be there.
-struct Ignore {
-    void plain_link(std::string_view, std::string_view) noexcept {}
-    void described_link(std::string_view, std::string_view, std::string_view) noexcept {}
-    void hashtag(std::string_view) noexcept {}
-};
-
 // A headline from `at`: its asterisks and its content, where it ends, or `at`
 // when none starts there. The text is read front to back, never going back
 // to bytes left behind.
@@ -163,12 +137,12 @@ inline bool scan(Line& line, std::size_t begin, Headline& first) noexcept {
         return true;
     }
     first = Headline{};
-    Record record{first};
+    RecordLinks record{first};
     at = content_end(line, at, record);
     if (at == content) return false;
     first.rule = rule;
     first.content = line.slice(content, at);
-    Ignore ignore;
+    IgnoreLinks ignore;
     while (!line.ends_at(at)) {
         const std::size_t next = headline_end(line, at, ignore);
         if (next == at) return false;

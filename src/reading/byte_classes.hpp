@@ -1,0 +1,18 @@
+#pragma once
+
+// The byte classes the one-pass reading decides a line with, written out
+// here so that the reading needs nothing of the engine. The grammar checks,
+// when it compiles, that its rules make the same sets.
+
+#include "../bytes/byte_set.hpp"
+
+namespace brelim {
+
+// Letters and digits: the characters of a hashtag's word (what follows "#").
+inline constexpr ByteSet word_bytes = ByteSet::range('a', 'z') | ByteSet::range('A', 'Z') | ByteSet::range('0', '9');
+
+// The characters of plain runs, link targets and descriptions.
+inline constexpr ByteSet plain_bytes =
+    word_bytes | ByteSet::of('"', '\'', ',', '-', '.', '/', ':', '(', ')', '&', '=', '%', '?', '_', '+', ' ');
+
+}  // namespace brelim
