@@ -79,7 +79,8 @@ public:
 private:
     // Moves on to the next 64 bytes where a starred line begins, if any: the
     // bytes before, prose mostly, cost a load of their masks each and no more.
-    bool skip() noexcept {
+    // Out of line, so that the masks are inlined here whatever the caller.
+    BRELIM_NOINLINE bool skip() noexcept {
         const std::size_t size = document_.size();
         std::size_t block = block_;
         bool after_feed = (feeds_ >> 63) != 0;
