@@ -8,54 +8,11 @@
 #include "../reading/starred_window.hpp"
 #include "../render/html.hpp"
 #include "lines.hpp"
+#include "scaffolding.hpp"
 
 namespace brelim {
 
 namespace {
-
-// The scaffolding before a headline's HTML: at most one list is opened or
-// closed per headline, whatever the jump in level. Returns the new depth.
-template <class Out>
-constexpr int write_scaffolding(Rule level, int depth, Out& out) {
-    switch (level) {
-    case Rule::headline1:
-        if (depth > 0) out.append("</li>\n");
-        if (depth > 1) out.append("</ul>");
-        out.append("<li>");
-        return 1;
-    case Rule::headline2:
-        out.append(depth < 2 ? "<ul>" : depth == 2 ? "</li>" : "</ul>");
-        out.append("<li>");
-        return 2;
-    case Rule::headline3:
-        out.append(depth < 3 ? "<ul>" : "</li>");
-        out.append("<li>");
-        return 3;
-    default:
-        return depth;
-    }
-}
-
-// The same scaffolding written once for every level and depth, so that a
-// headline costs one small copy instead of a few branches and appends.
-struct Piece {
-    char bytes[16] = {};
-    std::size_t size = 0;
-
-    constexpr void append(std::string_view text) {
-        for (const char c : text) bytes[size++] = c;
-    }
-};
-
-constexpr auto scaffolding = [] {
-    std::array<std::array<Piece, 4>, 3> table{};
-    for (int level = 0; level < 3; ++level) {
-        for (int depth = 0; depth < 4; ++depth) {
-            write_scaffolding(static_cast<Rule>(static_cast<int>(Rule::headline1) + level), depth, table[level][depth]);
-        }
-    }
-    return table;
-}();
 
 // Appends a headline of level 1 to 3, its scaffolding first, with one check
 // of the buffer's room for the common headline without links or hashtags;
@@ -101,13 +58,11 @@ int append_plain(std::size_t stars, std::string_view text, const char* document_
 // document covers notes without growing.
 void open_fragment(std::size_t document_size, OutputBuffer& out) {
     out.reserve(out.size() + document_size + document_size / 4 + 64);
-    out.append("<ul>");
+    out.append(fragment_open);
 }
 
 // Whatever the depth, the same fixed suffix closes the fragment.
-void close_fragment(OutputBuffer& out) { out.append("\n</li></ul>"); }
-
-bool is_item(Rule level) { return level == Rule::headline1 || level == Rule::headline2 || level == Rule::headline3; }
+void close_fragment(OutputBuffer& out) { out.append(fragment_close); }
 
 }  // namespace
 

@@ -11,6 +11,7 @@
 #include <new>
 #include <string_view>
 
+#include "../convert/fragment_size.hpp"
 #include "../convert/parse_file.hpp"
 #include "../reading/left_out_lines.hpp"
 
@@ -232,6 +233,42 @@ PyMethodDef left_out_def = {
         "(line index, byte offset in the line's UTF-8, reason code) tuples.",
 };
 
+// brelim._fragment_size(document, limit): for the command's guard against
+// pages it cannot hold, the size parse_string's result would have, measured
+// by the conversion's own reading without building it. Private: not in
+// __all__. See the stub for the contract.
+PyObject* fragment_size(PyObject* /*module*/, PyObject* const* args, Py_ssize_t nargs) {
+    if (nargs != 2 || !PyUnicode_Check(args[0]) || !PyLong_Check(args[1])) {
+        PyErr_SetString(PyExc_TypeError, "_fragment_size() takes a str and an int");
+        return nullptr;
+    }
+    const std::size_t limit = PyLong_AsSize_t(args[1]);  // OverflowError when negative or too large
+    if (limit == static_cast<std::size_t>(-1) && PyErr_Occurred()) return nullptr;
+    Utf8Text document;
+    if (!document.load(args[0])) return nullptr;
+    const brelim::FragmentSize measured = brelim::measure_fragment(document.view, limit);
+    PyObject* line = nullptr;
+    if (measured.largest_line == brelim::FragmentSize::none) {
+        line = Py_NewRef(Py_None);
+    } else {
+        line = PyLong_FromSize_t(measured.largest_line);
+        if (line == nullptr) return nullptr;
+    }
+    // "N" hands the line's reference to the tuple, also when building it fails.
+    return Py_BuildValue("(KNO)", static_cast<unsigned long long>(measured.size), line,
+                         measured.label_carried_over ? Py_True : Py_False);
+}
+
+PyMethodDef fragment_size_def = {
+    .ml_name = "_fragment_size",
+    .ml_meth = reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(fragment_size)),
+    .ml_flags = METH_FASTCALL,
+    .ml_doc =
+        "_fragment_size(document, limit, /)\n--\n\n"
+        "The size of parse_string(document) without building it, stopping past `limit`:\n"
+        "(size, and past the limit the line of the largest item and whether it repeats a carried label).",
+};
+
 PyModuleDef module_def = {
     .m_base = PyModuleDef_HEAD_INIT,
     .m_name = "brelim",
@@ -337,7 +374,8 @@ PyMODINIT_FUNC PyInit_brelim(void) {
         return nullptr;
     }
     if (prepare_is_ascii() < 0 || add_panic_exception(module) < 0 || add_function(module) < 0 ||
-        add_private_function(module, &left_out_def) < 0 || add_left_out_reasons(module) < 0) {
+        add_private_function(module, &left_out_def) < 0 || add_left_out_reasons(module) < 0 ||
+        add_private_function(module, &fragment_size_def) < 0) {
         // No module was handed out, so a later import may try again.
         initialised.store(false);
         Py_DECREF(module);

@@ -31,4 +31,10 @@ bool append_string(std::string_view data, OutputBuffer& out, bool skip_unchanged
     return false;
 }
 
+std::size_t encoded_size(std::string_view data) {
+    std::size_t size = 0;
+    for (const char c : data) size += percent_encoded[static_cast<unsigned char>(c)].size;
+    return size;
+}
+
 }  // namespace brelim

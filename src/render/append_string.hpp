@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <string_view>
 
 #include "output_buffer.hpp"
@@ -36,5 +37,8 @@ inline constexpr std::array<PercentEncoded, 256> percent_encoded = [] {
 // hex digits. Returns true, having appended nothing, only when
 // `skip_unchanged` is set and no byte needs encoding.
 bool append_string(std::string_view data, OutputBuffer& out, bool skip_unchanged);
+
+// The size of `data` percent-encoded, as append_string writes it.
+std::size_t encoded_size(std::string_view data);
 
 }  // namespace brelim

@@ -53,11 +53,17 @@ bool is_script_url(std::string_view target) {
            starts_with_ignoring_case(rest, "data:");
 }
 
+// Whether a target goes into the href as written: it contains "http" and
+// runs no script. Any other is percent-encoded.
+inline bool href_as_written(std::string_view target) {
+    return target.find("http") != std::string_view::npos && !is_script_url(target);
+}
+
 // The most an anchor takes: its fixed parts, five bytes for each byte of
 // the target (an apostrophe becomes "&#39;"; a percent-encoding takes three,
 // and one more to spare) and the label.
 std::size_t anchor_room(std::string_view target, std::string_view label) {
-    return 9 + 5 * target.size() + 1 + 2 + label.size() + 4;
+    return 9 + 5 * target.size() + 1 + 2 + label.size() + 4;  // "<a href='", "'>", "</a>"
 }
 
 // The target as written but for its apostrophes, which must not end the
@@ -74,6 +80,8 @@ char* write_literal_href(char* to, std::string_view target) {
         from = quote + 1;
     }
 }
+
+constexpr std::string_view anchor_open = "<a href='", anchor_middle = "'>", anchor_close = "</a>";
 
 // The target percent-encoded; tells in `http` whether it contains "http".
 char* write_encoded_href(char* to, std::string_view target, bool& http) {
@@ -97,8 +105,7 @@ char* write_encoded_href(char* to, std::string_view target, bool& http) {
 char* write_href(char* to, std::string_view target) {
     bool http = false;
     if (target.size() > 16) {
-        http = target.find("http") != std::string_view::npos && !is_script_url(target);
-        return http ? write_literal_href(to, target) : write_encoded_href(to, target, http);
+        return href_as_written(target) ? write_literal_href(to, target) : write_encoded_href(to, target, http);
     }
     char* const end = write_encoded_href(to, target, http);
     return http && !is_script_url(target) ? write_literal_href(to, target) : end;
@@ -121,35 +128,64 @@ void append_anchor(std::string_view target, std::string_view label, OutputBuffer
     out.advance(static_cast<std::size_t>(write_anchor(to, target, label) - to));
 }
 
-// `content` with every occurrence of `source` replaced by the anchor, left to
-// right, never overlapping, never searching the inserted anchor. The anchor
-// is written once and later occurrences copy it from the output.
+// The size append_anchor writes.
+std::size_t anchor_size(std::string_view target, std::string_view label) {
+    std::size_t href = target.size();
+    if (href_as_written(target)) {
+        for (const char c : target) href += c == '\'' ? 4 : 0;  // "&#39;"
+    } else {
+        href = encoded_size(target);
+    }
+    return anchor_open.size() + href + anchor_middle.size() + label.size() + anchor_close.size();
+}
+
+// Walks `content` with every occurrence of `source` replaced, left to right,
+// never overlapping, never searching an inserted anchor: `text(piece)` for
+// the content between occurrences, `anchor()` for each occurrence.
 // `next(from)` is the first occurrence at or after `from`, or npos.
-template <class Next>
-void append_replaced(std::string_view content, std::string_view source, std::string_view target, std::string_view label,
-                     Next next, OutputBuffer& out) {
-    std::size_t anchor_at = std::string_view::npos;
-    std::size_t anchor_length = 0;
+template <class Next, class Text, class Anchor>
+void for_each_replaced(std::string_view content, std::size_t source_size, Next next, Text text, Anchor anchor) {
     for (std::size_t from = 0;;) {
         const std::size_t hit = next(from);
         if (hit == std::string_view::npos) {
-            out.append(content.substr(from));
+            text(content.substr(from));
             return;
         }
-        out.append(content.substr(from, hit - from));
-        if (anchor_at == std::string_view::npos) {
-            anchor_at = out.size();
-            append_anchor(target, label, out);
-            anchor_length = out.size() - anchor_at;
-        } else {
-            out.append_copy(anchor_at, anchor_length);
-        }
-        from = hit + source.size();
-        if (source.empty()) {  // an empty source occurs before every character and at the end
+        text(content.substr(from, hit - from));
+        anchor();
+        from = hit + source_size;
+        if (source_size == 0) {  // an empty source occurs before every character and at the end
             if (from == content.size()) return;
-            out.push_back(content[from++]);
+            text(content.substr(from++, 1));
         }
     }
+}
+
+// The occurrences of the headline's last link or hashtag in its content, as
+// for_each_replaced walks them.
+template <class Text, class Anchor>
+void for_each_link_replaced(const Headline& headline, Text text, Anchor anchor) {
+    const std::string_view content = headline.content;
+    const std::string_view source = headline.link_source;
+    if (headline.link_count == 0) {
+        const auto search = [&](std::size_t from) { return find_text(content, source, from); };
+        for_each_replaced(content, source.size(), search, text, anchor);
+        return;
+    }
+    // The last link occurs at its own place and nowhere after it; before it
+    // only where another link or hashtag begins, which ends before it does.
+    const auto own = static_cast<std::size_t>(source.data() - content.data());
+    const std::string_view before = content.substr(0, own);
+    const auto search = [&](std::size_t from) {
+        if (from >= own) return from == own ? own : std::string_view::npos;
+        const std::size_t hit = headline.link_count > 1 ? find_text(before, source, from) : std::string_view::npos;
+        return hit != std::string_view::npos ? hit : own;
+    };
+    for_each_replaced(content, source.size(), search, text, anchor);
+}
+
+std::string_view shown_label(const Headline& headline) {
+    return headline.label.empty() ? headline.target : headline.label;
 }
 
 // A headline whose one hashtag is its only anchor: the hashtag's word, made
@@ -180,26 +216,22 @@ void append_with_link(std::string_view before, std::string_view target, std::str
 }
 
 // Any other headline with links or hashtags. Out of line, so that the
-// common headlines above do not pay for its set-up.
+// common headlines above do not pay for its set-up. The anchor is written
+// once and later occurrences copy it from the output.
 BRELIM_NOINLINE void append_with_links(const Headline& headline, OutputBuffer& out) {
-    const std::string_view content = headline.content;
-    const std::string_view source = headline.link_source;
-    const std::string_view label = headline.label.empty() ? headline.target : headline.label;
-    if (headline.link_count == 0) {
-        const auto search = [&](std::size_t from) { return find_text(content, source, from); };
-        append_replaced(content, source, headline.target, label, search, out);
-        return;
-    }
-    // The last link occurs at its own place and nowhere after it; before it
-    // only where another link or hashtag begins, which ends before it does.
-    const auto own = static_cast<std::size_t>(source.data() - content.data());
-    const std::string_view before = content.substr(0, own);
-    const auto search = [&](std::size_t from) {
-        if (from >= own) return from == own ? own : std::string_view::npos;
-        const std::size_t hit = headline.link_count > 1 ? find_text(before, source, from) : std::string_view::npos;
-        return hit != std::string_view::npos ? hit : own;
+    std::size_t anchor_at = std::string_view::npos;
+    std::size_t anchor_length = 0;
+    const auto text = [&](std::string_view piece) { out.append(piece); };
+    const auto anchor = [&] {
+        if (anchor_at == std::string_view::npos) {
+            anchor_at = out.size();
+            append_anchor(headline.target, shown_label(headline), out);
+            anchor_length = out.size() - anchor_at;
+        } else {
+            out.append_copy(anchor_at, anchor_length);
+        }
     };
-    append_replaced(content, source, headline.target, label, search, out);
+    for_each_link_replaced(headline, text, anchor);
 }
 
 }  // namespace
@@ -220,8 +252,7 @@ void append_html(const Headline& headline, OutputBuffer& out) {
         if (source.front() == '#') {
             append_with_hashtag(before_text, headline.target, after_text, out);
         } else {
-            const std::string_view label = headline.label.empty() ? headline.target : headline.label;
-            append_with_link(before_text, headline.target, label, after_text, out);
+            append_with_link(before_text, headline.target, shown_label(headline), after_text, out);
         }
         return;
     }
@@ -262,6 +293,22 @@ void append_html(const Pair& headline, OutputBuffer& out) {
     // the renderer is not told where the links stand: it searches it whole.
     values.link_count = 0;
     append_html(values, out);
+}
+
+std::size_t html_size(const Headline& headline) {
+    if (headline.target.empty()) return headline.content.size();
+    std::size_t occurrences = 0;
+    for_each_link_replaced(headline, [](std::string_view) {}, [&] { ++occurrences; });
+    const std::size_t anchor = anchor_size(headline.target, shown_label(headline));
+    const std::size_t rest = headline.content.size() - occurrences * headline.link_source.size();
+    if (occurrences != 0 && anchor > (SIZE_MAX - rest) / occurrences) return SIZE_MAX;
+    return rest + occurrences * anchor;
+}
+
+bool label_carried_over(const Headline& headline) {
+    const std::string_view source = headline.link_source;
+    const bool plain_link = source.starts_with("[[") && source.size() == headline.target.size() + 4;
+    return plain_link && !headline.label.empty();
 }
 
 std::string html(Pair headline) {

@@ -2,6 +2,7 @@
 
 // Rendering: a headline's HTML, from a Headline, however it was found.
 
+#include <cstddef>
 #include <string>
 
 #include "../grammar/pair.hpp"
@@ -21,5 +22,15 @@ void append_html(const Pair& headline, OutputBuffer& out);
 // The same from a headline's values, however they were found; this is what
 // the conversion calls.
 void append_html(const Headline& headline, OutputBuffer& out);
+
+// The number of bytes append_html writes for the headline, counted without
+// writing them: SIZE_MAX when that many cannot be counted.
+std::size_t html_size(const Headline& headline);
+
+// Whether the headline's anchor shows a label carried over from an earlier
+// link or hashtag: the last link is a plain one, and something before it had
+// a label. Such a label is repeated at every occurrence of that link, which
+// is how a line's HTML can grow with the square of its length.
+bool label_carried_over(const Headline& headline);
 
 }  // namespace brelim

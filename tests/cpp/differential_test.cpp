@@ -5,6 +5,7 @@
 #include <string_view>
 #include <vector>
 
+#include "convert/fragment_size.hpp"
 #include "convert/parse_file.hpp"
 #include "table.hpp"
 
@@ -156,6 +157,41 @@ TEST(Differential, GeneratedDocuments) {
     for (std::uint64_t seed = 0; seed < 5000 && failures < 5; ++seed) {
         const std::string document = Generator(seed).document();
         const std::string where = difference(document);
+        if (where.empty()) continue;
+        ++failures;
+        ADD_FAILURE() << "Generator(" << seed << ").document(), " << where;
+    }
+}
+
+// The measure of a fragment against the fragment itself, and against a limit
+// just under and at its size.
+std::string size_difference(std::string_view document) {
+    const std::size_t size = parse_file(document).size();
+    const FragmentSize unbounded = measure_fragment(document, SIZE_MAX);
+    if (unbounded.size != size) {
+        return "measured " + std::to_string(unbounded.size) + ", converted " + std::to_string(size);
+    }
+    if (measure_fragment(document, size).size != size) return "not exact at a limit of its own size";
+    if (measure_fragment(document, size - 1).size <= size - 1) return "not over a limit one byte short";
+    return "";
+}
+
+TEST(FragmentSize, TableInputs) {
+    std::string joined;
+    for (const char* name : {"documents.tsv", "headlines.tsv"}) {
+        for (const auto& row : testing::read_table(name)) {
+            EXPECT_EQ(size_difference(row.input), "") << row.where;
+            joined += row.input + "\n";
+        }
+    }
+    EXPECT_EQ(size_difference(joined), "");
+}
+
+TEST(FragmentSize, GeneratedDocuments) {
+    int failures = 0;
+    for (std::uint64_t seed = 0; seed < 5000 && failures < 5; ++seed) {
+        const std::string document = Generator(seed).document();
+        const std::string where = size_difference(document);
         if (where.empty()) continue;
         ++failures;
         ADD_FAILURE() << "Generator(" << seed << ").document(), " << where;

@@ -31,7 +31,8 @@ def folder(tmp_path: Path) -> Path:
 
 
 def expected_fragment(name: str) -> str:
-    return brelim.parse_string(DOCUMENTS[name])
+    """The fragment, and what follows it in the page: a page without headlines ends with a note."""
+    return brelim.parse_string(DOCUMENTS[name]) + ("\n</main>" if name == "empty.outline" else "\n</body>")
 
 
 def run_example(script: str, *args: object) -> subprocess.CompletedProcess:
@@ -65,7 +66,7 @@ def test_converts_a_folder(script, options, folder: Path, tmp_path: Path):
     assert written == sorted(name.removesuffix(".outline") + ".html" for name in DOCUMENTS)
     for name in DOCUMENTS:
         page = (target / name).with_suffix(".html").read_text(encoding="utf-8")
-        assert "\n" + expected_fragment(name) + "\n</body>" in page, name
+        assert "\n" + expected_fragment(name) in page, name
     assert f"{len(DOCUMENTS)} of {len(DOCUMENTS)} documents converted" in result.stderr
 
 
@@ -112,5 +113,18 @@ def test_converts_a_folder_on_a_dask_cluster(folder: Path, tmp_path: Path):
     assert result.returncode == 0, result.stderr
     for name in DOCUMENTS:
         page = (target / name).with_suffix(".html").read_text(encoding="utf-8")
-        assert "\n" + expected_fragment(name) + "\n</body>" in page, name
+        assert "\n" + expected_fragment(name) in page, name
     assert f"{len(DOCUMENTS)} of {len(DOCUMENTS)} documents converted" in result.stderr
+
+
+def test_the_readme_shows_what_the_command_says_of_its_shopping_example(tmp_path: Path):
+    readme = (EXAMPLES.parent / "README.md").read_text(encoding="utf-8")
+    shown = [line.removeprefix("    ") for line in readme.splitlines() if line.startswith("    $ brelim")]
+    assert len([command for command in shown if "shopping.outline" in command]) == 2
+    for command in (c for c in shown if "shopping.outline" in c):
+        args = command.removeprefix("$ brelim ").replace("shopping.html", str(tmp_path / "shopping.html")).split()
+        told = readme.split(command + "\n", 1)[1].split("\n    $", 1)[0].split("\n\n", 1)[0]
+        result = subprocess.run(
+            [sys.executable, "-m", "brelim_cli", *args], cwd=EXAMPLES, capture_output=True, text=True, timeout=120
+        )
+        assert result.stderr == "".join(line.removeprefix("    ") + "\n" for line in told.splitlines()), command

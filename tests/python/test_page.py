@@ -56,3 +56,50 @@ def test_light_or_dark_as_the_reader_prefers(dark: bool, tmp_path: Path):
     scheme = ["--force-dark-mode", "--blink-settings=preferredColorScheme=0"] if dark else []
     page_in_chromium(tmp_path, "--window-size=640,480", f"--screenshot={shot}", *scheme)
     assert (sum(top_left_pixel(shot.read_bytes())) < 200) == dark
+
+
+# Writes the page's widths into its body, where --dump-dom shows them.
+PROBE = """<script>
+const footer = document.querySelector("footer");
+document.body.dataset.seen = [document.documentElement.scrollWidth, window.innerWidth,
+  footer ? footer.parentElement.tagName : "", footer ? footer.textContent : ""].join("|");
+</script>"""
+
+
+def chromium(page: Path, *options: str) -> bytes:
+    command = [CHROMIUM, "--headless", "--no-sandbox", "--disable-gpu", *options, page.as_uri()]
+    return subprocess.run(command, capture_output=True, timeout=300, check=True).stdout
+
+
+def probed(tmp_path: Path, document: str, window: str, style: tuple[str, str] = ("", "")) -> list[str]:
+    """What PROBE sees of the command's page of `document` in a window of that size, its
+    stylesheet edited by `style` (old, new)."""
+    (tmp_path / "doc.outline").write_text(document, encoding="utf-8")
+    assert brelim_command("doc.outline", "-o", "doc.html", cwd=tmp_path).returncode == 0
+    page = (tmp_path / "doc.html").read_text(encoding="utf-8").replace(*style)
+    (tmp_path / "probed.html").write_text(page.replace("</body>", PROBE + "</body>"), encoding="utf-8")
+    dom = chromium(tmp_path / "probed.html", f"--window-size={window}", "--dump-dom").decode()
+    return re.search(r'data-seen="([^"]*)"', dom).group(1).split("|")
+
+
+def test_a_page_a_thousand_lists_deep_stays_within_the_window(tmp_path: Path):
+    cycling = "* one\n** two\n*** three\n" * 1000  # each round opens two lists and closes one
+    assert brelim.parse_string(cycling).count("<ul>") - brelim.parse_string(cycling).count("</ul>") > 1000
+    scroll, window, _, _ = probed(tmp_path, cycling, "800,600")
+    assert int(scroll) <= int(window) == 800
+    unbounded = ("ul ul ul ul { margin: 0; padding-left: 0; }", "")  # the indent the page does without
+    scroll, window, _, _ = probed(tmp_path, cycling, "800,600", style=unbounded)
+    assert int(scroll) > 5 * int(window)
+
+
+def test_a_page_whose_headlines_are_all_left_out_says_so_below_the_lists(tmp_path: Path):
+    todo = "* Купить молоко\n** Позвонить маме\n*** Оплатить счета\n* Починить кран\n" * 5 + "* Sauna \u00e0 9h\n"
+    _, _, parent, note = probed(tmp_path, todo, "640,480")
+    assert parent == "BODY"
+    assert note.strip() == (
+        "No headline is shown: all 21 hold characters the outline format does not accept, "
+        "such as letters beyond ASCII. brelim --warn lists them."
+    )
+    shot = tmp_path / "shot.png"
+    chromium(tmp_path / "doc.html", "--window-size=640,480", f"--screenshot={shot}")
+    assert shot.stat().st_size > 0

@@ -21,3 +21,20 @@ def _left_out(document: str, /) -> list[tuple[int, int, int]]:
 _left_out_reasons: tuple[str, ...]
 """Private, for the brelim command: the names of _left_out's reason codes,
 indexed by code."""
+
+def _fragment_size(document: str, limit: int, /) -> tuple[int, int | None, bool]:
+    """Private, for the brelim command: what `parse_string(document)` would
+    take, measured by the conversion's own reading without building it, in
+    less time than the conversion and without holding more than the
+    document. `limit` is a number of bytes, 0 or more.
+
+    Returns (size, line, carried). `size` is `len(parse_string(document))`
+    when that is at most `limit`; otherwise the measure stopped at the
+    headline that took it past `limit`, and `size` is the fragment's size up
+    to there, more than `limit`. Past the limit, `line` is the index (from 0)
+    of the line whose item was the largest measured, and `carried` tells
+    whether that item repeats, at each of its anchors, a label carried over
+    from an earlier link or hashtag, which makes a line's HTML grow with the
+    square of its length; within it (or without any item) they are None and
+    False. Raises OverflowError for a negative
+    `limit`, and what parse_string raises for a str it cannot convert."""

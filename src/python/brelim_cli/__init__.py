@@ -13,6 +13,12 @@ own: `command` (arguments and a run), `sources` (what a run converts),
 `signals` (how a run stops).
 """
 
+# First of all, before anything slow is imported: from here on, a Ctrl-C
+# ends the command with one line rather than a traceback.
+from brelim_cli.start import end_quietly_on_ctrl_c
+
+end_quietly_on_ctrl_c()
+
 from brelim_cli.command import main
 from brelim_cli.convert import convert_file, html_path, outline_files, read_outline
 from brelim_cli.errors import ConversionError

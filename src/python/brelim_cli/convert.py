@@ -17,8 +17,9 @@ from dataclasses import dataclass
 from pathlib import Path
 
 import brelim
-from brelim_cli.errors import ConversionError, os_message
+from brelim_cli.errors import ConversionError, os_message, shown
 from brelim_cli.left_out import Findings
+from brelim_cli.limits import check_page_size
 from brelim_cli.page import render_page
 from brelim_cli.targets import write_file
 
@@ -36,6 +37,7 @@ class PageOptions:
     fragment: bool = False  # only what parse_string returns, no page around it
     css: str | None = None  # a stylesheet to link instead of the page's own
     tag: str | None = None  # marks the run's temporary files (see write_file); None: a fresh one for each
+    max_page_size: int | None = None  # bytes; None: the default limit (see limits), 0: none
 
     def title_of(self, source: Path) -> str:
         return source.stem if self.title is None else self.title
@@ -52,7 +54,7 @@ def decode_outline(data: bytes, name: str) -> str:
         return data.decode("utf-8-sig")
     except UnicodeDecodeError as error:
         line = data.count(b"\n", 0, error.start) + 1
-        raise ConversionError(f"{name}: line {line}: not UTF-8 (byte 0x{data[error.start]:02x})") from None
+        raise ConversionError(f"{shown(name)}: line {line}: not UTF-8 (byte 0x{data[error.start]:02x})") from None
 
 
 def read_outline(path: Path | str) -> str:
@@ -60,39 +62,60 @@ def read_outline(path: Path | str) -> str:
     try:
         data = Path(path).read_bytes()
     except OSError as error:
-        raise ConversionError(f"{path}: cannot read: {os_message(error)}") from None
+        raise ConversionError(f"{shown(path)}: cannot read: {os_message(error)}") from None
     return decode_outline(data, str(path))
 
 
-def render_document(name: str, text: str, title: str, options: PageOptions) -> bytes:
-    """The page (or only the fragment) of the document called `name`, as bytes; raises ConversionError."""
+def render_document(
+    name: str, text: str, title: str, options: PageOptions, left_out: list[tuple[int, int, int]] | None = None
+) -> bytes:
+    """The page (or only the fragment) of the document called `name`, as bytes; raises ConversionError.
+
+    A page over the options' size limit is refused before it is built.
+    `left_out` is what `brelim._left_out(text)` gives, when the caller has it.
+    """
+    check_page_size(name, text, options.max_page_size)
     try:
-        page = brelim.parse_string(text) if options.fragment else render_page(text, title, options.css)
+        page = brelim.parse_string(text) if options.fragment else render_page(text, title, options.css, left_out)
         return page.encode("utf-8")
     except MemoryError:
-        raise ConversionError(f"{name}: out of memory") from None
+        raise ConversionError(f"{shown(name)}: out of memory") from None
     except brelim.PanicException as error:
-        raise ConversionError(f"{name}: internal fault of the converter: {error}") from None
+        raise ConversionError(f"{shown(name)}: internal fault of the converter: {error}") from None
 
 
 def write_page(name: str, target: Path | str, data: bytes, options: PageOptions) -> None:
     """Writes the page of the document called `name` as `write_file` does; raises ConversionError."""
     try:
         write_file(target, data, tag=options.tag)
+    except BrokenPipeError:
+        # A pipe named as the target (`-o /dev/stdout | head`) whose reader went
+        # away: it had what it wanted, as with `-o -`.
+        return
+    except PermissionError as error:
+        # A page is made beside its target (or its missing folders are) and renamed over it:
+        # a refusal of anything but the target itself (a device, say) is its folder's.
+        if error.filename is not None and Path(error.filename) != Path(target):
+            folder = shown(Path(error.filename).parent)
+            raise ConversionError(
+                f"{shown(name)}: cannot write into the folder {folder}: {os_message(error)}"
+            ) from None
+        raise ConversionError(f"{shown(name)}: cannot write {shown(target)}: {os_message(error)}") from None
     except OSError as error:
-        raise ConversionError(f"{name}: cannot write {target}: {os_message(error)}") from None
+        raise ConversionError(f"{shown(name)}: cannot write {shown(target)}: {os_message(error)}") from None
 
 
 def convert_page(source: Path, target: Path, options: PageOptions, findings: Findings | None = None) -> int:
     """Converts the file `source` into `target` (see convert_file); returns the bytes written."""
     text = read_outline(source)
-    data = render_document(str(source), text, options.title_of(source), options)
+    left_out = brelim._left_out(text)
+    data = render_document(str(source), text, options.title_of(source), options, left_out)
     with contextlib.suppress(OSError):
         if target.samefile(source):
-            raise ConversionError(f"{source}: would be overwritten by its own page")
+            raise ConversionError(f"{shown(source)}: would be overwritten by its own page")
     write_page(str(source), target, data, options)
     if findings is not None:
-        findings.check(text)
+        findings.check(text, left_out)
     return len(data)
 
 
@@ -103,6 +126,7 @@ def convert_file(
     fragment: bool = False,
     css: str | None = None,
     findings: Findings | None = None,
+    max_page_size: int | None = None,
 ) -> int:
     """Converts the outline file `source` into `target`; returns the bytes written.
 
@@ -112,9 +136,13 @@ def convert_file(
     link is written through, a FIFO or a device in place). Raises
     ConversionError, with nothing written to `target` (when it is a regular
     file: a FIFO may have had part of it). Once the page is written,
-    `findings` learns what the document left out.
+    `findings` learns what the document left out. A page (or fragment)
+    larger than `max_page_size` bytes is refused before it is built: by
+    default 16 times the document, at least 64 MB and at most a quarter of
+    the machine's memory; 0 for no limit.
     """
-    return convert_page(Path(source), Path(target), PageOptions(title, fragment, css), findings)
+    options = PageOptions(title, fragment, css, max_page_size=max_page_size)
+    return convert_page(Path(source), Path(target), options, findings)
 
 
 def html_path(path: Path, folder: Path, out: Path) -> Path:
@@ -163,7 +191,7 @@ def find_files(
     found: list[Path] = []
 
     def unreadable(failure: OSError) -> None:
-        error(f"{Path(failure.filename)}: cannot read this folder: {os_message(failure)}")
+        error(f"{shown(Path(failure.filename))}: cannot read this folder: {os_message(failure)}")
 
     for top, folders, names in os.walk(folder, onerror=unreadable):
         here = str(Path(top))  # `./sub` named as `sub`
@@ -174,7 +202,7 @@ def find_files(
                 if not hidden(path, name) and (skip is None or not os.path.samestat(os.lstat(path), skip)):
                     kept.append(name)
             except OSError as failure:
-                error(f"{path}: cannot read: {os_message(failure)}")
+                error(f"{shown(path)}: cannot read: {os_message(failure)}")
         # Searched depth first, the last listed first (which orders the folders told to `error`).
         folders[:] = reversed(kept)
         for name in names:
@@ -183,7 +211,7 @@ def find_files(
                 if not hidden(path, name) and matches(path, name, pattern, below) and is_file(path):
                     found.append(Path(path))
             except OSError as failure:
-                error(f"{path}: cannot read: {os_message(failure)}")
+                error(f"{shown(path)}: cannot read: {os_message(failure)}")
     return sorted(found)
 
 

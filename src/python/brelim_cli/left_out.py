@@ -10,6 +10,7 @@ turns its findings into the lines the command prints.
 from __future__ import annotations
 
 import brelim
+from brelim_cli.errors import shown
 
 # The module's reason codes, by the names it gives them.
 CHARACTER, NON_ASCII, HASHTAG, LINK, CLOSING_BRACKET, NO_TEXT, MANY_STARS = (
@@ -28,11 +29,13 @@ class Findings:
         self.count = 0
         self.lines: list[str] = []
 
-    def check(self, text: str) -> None:
-        found = brelim._left_out(text)
+    def check(self, text: str, found: list[tuple[int, int, int]] | None = None) -> None:
+        """Finds what `text` leaves out, unless `found` says it: what `brelim._left_out(text)` gives."""
+        if found is None:
+            found = brelim._left_out(text)
         self.count = len(found)
         if self.listed:
-            self.lines = listing(self.name, text, found)
+            self.lines = listing(shown(self.name), text, found)
 
     def notices(self, quiet: bool) -> list[str]:
         """The lines for standard error: the listing, or one summary line unless `quiet`."""
@@ -40,7 +43,7 @@ class Findings:
             return self.lines
         if self.count and not quiet:
             headlines = "headline" if self.count == 1 else "headlines"
-            return [f"{self.name}: {self.count} {headlines} left out (--warn lists them)"]
+            return [f"{shown(self.name)}: {self.count} {headlines} left out (--warn lists them)"]
         return []
 
 

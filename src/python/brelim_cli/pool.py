@@ -140,8 +140,10 @@ def run_in_processes(
     done: Callable[[Result], None],
     failed: Callable[[Item, str], None],
     clean_up: Callable[[Item], None],
+    apart: bool = False,
 ) -> None:
-    """Runs `work` on every item, in `workers` processes (in this one for a single worker); `done` gets each result.
+    """Runs `work` on every item, in `workers` processes (in this one for a single worker, unless `apart`:
+    this process then only waits, and acts on a stop at once); `done` gets each result.
 
     `work` and the items cross to the workers, so they must be picklable where
     workers are spawned; the results cross back. `failed` is told of an item
@@ -150,7 +152,7 @@ def run_in_processes(
     on every item that may have been in hand, before the exception goes on.
     """
     workers = worker_count(workers, len(items))
-    if workers == 1:
+    if workers == 1 and not apart:
         run_in_this_process(items, work, done, clean_up)
         return
     state = Pool(items, workers, work, clean_up)

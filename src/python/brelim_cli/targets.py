@@ -11,6 +11,8 @@ import stat
 import sys
 from pathlib import Path
 
+from brelim_cli import streams
+
 STDOUT = "-"
 
 # Pages are bytes: no newline translation where the C runtime would make one (Windows).
@@ -40,8 +42,17 @@ def resolve_target(target: Path | str) -> tuple[Path, os.stat_result | None]:
     return final, status
 
 
+# The bytes of a page's name that its temporary name keeps: with the dots, the
+# tag and the suffix (18 bytes), any name the file system takes (255 bytes
+# at most) gives a temporary name it takes too.
+KEPT_BYTES = 100
+
+
 def temporary_beside(final: Path, tag: str) -> Path:
-    return final.with_name(f".{final.name[:100]}.{tag}.tmp")
+    kept = final.name[:KEPT_BYTES]
+    while len(os.fsencode(kept)) > KEPT_BYTES:  # counted in the file system's encoding, not in characters
+        kept = kept[:-1]
+    return final.with_name(f".{kept}.{tag}.tmp")
 
 
 def temporary_path(target: Path | str, tag: str) -> Path:
@@ -114,7 +125,7 @@ def write_stdout(data: bytes) -> None:
     Raises OSError (BrokenPipeError when the reader went away).
     """
     stream = sys.stdout
-    if stream is None:  # started with it closed
+    if stream is None or streams.was_closed(1):  # started with it closed: the page must not go to the null device
         raise OSError(errno.EBADF, os.strerror(errno.EBADF))
     stream.flush()
     try:
