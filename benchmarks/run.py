@@ -303,9 +303,11 @@ LINE_SHAPES: list[tuple[str, tuple[str, ...], tuple[str, ...], int]] = [
     ("`* a` / `** b` / `*** c`", ("* a", "** b", "*** c"), ("- a", "  - b", "    - c"), 15),
     ("`* abcdefghij klmnopqrst uvwxyz`", ("* abcdefghij klmnopqrst uvwxyz",), ("- abcdefghij klmnopqrst uvwxyz",), 25),
     ("`* call #home`", ("* call #home",), ("- call [#home](home)",), 30),
+    ("`* see [[a/b.txt]] now`", ("* see [[a/b.txt]] now",), ("- see [a/b.txt](a%2Fb.txt) now",), 30),
 ]
 LINES = 250_000  # so that every output stays under glibc's 32 MiB mmap ceiling
 LINE_PEER_TARGET = 70.0  # cmarkgfm's time per line over brelim's
+LINE_FLOOR_TARGET = 1.3  # brelim's time per plain line over the floor sketch's
 
 
 def lines_document(lines: tuple[str, ...], count: int) -> str:
@@ -314,8 +316,34 @@ def lines_document(lines: tuple[str, ...], count: int) -> str:
     return "".join(line + "\n" for line in lines) * whole + "".join(line + "\n" for line in lines[:part])
 
 
+def floor_times(documents_by_label: dict[str, str], repeat: int, verbose: bool) -> dict[str, float] | str:
+    """Seconds of the floor sketch (benchmarks/floor.cpp) for each document it
+    takes, by label, or why there are none."""
+    program = build_benchmark_program("brelim_floor", verbose)
+    if isinstance(program, str):
+        return program
+    with tempfile.TemporaryDirectory() as folder:
+        paths = {}
+        for index, (label, document) in enumerate(documents_by_label.items()):
+            path = Path(folder) / f"lines{index}.outline"
+            path.write_bytes(document.encode("ascii"))
+            paths[str(path)] = label
+        completed = subprocess.run(
+            [str(program), "--repeat", str(repeat), *paths], check=False, capture_output=True, text=True
+        )
+    if verbose:
+        print(completed.stdout, end="", file=sys.stderr)
+    if completed.returncode != 0:
+        return f"brelim_floor failed (status {completed.returncode}): {completed.stderr.strip()}"
+    results = [json.loads(line) for line in completed.stdout.splitlines() if line.startswith("{")]
+    return {paths[result["file"]]: result["seconds"] for result in results if result["seconds"] is not None}
+
+
 def short_lines(count: int, repeat: int, verbose: bool) -> list[str]:
     rows = []
+    floors = floor_times(
+        {label: lines_document(outline_lines, count) for label, outline_lines, *_ in LINE_SHAPES}, repeat, verbose
+    )
     for label, outline_lines, markdown_lines, target in LINE_SHAPES:
         document = lines_document(outline_lines, count)
         markdown = lines_document(markdown_lines, count)
@@ -339,6 +367,12 @@ def short_lines(count: int, repeat: int, verbose: bool) -> list[str]:
             )
         else:
             row += f" not installed | | >= {LINE_PEER_TARGET:.0f}x | |"
+        if isinstance(floors, dict) and label in floors:
+            floor_ns = floors[label] / count * 1e9
+            met = _verdict(ns <= LINE_FLOOR_TARGET * floor_ns)
+            row += f" {floor_ns:,.1f} | {ns / floor_ns:.2f}x | <= {LINE_FLOOR_TARGET}x | {met} |"
+        else:
+            row += " | | | |"
         rows.append(row)
         if verbose:
             print(
@@ -349,10 +383,14 @@ def short_lines(count: int, repeat: int, verbose: bool) -> list[str]:
         f"Short lines: documents of {count:,} lines, each line one of the items (in turn), in ns per line,",
         f"best of {repeat}. The peer converts the same items as a Markdown list (nested by indentation; the",
         "hashtag as the link `[#home](home)`, which gives the same anchor), timed beside each run; x cmarkgfm",
-        "is its time over brelim's. Bytes: of a line, its line feed included (on average).",
+        "is its time over brelim's. Bytes: of a line, its line feed included (on average). The floor is a",
+        "sketch that converts plain headlines only (`benchmarks/floor.cpp`, in C++ without the call: masks",
+        "of 64 bytes, fixed-size moves, the fragment copied once more as into a str), best of as many runs.",
+        *([] if isinstance(floors, dict) else ["", f"Floor: not measured, {floors}."]),
         "",
-        "| Lines | Bytes/line | brelim ns/line | Target | Met | cmarkgfm ns/line | x cmarkgfm | Target | Met |",
-        "|---|---:|---:|---|---|---:|---:|---|---|",
+        "| Lines | Bytes/line | brelim ns/line | Target | Met | cmarkgfm ns/line | x cmarkgfm | Target | Met"
+        " | Floor ns/line | brelim / floor | Target | Met |",
+        "|---|---:|---:|---|---|---:|---:|---|---|---:|---:|---|---|",
         *rows,
     ]
 
@@ -815,6 +853,11 @@ LEVELS_BUILD = ROOT / "build" / "benchmarks"
 
 def build_levels_program(verbose: bool) -> Path | str:
     """brelim_levels, built (Release) in build/benchmarks, or why it was not."""
+    return build_benchmark_program("brelim_levels", verbose)
+
+
+def build_benchmark_program(target: str, verbose: bool) -> Path | str:
+    """A program of benchmarks/, built (Release) in build/benchmarks, or why it was not."""
     cmake = shutil.which("cmake")
     if cmake is None:
         return "cmake is not installed"
@@ -836,17 +879,7 @@ def build_levels_program(verbose: bool) -> Path | str:
             "cmake could not configure a build (no C++ compiler?)",
         ),
         (
-            [
-                cmake,
-                "--build",
-                str(LEVELS_BUILD),
-                "--config",
-                "Release",
-                "--target",
-                "brelim_levels",
-                "--parallel",
-                "2",
-            ],
+            [cmake, "--build", str(LEVELS_BUILD), "--config", "Release", "--target", target, "--parallel", "2"],
             "the build failed",
         ),
     ]
@@ -856,10 +889,10 @@ def build_levels_program(verbose: bool) -> Path | str:
             if verbose:
                 print(completed.stdout[-4000:], completed.stderr[-4000:], sep="\n", file=sys.stderr)
             return f"{failure} (-v shows cmake's output)"
-    for candidate in ("brelim_levels", "brelim_levels.exe", "Release/brelim_levels.exe", "Release/brelim_levels"):
+    for candidate in (target, f"{target}.exe", f"Release/{target}.exe", f"Release/{target}"):
         if (LEVELS_BUILD / candidate).is_file():
             return LEVELS_BUILD / candidate
-    return f"no brelim_levels in {LEVELS_BUILD} after the build"
+    return f"no {target} in {LEVELS_BUILD} after the build"
 
 
 def levels_table(labels: dict[str, str], results: list[dict]) -> list[str]:

@@ -5,7 +5,7 @@
 
 #include "../bytes/copy_bytes.hpp"
 #include "../reading/line_scanner.hpp"
-#include "../reading/starred_lines.hpp"
+#include "../reading/starred_window.hpp"
 #include "../render/html.hpp"
 #include "lines.hpp"
 #include "scaffolding.hpp"
@@ -32,6 +32,25 @@ int append_item(const Headline& headline, int depth, OutputBuffer& out) {
         append_html(headline, out);
     }
     return static_cast<int>(index) + 1;
+}
+
+// Appends a headline of level 1 to 3 (`stars`) of plain text, its
+// scaffolding first; returns the new depth. The text, of at most 62 bytes, is
+// copied as one move of a fixed size where the document goes on far enough.
+int append_plain(std::size_t stars, std::string_view text, const char* document_end, int depth, OutputBuffer& out) {
+    const Piece& piece = scaffolding[stars - 1][static_cast<std::size_t>(depth)];
+    char* to = out.extend(sizeof piece.bytes + 64);
+    std::memcpy(to, piece.bytes, sizeof piece.bytes);
+    to += piece.size;
+    if (document_end - text.data() < 64) [[unlikely]] {
+        copy_bytes(to, text.data(), text.size());
+    } else if (text.size() <= 32) {
+        std::memcpy(to, text.data(), 32);
+    } else {
+        std::memcpy(to, text.data(), 64);
+    }
+    out.advance(piece.size + text.size());
+    return static_cast<int>(stars);
 }
 
 // The fragment starts with the root list; headlines grow by their
@@ -61,10 +80,17 @@ std::optional<Pair> parse(std::string_view line) {
 void parse_file(std::string_view document, OutputBuffer& out) {
     open_fragment(document.size(), out);
     PlainRuns runs(document);
-    StarredLines lines(document);
+    StarredWindow lines(document);
     Headline first;
     int depth = 0;
-    for (std::size_t begin; (begin = lines.next()) != StarredLines::none;) {
+    const char* const end = document.data() + document.size();
+    for (std::size_t begin; (begin = lines.next()) != StarredWindow::none;) {
+        if (const std::size_t stars = lines.read(begin, first); stars != 0) {
+            depth = first.target.empty() ? append_plain(stars, first.content, end, depth, out)
+                                         : append_item(first, depth, out);
+            continue;
+        }
+        if (lines.classified()) runs.adopt(lines.block(), lines.outside());
         if (!scan_line(runs, begin, first) || !is_item(first.rule)) continue;
         depth = append_item(first, depth, out);
     }

@@ -47,6 +47,13 @@ public:
         return at + static_cast<std::size_t>(std::countr_zero(ends));
     }
 
+    // The bits of the 64 bytes from `window` on that a caller has classified
+    // already, as outside_mask gives them.
+    void adopt(std::size_t window, std::uint64_t stops) noexcept {
+        window_ = window;
+        stops_ = stops;
+    }
+
 private:
     void load(std::size_t at) noexcept {
         const std::size_t left = at < text_.size() ? text_.size() - at : 0;

@@ -1,6 +1,5 @@
 #include "append_string.hpp"
 
-#include <array>
 #include <cstring>
 
 #include "../bytes/byte_set.hpp"
@@ -11,25 +10,6 @@ namespace {
 
 constexpr ByteSet unreserved =
     ByteSet::range('A', 'Z') | ByteSet::range('a', 'z') | ByteSet::range('0', '9') | ByteSet::of('-', '.', '_', '~');
-
-// Each byte's encoding: itself, or "%" and two upper-case hex digits.
-struct Encoded {
-    char bytes[3];
-    unsigned char size;
-};
-
-constexpr auto encoded = [] {
-    constexpr char hex[] = "0123456789ABCDEF";
-    std::array<Encoded, 256> table{};
-    for (unsigned byte = 0; byte < 256; ++byte) {
-        if (unreserved[static_cast<unsigned char>(byte)]) {
-            table[byte] = {{static_cast<char>(byte), 0, 0}, 1};
-        } else {
-            table[byte] = {{'%', hex[byte >> 4], hex[byte & 15]}, 3};
-        }
-    }
-    return table;
-}();
 
 }  // namespace
 
@@ -43,7 +23,7 @@ bool append_string(std::string_view data, OutputBuffer& out, bool skip_unchanged
     std::memcpy(begin, data.data(), at);
     char* write = begin + at;
     for (; at < data.size(); ++at) {
-        const Encoded& code = encoded[static_cast<unsigned char>(data[at])];
+        const PercentEncoded& code = percent_encoded[static_cast<unsigned char>(data[at])];
         std::memcpy(write, code.bytes, sizeof code.bytes);
         write += code.size;
     }
@@ -53,7 +33,7 @@ bool append_string(std::string_view data, OutputBuffer& out, bool skip_unchanged
 
 std::size_t encoded_size(std::string_view data) {
     std::size_t size = 0;
-    for (const char c : data) size += encoded[static_cast<unsigned char>(c)].size;
+    for (const char c : data) size += percent_encoded[static_cast<unsigned char>(c)].size;
     return size;
 }
 

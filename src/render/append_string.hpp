@@ -1,11 +1,36 @@
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <string_view>
 
 #include "output_buffer.hpp"
 
 namespace brelim {
+
+// Each byte's percent-encoding: itself when unreserved (letters, digits, "-",
+// ".", "_", "~"), else "%" and two upper-case hex digits. Four bytes an entry,
+// so that a writer stores a whole entry and keeps `size` of it.
+struct PercentEncoded {
+    char bytes[3];
+    unsigned char size;
+};
+
+inline constexpr std::array<PercentEncoded, 256> percent_encoded = [] {
+    constexpr char hex[] = "0123456789ABCDEF";
+    std::array<PercentEncoded, 256> table{};
+    for (unsigned byte = 0; byte < 256; ++byte) {
+        const bool unreserved = (byte >= 'A' && byte <= 'Z') || (byte >= 'a' && byte <= 'z') ||
+                                (byte >= '0' && byte <= '9') || byte == '-' || byte == '.' || byte == '_' ||
+                                byte == '~';
+        if (unreserved) {
+            table[byte] = {{static_cast<char>(byte), 0, 0}, 1};
+        } else {
+            table[byte] = {{'%', hex[byte >> 4], hex[byte & 15]}, 3};
+        }
+    }
+    return table;
+}();
 
 // Percent-encodes `data` onto `out`: the unreserved bytes (letters, digits,
 // "-", ".", "_", "~") stay, every other byte becomes "%" and two upper-case

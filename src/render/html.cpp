@@ -1,5 +1,6 @@
 #include "html.hpp"
 
+#include <cstring>
 #include <string>
 #include <string_view>
 
@@ -58,33 +59,73 @@ inline bool href_as_written(std::string_view target) {
     return target.find("http") != std::string_view::npos && !is_script_url(target);
 }
 
-// A target that goes into the href as written, except that its apostrophes
-// must not end the apostrophe-delimited attribute.
-void append_literal_href(std::string_view target, OutputBuffer& out) {
+// The most an anchor takes: its fixed parts, five bytes for each byte of
+// the target (an apostrophe becomes "&#39;"; a percent-encoding takes three,
+// and one more to spare) and the label.
+std::size_t anchor_room(std::string_view target, std::string_view label) {
+    return 9 + 5 * target.size() + 1 + 2 + label.size() + 4;  // "<a href='", "'>", "</a>"
+}
+
+// The target as written but for its apostrophes, which must not end the
+// apostrophe-delimited attribute.
+char* write_literal_href(char* to, std::string_view target) {
     for (std::size_t from = 0;;) {
         const std::size_t quote = target.find('\'', from);
-        if (quote == std::string_view::npos) {
-            out.append(target.substr(from));
-            return;
-        }
-        out.append(target.substr(from, quote - from));
-        out.append("&#39;");
+        const std::size_t piece = (quote == std::string_view::npos ? target.size() : quote) - from;
+        copy_bytes(to, target.data() + from, piece);
+        to += piece;
+        if (quote == std::string_view::npos) return to;
+        std::memcpy(to, "&#39;", 5);
+        to += 5;
         from = quote + 1;
     }
 }
 
 constexpr std::string_view anchor_open = "<a href='", anchor_middle = "'>", anchor_close = "</a>";
 
-void append_anchor(std::string_view target, std::string_view label, OutputBuffer& out) {
-    out.append(anchor_open);
-    if (href_as_written(target)) {
-        append_literal_href(target, out);
-    } else if (append_string(target, out, true)) {
-        out.append(target);
+// The target percent-encoded; tells in `http` whether it contains "http".
+char* write_encoded_href(char* to, std::string_view target, bool& http) {
+    const auto* bytes = reinterpret_cast<const unsigned char*>(target.data());
+    const std::size_t size = target.size();
+    for (std::size_t i = 0; i < size; ++i) {
+        const PercentEncoded& code = percent_encoded[bytes[i]];
+        std::memcpy(to, &code, sizeof code);
+        to += code.size;
+        if (bytes[i] == 'h' && size - i >= 4 && bytes[i + 1] == 't' && bytes[i + 2] == 't' && bytes[i + 3] == 'p') {
+            http = true;
+        }
     }
-    out.append(anchor_middle);
-    out.append(label);
-    out.append(anchor_close);
+    return to;
+}
+
+// A target that contains "http" goes into the href as written, unless its
+// scheme runs code; any other is percent-encoded. A short target is encoded
+// in the same pass that looks for "http", and written again in the rare case
+// it holds one; a long one is searched first.
+char* write_href(char* to, std::string_view target) {
+    bool http = false;
+    if (target.size() > 16) {
+        return href_as_written(target) ? write_literal_href(to, target) : write_encoded_href(to, target, http);
+    }
+    char* const end = write_encoded_href(to, target, http);
+    return http && !is_script_url(target) ? write_literal_href(to, target) : end;
+}
+
+// Writes the anchor at `to`, which has anchor_room() bytes, and returns its end.
+char* write_anchor(char* to, std::string_view target, std::string_view label) {
+    std::memcpy(to, "<a href='", 9);
+    to = write_href(to + 9, target);
+    std::memcpy(to, "'>", 2);
+    to += 2;
+    copy_bytes(to, label.data(), label.size());
+    to += label.size();
+    std::memcpy(to, "</a>", 4);
+    return to + 4;
+}
+
+void append_anchor(std::string_view target, std::string_view label, OutputBuffer& out) {
+    char* const to = out.extend(anchor_room(target, label));
+    out.advance(static_cast<std::size_t>(write_anchor(to, target, label) - to));
 }
 
 // The size append_anchor writes.
@@ -163,6 +204,17 @@ void append_with_hashtag(std::string_view before, std::string_view word, std::st
     out.advance(size);
 }
 
+// A headline whose one link is its only anchor: the text around it and the
+// anchor are written with one check of the buffer's room.
+void append_with_link(std::string_view before, std::string_view target, std::string_view label, std::string_view after,
+                      OutputBuffer& out) {
+    char* const begin = out.extend(before.size() + anchor_room(target, label) + after.size());
+    copy_bytes(begin, before.data(), before.size());
+    char* to = write_anchor(begin + before.size(), target, label);
+    copy_bytes(to, after.data(), after.size());
+    out.advance(static_cast<std::size_t>(to + after.size() - begin));
+}
+
 // Any other headline with links or hashtags. Out of line, so that the
 // common headlines above do not pay for its set-up. The anchor is written
 // once and later occurrences copy it from the output.
@@ -190,13 +242,18 @@ void append_html(const Headline& headline, OutputBuffer& out) {
         return;
     }
     const std::string_view source = headline.link_source;
-    if (headline.link_count == 1 && source.front() == '#') {
-        // The content's one "#": the text around it is all there is.
+    if (headline.link_count == 1) {
+        // The content's one link or hashtag: the text around it is all there is.
         const char* const begin = headline.content.data();
         const char* const end = begin + headline.content.size();
         const char* const after = source.data() + source.size();
-        append_with_hashtag({begin, static_cast<std::size_t>(source.data() - begin)}, headline.target,
-                            {after, static_cast<std::size_t>(end - after)}, out);
+        const std::string_view before_text{begin, static_cast<std::size_t>(source.data() - begin)};
+        const std::string_view after_text{after, static_cast<std::size_t>(end - after)};
+        if (source.front() == '#') {
+            append_with_hashtag(before_text, headline.target, after_text, out);
+        } else {
+            append_with_link(before_text, headline.target, shown_label(headline), after_text, out);
+        }
         return;
     }
     append_with_links(headline, out);

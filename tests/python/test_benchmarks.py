@@ -214,17 +214,44 @@ def test_short_line_items_are_the_same_in_both_formats():
             assert peer.count("<li>") == 3 and peer.count("<a ") == html.count("<a ")
 
 
-def test_the_short_lines_table_runs():
-    output = run("--parts", "lines", "--lines", "300", "--repeat", "1")
+def floor_stand_in(tmp_path, body):
+    """A stand-in for brelim_floor that runs `body` with the paths in `paths`."""
+    program = tmp_path / "brelim_floor"
+    program.write_text(f"#!{sys.executable}\nimport json, sys\npaths = sys.argv[3:]\n{body}\n")
+    program.chmod(0o755)
+    return program
+
+
+def test_the_short_lines_table_runs(monkeypatch, tmp_path):
+    # The floor takes the plain shapes, the first three, and refuses the others.
+    program = floor_stand_in(
+        tmp_path,
+        "for i, path in enumerate(paths):\n    print(json.dumps({'file': path, 'seconds': 1e-6 if i < 3 else None}))",
+    )
+    monkeypatch.setattr(bench, "build_benchmark_program", lambda target, verbose: program)
+    output = "\n".join(bench.short_lines(300, 1, False))
     rows = [
         [cell.strip() for cell in line.strip("|").split("|")]
         for line in output.splitlines()
         if re.match(r"\| `\*", line)
     ]
     assert [row[0] for row in rows] == [label for label, *_ in bench.LINE_SHAPES]
-    assert [row[1] for row in rows] == ["4 B", "5 B", "31 B", "13 B"]
+    assert [row[1] for row in rows] == ["4 B", "5 B", "31 B", "13 B", "22 B"]
     for row, (*_, target) in zip(rows, bench.LINE_SHAPES, strict=True):
         assert row[3:5] == [f"<= {target} ns", "yes" if float(row[2]) <= target else "**no**"]
+    floor_ns = 1e-6 / 300 * 1e9
+    for row in rows[:3]:
+        ratio = float(row[10].removesuffix("x"))
+        assert ratio == pytest.approx(float(row[2].replace(",", "")) / floor_ns, rel=0.05)
+        assert [row[9], *row[11:13]] == [f"{floor_ns:,.1f}", "<= 1.3x", "yes" if ratio <= 1.3 else "**no**"]
+    assert [row[9:] for row in rows[3:]] == [["", "", "", ""]] * 2
+
+
+def test_the_short_lines_table_says_why_the_floor_is_missing(monkeypatch, tmp_path):
+    program = floor_stand_in(tmp_path, "sys.exit('brelim_floor: another fragment')")
+    monkeypatch.setattr(bench, "build_benchmark_program", lambda target, verbose: program)
+    output = bench.short_lines(10, 1, False)
+    assert "Floor: not measured, brelim_floor failed (status 1): brelim_floor: another fragment." in output
 
 
 def test_the_levels_table_puts_each_level_beside_the_best():

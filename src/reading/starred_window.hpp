@@ -1,0 +1,156 @@
+#pragma once
+
+#include <bit>
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+#include "../bytes/byte_masks.hpp"
+#include "../bytes/outside_mask.hpp"
+#include "byte_classes.hpp"
+#include "headline.hpp"
+#include "marks.hpp"
+
+namespace brelim {
+
+// Where the lines of a document that begin with an asterisk begin, as
+// StarredLines finds them, and, for the commonest of them, the whole reading:
+// a headline of level 1 to 3 whose text is plain bytes up to a line feed in
+// the same 64 bytes is decided by the masks of those bytes alone. The line
+// feeds and asterisks are found for every 64 bytes; the bytes that are not
+// plain only for 64 bytes where a starred line begins, once for all its lines.
+class StarredWindow {
+public:
+    static constexpr std::size_t none = SIZE_MAX;
+
+    explicit StarredWindow(std::string_view document) noexcept
+        : document_(document), blocks_(simd::active_level() != simd::Level::scalar) {
+        load(0, true);
+    }
+
+    // The next starred line's first byte, in document order, or `none`.
+    std::size_t next() noexcept {
+        if (starts_ == 0 && !skip()) return none;
+        const std::size_t start = block_ + static_cast<std::size_t>(std::countr_zero(starts_));
+        starts_ &= starts_ - 1;
+        return start;
+    }
+
+    // When the line that next() returned last, at `begin`, is a headline of
+    // level 1 to 3 whose content ends at a line feed within these 64 bytes
+    // and holds plain runs, links and hashtags only: its level (1 to 3),
+    // with `first` describing it as the line's scan would. Otherwise 0, and
+    // the line must be scanned.
+    std::size_t read(std::size_t begin, Headline& first) noexcept {
+        if (!blocks_) return 0;
+        std::size_t offset = begin - block_;
+        std::uint64_t feeds = feeds_ >> offset;
+        if (feeds == 0) {
+            // The line goes on past these 64 bytes: the next 64 start with it.
+            if (offset == 0) return 0;
+            load(begin, true);
+            starts_ &= starts_ - 1;  // this line's own start
+            offset = 0;
+            feeds = feeds_;
+            if (feeds == 0) return 0;
+        }
+        const std::size_t end = offset + static_cast<std::size_t>(std::countr_zero(feeds));
+        const std::size_t content = offset + static_cast<std::size_t>(std::countr_one(stars_ >> offset));
+        const std::size_t stars = content - offset;
+        if (stars > 3 || content == end) return 0;
+        if (!classified_) classify();
+        const std::uint64_t text = ((std::uint64_t{1} << end) - 1) & (~std::uint64_t{0} << content);
+        if ((not_plain_ & text) == 0) {
+            first.content = std::string_view(window() + content, end - content);
+            first.target = {};
+        } else if (!read_marked(content, end, first)) {
+            return 0;
+        }
+        first.rule = static_cast<Rule>(static_cast<std::size_t>(Rule::headline1) + stars - 1);
+        return stars;
+    }
+
+    // The 64 bytes the masks describe, and whether the bytes that are not
+    // plain among them have been found (`outside`, as outside_mask gives them).
+    std::size_t block() const noexcept { return block_; }
+    bool classified() const noexcept { return classified_; }
+    std::uint64_t outside() const noexcept { return not_plain_; }
+
+private:
+    // Moves on to the next 64 bytes where a starred line begins, if any: the
+    // bytes before, prose mostly, cost a load of their masks each and no more.
+    // Out of line, so that the masks are inlined here whatever the caller.
+    BRELIM_NOINLINE bool skip() noexcept {
+        const std::size_t size = document_.size();
+        std::size_t block = block_;
+        bool after_feed = (feeds_ >> 63) != 0;
+        std::uint64_t feeds, stars, starts;
+        do {
+            block += 64;
+            if (block >= size) return false;
+            const std::size_t left = size - block;
+            const auto masks = byte_masks<'\n', '*'>(document_.data() + block, left < 64 ? left : 64);
+            feeds = masks[0];
+            stars = masks[1];
+            starts = stars & ((feeds << 1) | std::uint64_t{after_feed});
+            after_feed = (feeds >> 63) != 0;
+        } while (starts == 0);
+        block_ = block;
+        feeds_ = feeds;
+        stars_ = stars;
+        starts_ = starts;
+        classified_ = marked_ = false;
+        return true;
+    }
+
+    // The masks of the 64 bytes from `block` on; `after_feed` tells whether
+    // the byte before them ends a line.
+    void load(std::size_t block, bool after_feed) noexcept {
+        block_ = block;
+        const std::size_t left = document_.size() - block;
+        const auto [feeds, stars] = byte_masks<'\n', '*'>(document_.data() + block, left < 64 ? left : 64);
+        feeds_ = feeds;
+        stars_ = stars;
+        starts_ = stars & ((feeds << 1) | std::uint64_t{after_feed});
+        classified_ = marked_ = false;
+    }
+
+    const char* window() const noexcept { return document_.data() + block_; }
+    std::size_t window_size() const noexcept {
+        const std::size_t left = document_.size() - block_;
+        return left < 64 ? left : 64;
+    }
+
+    void classify() noexcept {
+        not_plain_ = outside_mask<plain_bytes>(window(), window_size());
+        classified_ = true;
+    }
+
+    // The links and hashtags of a line that is not all plain. Out of line, so
+    // that the plain lines keep their registers.
+    BRELIM_NOINLINE bool read_marked(std::size_t content, std::size_t end, Headline& first) noexcept {
+        if (!marked_) {
+            const auto [hash, open, close] = byte_masks<'#', '[', ']'>(window(), window_size());
+            const std::uint64_t not_word = outside_mask<word_bytes>(window(), window_size());
+            marked_window_ = MarkedWindow::of(Marks{not_plain_, not_word, hash, open, close});
+            marked_ = true;
+        }
+        return read_marks(marked_window_, window(), content, end, first);
+    }
+
+    std::string_view document_;
+    // Whether bytes are looked at a block at a time. A byte at a time, the
+    // masks of 64 bytes cost more than the scan of a line, which then reads
+    // every line.
+    bool blocks_;
+    std::size_t block_ = 0;  // the 64 bytes the masks describe
+    std::uint64_t feeds_ = 0;
+    std::uint64_t stars_ = 0;
+    std::uint64_t starts_ = 0;      // the starred lines not yet returned
+    std::uint64_t not_plain_ = 0;   // once classified_
+    MarkedWindow marked_window_{};  // once marked_
+    bool classified_ = false;
+    bool marked_ = false;
+};
+
+}  // namespace brelim
