@@ -130,6 +130,10 @@ private:
     // that the plain lines keep their registers.
     BRELIM_NOINLINE bool read_marked(std::size_t content, std::size_t end, Headline& first) noexcept {
         if (!marked_) {
+            // The marks of 64 bytes cost more than the scan of one line: they
+            // are found only for a window that holds another starred line up
+            // to its line feed.
+            if (starts_ == 0 || (feeds_ >> std::countr_zero(starts_)) == 0) return false;
             const auto [hash, open, close] = byte_masks<'#', '[', ']'>(window(), window_size());
             const std::uint64_t not_word = outside_mask<word_bytes>(window(), window_size());
             marked_window_ = MarkedWindow::of(Marks{not_plain_, not_word, hash, open, close});

@@ -4,6 +4,8 @@
 
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "reading/line_scanner.hpp"
 #include "reading/starred_window.hpp"
@@ -125,8 +127,9 @@ TEST(StarredWindow, ReadsTheLinesThatFitItsWindows) {
         const std::size_t stars = lines.read(begin, first);
         const std::size_t length = document.find('\n', begin) - begin;
         if (stars == 0) {
-            if (blocks) {
-                EXPECT_GT(length, 60u) << "line " << count;
+            // Too long for a window, or a hashtag's line alone in its window.
+            if (blocks && length <= 60) {
+                EXPECT_NE(document.substr(begin, length).find('#'), std::string::npos) << "line " << count;
             }
             continue;
         }
@@ -138,6 +141,32 @@ TEST(StarredWindow, ReadsTheLinesThatFitItsWindows) {
     }
     EXPECT_EQ(count, 90u);
     EXPECT_EQ(decided > 60, blocks);
+}
+
+// The marks of a window are found only where another starred line ends in
+// it; a line with links or hashtags alone in its window is left to the scan,
+// plain lines never are.
+TEST(StarredWindow, FindsTheMarksOnlyForWindowsThatShareThem) {
+    const std::vector<std::pair<std::string, std::vector<std::size_t>>> cases = {
+        {"* call #home\n", {0}},
+        {"* call #home\n* a\n", {1, 1}},
+        {"* call #home\n** see [[a]]\n", {1, 2}},
+        {"* a\n* call #home\n", {1, 0}},
+        {"* call #home\n" + std::string(60, 'p') + "\n* a\n", {0, 1}},
+        {"* call #home\n* " + std::string(60, 'p') + "\n", {0, 1}},
+        {"** see [[a][b]]\nprose\n*** x #y\n", {2, 3}},
+    };
+    // A byte at a time, the scan reads every line.
+    const bool blocks = simd::active_level() != simd::Level::scalar;
+    for (const auto& [document, levels] : cases) {
+        StarredWindow lines(document);
+        std::vector<std::size_t> read;
+        for (std::size_t begin; (begin = lines.next()) != StarredWindow::none;) {
+            Headline first;
+            read.push_back(lines.read(begin, first));
+        }
+        EXPECT_EQ(read, blocks ? levels : std::vector<std::size_t>(levels.size(), 0)) << document;
+    }
 }
 
 }  // namespace
