@@ -46,8 +46,10 @@ public:
         std::size_t offset = begin - block_;
         std::uint64_t feeds = feeds_ >> offset;
         if (feeds == 0) {
-            // The line goes on past these 64 bytes: the next 64 start with it.
-            if (offset == 0) return 0;
+            // The line goes on past these 64 bytes: the next 64 start with it,
+            // unless it has half of them behind it already, when it is most
+            // likely too long for a window and is scanned.
+            if (offset < 32) return 0;
             load(begin, true);
             starts_ &= starts_ - 1;  // this line's own start
             offset = 0;
@@ -130,6 +132,10 @@ private:
     // that the plain lines keep their registers.
     BRELIM_NOINLINE bool read_marked(std::size_t content, std::size_t end, Headline& first) noexcept {
         if (!marked_) {
+            // The marks of 64 bytes cost more than the scan of one line: they
+            // are found only for a window that holds another starred line up
+            // to its line feed.
+            if (starts_ == 0 || (feeds_ >> std::countr_zero(starts_)) == 0) return false;
             const auto [hash, open, close] = byte_masks<'#', '[', ']'>(window(), window_size());
             const std::uint64_t not_word = outside_mask<word_bytes>(window(), window_size());
             marked_window_ = MarkedWindow::of(Marks{not_plain_, not_word, hash, open, close});
