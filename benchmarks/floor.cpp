@@ -15,10 +15,7 @@
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -28,6 +25,7 @@
 #include "bytes/simd.hpp"
 #include "bytes/window.hpp"
 #include "convert/parse_file.hpp"
+#include "program.hpp"
 #include "reading/byte_classes.hpp"
 
 namespace {
@@ -131,29 +129,12 @@ FLOOR_ENTRY std::size_t convert(std::string_view document, char* out) {
 }
 #endif
 
-bool read_file(const char* path, std::string& text) {
-    std::ifstream file(path, std::ios::binary);
-    if (!file) return false;
-    text.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
-    return !file.bad();
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
-    int repeat = 5;
-    std::vector<const char*> paths;
-    for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--repeat") == 0 && i + 1 < argc) {
-            repeat = std::atoi(argv[++i]);
-        } else {
-            paths.push_back(argv[i]);
-        }
-    }
-    if (repeat < 1 || paths.empty()) {
-        std::fprintf(stderr, "usage: brelim_floor [--repeat N] FILE...\n");
-        return 2;
-    }
+    bench::Arguments arguments;
+    if (!bench::read_arguments(argc, argv, "brelim_floor", arguments)) return 2;
+    const int repeat = arguments.repeat;
 #if BRELIM_X86 || BRELIM_ARM64
 #if BRELIM_X86
     if (!brelim::portable::cpu_has_ssse3()) {
@@ -162,9 +143,9 @@ int main(int argc, char** argv) {
     }
 #endif
     int status = 0;
-    for (const char* path : paths) {
+    for (const char* path : arguments.paths) {
         std::string document;
-        if (!read_file(path, document)) {
+        if (!bench::read_file(path, document)) {
             std::fprintf(stderr, "brelim_floor: cannot read %s\n", path);
             return 2;
         }
@@ -184,7 +165,8 @@ int main(int argc, char** argv) {
             if (run == 0) fragment.assign(result.get(), n);
         }
         if (fragment.empty()) {
-            std::printf("{\"file\": \"%s\", \"bytes\": %zu, \"seconds\": null}\n", path, document.size());
+            std::printf("{\"file\": %s, \"bytes\": %zu, \"seconds\": null}\n", bench::json_string(path).c_str(),
+                        document.size());
             continue;
         }
         if (fragment != expected) {
@@ -192,7 +174,8 @@ int main(int argc, char** argv) {
             status = 1;
             continue;
         }
-        std::printf("{\"file\": \"%s\", \"bytes\": %zu, \"seconds\": %.9g}\n", path, document.size(), best);
+        std::printf("{\"file\": %s, \"bytes\": %zu, \"seconds\": %.9g}\n", bench::json_string(path).c_str(),
+                    document.size(), best);
         std::fflush(stdout);
     }
     return status;

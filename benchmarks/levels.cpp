@@ -11,38 +11,17 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "bytes/simd.hpp"
 #include "convert/parse_file.hpp"
+#include "program.hpp"
 
 namespace {
 
 constexpr double bytes_per_repeat = 20e6;
-
-bool read_file(const char* path, std::string& text) {
-    std::ifstream file(path, std::ios::binary);
-    if (!file) return false;
-    text.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
-    return !file.bad();
-}
-
-// A JSON string of a file name: quotes and backslashes escaped, control
-// characters left out.
-std::string json_string(std::string_view text) {
-    std::string quoted = "\"";
-    for (const char c : text) {
-        if (c == '"' || c == '\\') quoted += '\\';
-        if (static_cast<unsigned char>(c) >= 0x20) quoted += c;
-    }
-    return quoted + '"';
-}
 
 // Seconds of the fastest of `runs` conversions.
 double best_time(std::string_view document, long runs) {
@@ -60,23 +39,13 @@ double best_time(std::string_view document, long runs) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    int repeat = 5;
-    std::vector<const char*> paths;
-    for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--repeat") == 0 && i + 1 < argc) {
-            repeat = std::atoi(argv[++i]);
-        } else {
-            paths.push_back(argv[i]);
-        }
-    }
-    if (repeat < 1 || paths.empty()) {
-        std::fprintf(stderr, "usage: brelim_levels [--repeat N] FILE...\n");
-        return 2;
-    }
+    bench::Arguments arguments;
+    if (!bench::read_arguments(argc, argv, "brelim_levels", arguments)) return 2;
+    const int repeat = arguments.repeat;
     int status = 0;
-    for (const char* path : paths) {
+    for (const char* path : arguments.paths) {
         std::string document;
-        if (!read_file(path, document)) {
+        if (!bench::read_file(path, document)) {
             std::fprintf(stderr, "brelim_levels: cannot read %s\n", path);
             return 2;
         }
@@ -97,8 +66,8 @@ int main(int argc, char** argv) {
             std::printf(
                 "{\"file\": %s, \"level\": \"%s\", \"bytes\": %zu, \"runs\": %ld, \"seconds\": %.9g, "
                 "\"mbps\": %.1f}\n",
-                json_string(path).c_str(), std::string(brelim::simd::level_name(level)).c_str(), document.size(), runs,
-                seconds, static_cast<double>(document.size()) / seconds / 1e6);
+                bench::json_string(path).c_str(), std::string(brelim::simd::level_name(level)).c_str(), document.size(),
+                runs, seconds, static_cast<double>(document.size()) / seconds / 1e6);
             std::fflush(stdout);
         }
     }
