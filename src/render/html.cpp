@@ -234,7 +234,85 @@ BRELIM_NOINLINE void append_with_links(const Headline& headline, OutputBuffer& o
     for_each_link_replaced(headline, text, anchor);
 }
 
+// A line of fewer than 64 bytes whose one link or hashtag is its only
+// anchor, read where 128 bytes from its content's start may be read: each
+// piece is written as one move of a fixed size (copy_within_64) whose excess
+// the next piece overwrites, with no branch on its size beyond that move's.
+constexpr std::size_t short_content = 64, short_readable = 128;
+
+bool is_short_line(const Headline& headline, const char* readable_end) {
+    const std::string_view content = headline.content;
+    return headline.link_count == 1 && !headline.target.empty() && content.size() < short_content &&
+           readable_end - content.data() >= static_cast<std::ptrdiff_t>(short_readable);
+}
+
+// The most a short line's pieces take, their moves' excess included: its
+// text, an anchor of a target and a label each shorter than the line, and a
+// last move.
+constexpr std::size_t short_line_room =
+    short_content + (9 + 5 * short_content + 1 + 2 + short_content + 4) + short_content;
+
+alignas(16) constexpr char anchor_open_padded[16] = "<a href='";
+
+// A hashtag's anchor: its word, made of letters and digits, is its href as it
+// is, and the whole hashtag its label.
+char* write_hashtag_anchor(char* to, const char* hashtag, std::size_t size) {
+    std::memcpy(to, anchor_open_padded, sizeof anchor_open_padded);
+    to += anchor_open.size();
+    copy_within_64(to, hashtag + 1, size - 1);
+    to += size - 1;
+    std::memcpy(to, "'>", 2);
+    to += 2;
+    copy_within_64(to, hashtag, size);
+    to += size;
+    std::memcpy(to, "</a>", 4);
+    return to + 4;
+}
+
+BRELIM_NOINLINE char* write_link_anchor(char* to, std::string_view target, std::string_view label) {
+    std::memcpy(to, anchor_open_padded, sizeof anchor_open_padded);
+    to = write_href(to + anchor_open.size(), target);
+    std::memcpy(to, "'>", 2);
+    to += 2;
+    copy_within_64(to, label.data(), label.size());
+    to += label.size();
+    std::memcpy(to, "</a>", 4);
+    return to + 4;
+}
+
+// The content of a short line with its anchor in place of its source.
+char* write_short_line(char* to, const Headline& headline) {
+    const char* const content = headline.content.data();
+    const char* const source = headline.link_source.data();
+    const std::size_t source_size = headline.link_source.size();
+    const auto before = static_cast<std::size_t>(source - content);
+    const std::size_t after = headline.content.size() - before - source_size;
+    copy_within_64(to, content, before);
+    to += before;
+    to = *source == '#' ? write_hashtag_anchor(to, source, source_size)
+                        : write_link_anchor(to, headline.target, shown_label(headline));
+    copy_within_64(to, source + source_size, after);
+    return to + after;
+}
+
+// A headline that is not a short line: its scaffolding, then its HTML.
+BRELIM_NOINLINE void append_after(const char* scaffolding, std::size_t scaffolding_size, const Headline& headline,
+                                  OutputBuffer& out) {
+    std::memcpy(out.extend(scaffolding_width), scaffolding, scaffolding_width);
+    out.advance(scaffolding_size);
+    append_html(headline, out);
+}
+
 }  // namespace
+
+void append_html(const char* scaffolding, std::size_t scaffolding_size, const Headline& headline,
+                 const char* readable_end, OutputBuffer& out) {
+    if (!is_short_line(headline, readable_end)) return append_after(scaffolding, scaffolding_size, headline, out);
+    char* const begin = out.extend(scaffolding_width + short_line_room);
+    std::memcpy(begin, scaffolding, scaffolding_width);
+    char* const end = write_short_line(begin + scaffolding_size, headline);
+    out.advance(static_cast<std::size_t>(end - begin));
+}
 
 void append_html(const Headline& headline, OutputBuffer& out) {
     if (headline.target.empty()) {
