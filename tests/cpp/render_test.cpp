@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "bytes/find_text.hpp"
+#include "bytes/short_mask.hpp"
 #include "convert/parse_file.hpp"
 #include "render/append_string.hpp"
 #include "table.hpp"
@@ -56,6 +57,23 @@ TEST(Html, ShortLineWithOneAnchor) {
         joined += "** " + std::string(row.line.substr(2)) + "\n* a\n" + std::string(row.line) + "\n";
     }
     EXPECT_EQ(parse_file(joined + prose), parse_file_with_engine(joined + prose));
+}
+
+// A short piece's bytes outside a set, from one block: every length up to 16,
+// with the bytes after the piece outside the set too, which must not count.
+TEST(ShortMask, MarksTheBytesOutsideTheSet) {
+    static constexpr ByteSet letters = ByteSet::range('a', 'z');
+    std::uint32_t seed = 5;
+    for (int round = 0; round < 500; ++round) {
+        std::string bytes(64, '/');
+        const std::size_t size = (seed = seed * 1664525u + 1013904223u) % 17;
+        std::uint32_t expected = 0;
+        for (std::size_t i = 0; i < size; ++i) {
+            bytes[i] = "ab/\xe9"[(seed = seed * 1664525u + 1013904223u) >> 29 & 3];
+            expected |= std::uint32_t{bytes[i] == '/' || bytes[i] == '\xe9'} << i;
+        }
+        EXPECT_EQ(short_outside_mask<letters>(bytes.data(), size), expected) << bytes.substr(0, size);
+    }
 }
 
 TEST(AppendString, PercentEncoding) {
