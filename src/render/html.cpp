@@ -302,7 +302,7 @@ char* write_short_href(char* to, std::string_view target) {
     return to + (size - done);
 }
 
-BRELIM_NOINLINE char* write_link_anchor(char* to, std::string_view target, std::string_view label) {
+char* write_link_anchor(char* to, std::string_view target, std::string_view label) {
     std::memcpy(to, anchor_open_padded, sizeof anchor_open_padded);
     to += anchor_open.size();
     to = target.size() <= 16 ? write_short_href(to, target) : write_href(to, target);
@@ -314,19 +314,38 @@ BRELIM_NOINLINE char* write_link_anchor(char* to, std::string_view target, std::
     return to + 4;
 }
 
-// The content of a short line with its anchor in place of its source.
-char* write_short_line(char* to, const Headline& headline) {
+// Appends a short line after its scaffolding, its anchor written by
+// `write_anchor(to)` in place of its source, with one check of the room.
+template <class WriteAnchor>
+void append_short_line(const char* scaffolding, std::size_t scaffolding_size, const Headline& headline,
+                       OutputBuffer& out, WriteAnchor write_anchor) {
     const char* const content = headline.content.data();
-    const char* const source = headline.link_source.data();
-    const std::size_t source_size = headline.link_source.size();
-    const auto before = static_cast<std::size_t>(source - content);
-    const std::size_t after = headline.content.size() - before - source_size;
+    const std::string_view source = headline.link_source;
+    const auto before = static_cast<std::size_t>(source.data() - content);
+    const std::size_t after = headline.content.size() - before - source.size();
+    char* const begin = out.extend(scaffolding_width + short_line_room);
+    std::memcpy(begin, scaffolding, scaffolding_width);
+    char* to = begin + scaffolding_size;
     copy_within_64(to, content, before);
-    to += before;
-    to = *source == '#' ? write_hashtag_anchor(to, source, source_size)
-                        : write_link_anchor(to, headline.target, shown_label(headline));
-    copy_within_64(to, source + source_size, after);
-    return to + after;
+    to = write_anchor(to + before);
+    copy_within_64(to, source.data() + source.size(), after);
+    out.advance(static_cast<std::size_t>(to + after - begin));
+}
+
+// A short line whose anchor is a link.
+BRELIM_NOINLINE void append_short_link(const char* scaffolding, std::size_t scaffolding_size, const Headline& headline,
+                                       OutputBuffer& out) {
+    const std::string_view target = headline.target, label = shown_label(headline);
+    append_short_line(scaffolding, scaffolding_size, headline, out,
+                      [&](char* to) { return write_link_anchor(to, target, label); });
+}
+
+// A short line whose anchor is a hashtag.
+BRELIM_NOINLINE void append_short_hashtag(const char* scaffolding, std::size_t scaffolding_size,
+                                          const Headline& headline, OutputBuffer& out) {
+    const std::string_view source = headline.link_source;
+    append_short_line(scaffolding, scaffolding_size, headline, out,
+                      [&](char* to) { return write_hashtag_anchor(to, source.data(), source.size()); });
 }
 
 // A headline that is not a short line: its scaffolding, then its HTML.
@@ -342,10 +361,8 @@ BRELIM_NOINLINE void append_after(const char* scaffolding, std::size_t scaffoldi
 void append_html(const char* scaffolding, std::size_t scaffolding_size, const Headline& headline,
                  const char* readable_end, OutputBuffer& out) {
     if (!is_short_line(headline, readable_end)) return append_after(scaffolding, scaffolding_size, headline, out);
-    char* const begin = out.extend(scaffolding_width + short_line_room);
-    std::memcpy(begin, scaffolding, scaffolding_width);
-    char* const end = write_short_line(begin + scaffolding_size, headline);
-    out.advance(static_cast<std::size_t>(end - begin));
+    if (headline.link_source.front() == '#') return append_short_hashtag(scaffolding, scaffolding_size, headline, out);
+    append_short_link(scaffolding, scaffolding_size, headline, out);
 }
 
 void append_html(const Headline& headline, OutputBuffer& out) {
