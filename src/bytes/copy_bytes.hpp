@@ -40,4 +40,17 @@ inline void copy_bytes(char* to, const char* from, std::size_t n) noexcept {
     }
 }
 
+// Copies `n` bytes, at most 64, as one move of 16, 32 or 64 bytes, with no
+// call: the caller has 64 bytes to read at `from` and to write at `to`, and
+// what lies past `n` is overwritten by the next piece or left unused.
+inline void copy_within_64(char* to, const char* from, std::size_t n) noexcept {
+    if (n <= 16) {
+        std::memcpy(to, from, 16);
+    } else if (n <= 32) {
+        std::memcpy(to, from, 32);
+    } else {
+        std::memcpy(to, from, 64);
+    }
+}
+
 }  // namespace brelim

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "../bytes/copy_bytes.hpp"
+#include "../bytes/portable.hpp"
 #include "../reading/line_scanner.hpp"
 #include "../reading/starred_window.hpp"
 #include "../render/html.hpp"
@@ -32,6 +33,18 @@ int append_item(const Headline& headline, int depth, OutputBuffer& out) {
         append_html(headline, out);
     }
     return static_cast<int>(index) + 1;
+}
+
+// Appends a headline of level 1 to 3 (`stars`) with links or hashtags, read
+// from its window, and so shorter than one, with its scaffolding and one
+// check of the buffer's room; returns the new depth. Out of line, so that the
+// loop keeps its registers for plain headlines.
+BRELIM_NOINLINE int append_marked(std::size_t stars, const Headline& headline, const char* document_end, int depth,
+                                  OutputBuffer& out) {
+    const Piece& piece = scaffolding[stars - 1][static_cast<std::size_t>(depth)];
+    static_assert(sizeof piece.bytes == scaffolding_width);
+    append_html(piece.bytes, piece.size, headline, document_end, out);
+    return static_cast<int>(stars);
 }
 
 // Appends a headline of level 1 to 3 (`stars`) of plain text, its
@@ -87,7 +100,7 @@ void parse_file(std::string_view document, OutputBuffer& out) {
     for (std::size_t begin; (begin = lines.next()) != StarredWindow::none;) {
         if (const std::size_t stars = lines.read(begin, first); stars != 0) {
             depth = first.target.empty() ? append_plain(stars, first.content, end, depth, out)
-                                         : append_item(first, depth, out);
+                                         : append_marked(stars, first, end, depth, out);
             continue;
         }
         if (lines.classified()) runs.adopt(lines.block(), lines.outside());

@@ -2,16 +2,7 @@
 
 #include <cstring>
 
-#include "../bytes/byte_set.hpp"
-
 namespace brelim {
-
-namespace {
-
-constexpr ByteSet unreserved =
-    ByteSet::range('A', 'Z') | ByteSet::range('a', 'z') | ByteSet::range('0', '9') | ByteSet::of('-', '.', '_', '~');
-
-}  // namespace
 
 bool append_string(std::string_view data, OutputBuffer& out, bool skip_unchanged) {
     std::size_t at = 0;

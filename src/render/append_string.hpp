@@ -4,9 +4,14 @@
 #include <cstddef>
 #include <string_view>
 
+#include "../bytes/byte_set.hpp"
 #include "output_buffer.hpp"
 
 namespace brelim {
+
+// The bytes that percent-encoding leaves as they are.
+inline constexpr ByteSet unreserved =
+    ByteSet::range('A', 'Z') | ByteSet::range('a', 'z') | ByteSet::range('0', '9') | ByteSet::of('-', '.', '_', '~');
 
 // Each byte's percent-encoding: itself when unreserved (letters, digits, "-",
 // ".", "_", "~"), else "%" and two upper-case hex digits. Four bytes an entry,
@@ -20,10 +25,7 @@ inline constexpr std::array<PercentEncoded, 256> percent_encoded = [] {
     constexpr char hex[] = "0123456789ABCDEF";
     std::array<PercentEncoded, 256> table{};
     for (unsigned byte = 0; byte < 256; ++byte) {
-        const bool unreserved = (byte >= 'A' && byte <= 'Z') || (byte >= 'a' && byte <= 'z') ||
-                                (byte >= '0' && byte <= '9') || byte == '-' || byte == '.' || byte == '_' ||
-                                byte == '~';
-        if (unreserved) {
+        if (unreserved[static_cast<unsigned char>(byte)]) {
             table[byte] = {{static_cast<char>(byte), 0, 0}, 1};
         } else {
             table[byte] = {{'%', hex[byte >> 4], hex[byte & 15]}, 3};

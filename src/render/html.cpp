@@ -1,5 +1,7 @@
 #include "html.hpp"
 
+#include <bit>
+#include <cstdint>
 #include <cstring>
 #include <string>
 #include <string_view>
@@ -7,6 +9,7 @@
 #include "../bytes/copy_bytes.hpp"
 #include "../bytes/find_text.hpp"
 #include "../bytes/portable.hpp"
+#include "../bytes/short_mask.hpp"
 #include "append_string.hpp"
 
 namespace brelim {
@@ -234,7 +237,133 @@ BRELIM_NOINLINE void append_with_links(const Headline& headline, OutputBuffer& o
     for_each_link_replaced(headline, text, anchor);
 }
 
+// A line of fewer than 64 bytes whose one link or hashtag is its only
+// anchor, read where 128 bytes from its content's start may be read: each
+// piece is written as one move of a fixed size (copy_within_64) whose excess
+// the next piece overwrites, with no branch on its size beyond that move's.
+constexpr std::size_t short_content = 64, short_readable = 128;
+
+bool is_short_line(const Headline& headline, const char* readable_end) {
+    const std::string_view content = headline.content;
+    return headline.link_count == 1 && !headline.target.empty() && content.size() < short_content &&
+           readable_end - content.data() >= static_cast<std::ptrdiff_t>(short_readable);
+}
+
+// The most a short line's pieces take, their moves' excess included: its
+// text, an anchor of a target and a label each shorter than the line, and a
+// last move.
+constexpr std::size_t short_line_room =
+    short_content + (9 + 5 * short_content + 1 + 2 + short_content + 4) + short_content;
+
+alignas(16) constexpr char anchor_open_padded[16] = "<a href='";
+
+// A hashtag's anchor: its word, made of letters and digits, is its href as it
+// is, and the whole hashtag its label.
+char* write_hashtag_anchor(char* to, const char* hashtag, std::size_t size) {
+    std::memcpy(to, anchor_open_padded, sizeof anchor_open_padded);
+    to += anchor_open.size();
+    copy_within_64(to, hashtag + 1, size - 1);
+    to += size - 1;
+    std::memcpy(to, "'>", 2);
+    to += 2;
+    copy_within_64(to, hashtag, size);
+    to += size;
+    std::memcpy(to, "</a>", 4);
+    return to + 4;
+}
+
+// The bytes of a target that both of its hrefs keep as they are: the
+// unreserved ones but "h", which may begin "http".
+constexpr ByteSet href_kept = ByteSet::range('A', 'Z') | ByteSet::range('a', 'g') | ByteSet::range('i', 'z') |
+                              ByteSet::range('0', '9') | ByteSet::of('-', '.', '_', '~');
+
+// A target of at most 16 bytes, which may be read and written 32 bytes past
+// its start: the runs of bytes it keeps are moved 16 bytes at a time between
+// the bytes it encodes, found from one block; an "h" that begins "http"
+// hands the target to write_href, which writes it as it is.
+char* write_short_href(char* to, std::string_view target) {
+    const char* const from = target.data();
+    const std::size_t size = target.size();
+    char* const begin = to;
+    std::size_t done = 0;
+    for (std::uint32_t marked = short_outside_mask<href_kept>(from, size); marked != 0; marked &= marked - 1) {
+        const auto at = static_cast<std::size_t>(std::countr_zero(marked));
+        if (from[at] == 'h' && size - at >= 4 && std::memcmp(from + at, "http", 4) == 0) {
+            return write_href(begin, target);
+        }
+        std::memcpy(to, from + done, 16);
+        to += at - done;
+        const PercentEncoded& code = percent_encoded[static_cast<unsigned char>(from[at])];
+        std::memcpy(to, &code, sizeof code);
+        to += code.size;
+        done = at + 1;
+    }
+    std::memcpy(to, from + done, 16);
+    return to + (size - done);
+}
+
+char* write_link_anchor(char* to, std::string_view target, std::string_view label) {
+    std::memcpy(to, anchor_open_padded, sizeof anchor_open_padded);
+    to += anchor_open.size();
+    to = target.size() <= 16 ? write_short_href(to, target) : write_href(to, target);
+    std::memcpy(to, "'>", 2);
+    to += 2;
+    copy_within_64(to, label.data(), label.size());
+    to += label.size();
+    std::memcpy(to, "</a>", 4);
+    return to + 4;
+}
+
+// Appends a short line after its scaffolding, its anchor written by
+// `write_anchor(to)` in place of its source, with one check of the room.
+template <class WriteAnchor>
+void append_short_line(const char* scaffolding, std::size_t scaffolding_size, const Headline& headline,
+                       OutputBuffer& out, WriteAnchor write_anchor) {
+    const char* const content = headline.content.data();
+    const std::string_view source = headline.link_source;
+    const auto before = static_cast<std::size_t>(source.data() - content);
+    const std::size_t after = headline.content.size() - before - source.size();
+    char* const begin = out.extend(scaffolding_width + short_line_room);
+    std::memcpy(begin, scaffolding, scaffolding_width);
+    char* to = begin + scaffolding_size;
+    copy_within_64(to, content, before);
+    to = write_anchor(to + before);
+    copy_within_64(to, source.data() + source.size(), after);
+    out.advance(static_cast<std::size_t>(to + after - begin));
+}
+
+// A short line whose anchor is a link.
+BRELIM_NOINLINE void append_short_link(const char* scaffolding, std::size_t scaffolding_size, const Headline& headline,
+                                       OutputBuffer& out) {
+    const std::string_view target = headline.target, label = shown_label(headline);
+    append_short_line(scaffolding, scaffolding_size, headline, out,
+                      [&](char* to) { return write_link_anchor(to, target, label); });
+}
+
+// A short line whose anchor is a hashtag.
+BRELIM_NOINLINE void append_short_hashtag(const char* scaffolding, std::size_t scaffolding_size,
+                                          const Headline& headline, OutputBuffer& out) {
+    const std::string_view source = headline.link_source;
+    append_short_line(scaffolding, scaffolding_size, headline, out,
+                      [&](char* to) { return write_hashtag_anchor(to, source.data(), source.size()); });
+}
+
+// A headline that is not a short line: its scaffolding, then its HTML.
+BRELIM_NOINLINE void append_after(const char* scaffolding, std::size_t scaffolding_size, const Headline& headline,
+                                  OutputBuffer& out) {
+    std::memcpy(out.extend(scaffolding_width), scaffolding, scaffolding_width);
+    out.advance(scaffolding_size);
+    append_html(headline, out);
+}
+
 }  // namespace
+
+void append_html(const char* scaffolding, std::size_t scaffolding_size, const Headline& headline,
+                 const char* readable_end, OutputBuffer& out) {
+    if (!is_short_line(headline, readable_end)) return append_after(scaffolding, scaffolding_size, headline, out);
+    if (headline.link_source.front() == '#') return append_short_hashtag(scaffolding, scaffolding_size, headline, out);
+    append_short_link(scaffolding, scaffolding_size, headline, out);
+}
 
 void append_html(const Headline& headline, OutputBuffer& out) {
     if (headline.target.empty()) {

@@ -23,6 +23,17 @@ void append_html(const Pair& headline, OutputBuffer& out);
 // the conversion calls.
 void append_html(const Headline& headline, OutputBuffer& out);
 
+// The width of a headline's scaffolding as handed to the call below.
+inline constexpr std::size_t scaffolding_width = 16;
+
+// The same after the headline's scaffolding, `scaffolding_size` of the
+// `scaffolding_width` bytes at `scaffolding`, with one check of the buffer's
+// room. The headline's views lie in a document of which every byte up to
+// `readable_end` may be read; a short line reads past its end, and writes
+// every piece as one move of a fixed size.
+void append_html(const char* scaffolding, std::size_t scaffolding_size, const Headline& headline,
+                 const char* readable_end, OutputBuffer& out);
+
 // The number of bytes append_html writes for the headline, counted without
 // writing them: SIZE_MAX when that many cannot be counted.
 std::size_t html_size(const Headline& headline);

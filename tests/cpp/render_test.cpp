@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "bytes/find_text.hpp"
+#include "bytes/short_mask.hpp"
 #include "convert/parse_file.hpp"
 #include "render/append_string.hpp"
 #include "table.hpp"
@@ -15,6 +16,63 @@ TEST(Html, HeadlineContent) {
         const std::string fragment = "<ul><li>" + row.expected + "\n</li></ul>";
         EXPECT_EQ(parse_file(row.input), fragment) << row.where;
         EXPECT_EQ(parse_file_with_engine(row.input), fragment) << row.where;
+    }
+}
+
+// A line shorter than a window, with one link or hashtag, is written with
+// moves of a fixed size that read and write past each of its pieces. Followed
+// by more of the document, as most lines are, it still gives exactly its
+// HTML, alone and with the other lines around it.
+TEST(Html, ShortLineWithOneAnchor) {
+    struct Row {
+        std::string_view line, html;
+    };
+    const Row rows[] = {
+        {"* call #home", " call <a href='home'>#home</a>"},
+        {"* #a", " <a href='a'>#a</a>"},
+        {"* see [[a/b.txt]] now", " see <a href='a%2Fb.txt'>a/b.txt</a> now"},
+        {"* [[abcdefghijklmnop]]", " <a href='abcdefghijklmnop'>abcdefghijklmnop</a>"},
+        {"* [[abcdefghijklmno/]]", " <a href='abcdefghijklmno%2F'>abcdefghijklmno/</a>"},
+        {"* [[abcdefghijklmnop/]]", " <a href='abcdefghijklmnop%2F'>abcdefghijklmnop/</a>"},
+        {"* [[/a b?c=d&e'f]]", " <a href='%2Fa%20b%3Fc%3Dd%26e%27f'>/a b?c=d&e'f</a>"},
+        {"* [[hohum/h]]", " <a href='hohum%2Fh'>hohum/h</a>"},
+        {"* [[x/htt]] [[x/htt]]", " <a href='x%2Fhtt'>x/htt</a> <a href='x%2Fhtt'>x/htt</a>"},
+        {"* [[x/http]]", " <a href='x/http'>x/http</a>"},
+        {"* [[a'http/]]", " <a href='a&#39;http/'>a'http/</a>"},
+        {"* [[data:http]]", " <a href='data%3Ahttp'>data:http</a>"},
+        {"* [[a/b][see it]] after", " <a href='a%2Fb'>see it</a> after"},
+        {"* 0123456789abcdefghijklmnopqrstuvwxyz #tag 0123456789",
+         " 0123456789abcdefghijklmnopqrstuvwxyz <a href='tag'>#tag</a> 0123456789"},
+        {"* #abcdefghijklmnopqrstuvwxyz0123456789ABCDEFGHIJKLMNOPQRSTUVWXY",
+         " <a href='abcdefghijklmnopqrstuvwxyz0123456789ABCDEFGHIJKLMNOPQRSTUVWXY'>"
+         "#abcdefghijklmnopqrstuvwxyz0123456789ABCDEFGHIJKLMNOPQRSTUVWXY</a>"},
+        {"* a [[b/c][0123456789abcdefghijklmnopqrstuvwxyz0123456789ABCDEFGHIJ]]",
+         " a <a href='b%2Fc'>0123456789abcdefghijklmnopqrstuvwxyz0123456789ABCDEFGHIJ</a>"},
+    };
+    const std::string prose = "\n" + std::string(200, 'x') + "\n";  // read past, never written
+    std::string joined;
+    for (const Row& row : rows) {
+        const std::string document = std::string(row.line) + prose;
+        EXPECT_EQ(parse_file(document), "<ul><li>" + std::string(row.html) + "\n</li></ul>") << row.line;
+        joined += "** " + std::string(row.line.substr(2)) + "\n* a\n" + std::string(row.line) + "\n";
+    }
+    EXPECT_EQ(parse_file(joined + prose), parse_file_with_engine(joined + prose));
+}
+
+// A short piece's bytes outside a set, from one block: every length up to 16,
+// with the bytes after the piece outside the set too, which must not count.
+TEST(ShortMask, MarksTheBytesOutsideTheSet) {
+    static constexpr ByteSet letters = ByteSet::range('a', 'z');
+    std::uint32_t seed = 5;
+    for (int round = 0; round < 500; ++round) {
+        std::string bytes(64, '/');
+        const std::size_t size = (seed = seed * 1664525u + 1013904223u) % 17;
+        std::uint32_t expected = 0;
+        for (std::size_t i = 0; i < size; ++i) {
+            bytes[i] = "ab/\xe9"[(seed = seed * 1664525u + 1013904223u) >> 29 & 3];
+            expected |= std::uint32_t{bytes[i] == '/' || bytes[i] == '\xe9'} << i;
+        }
+        EXPECT_EQ(short_outside_mask<letters>(bytes.data(), size), expected) << bytes.substr(0, size);
     }
 }
 
