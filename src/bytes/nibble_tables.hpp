@@ -27,15 +27,25 @@ struct NibbleTables {
             }
             t.low[b & 15] = static_cast<unsigned char>(t.low[b & 15] | (1u << (b >> 4)));
         }
-        for (unsigned row = 0; row < 8; ++row) t.high[row] = static_cast<unsigned char>(1u << row);
+        t.high = rows;
         return t;
     }
+
+    // Each row's bit, the same for every set: bytes from 0x80 up have none.
+    static constexpr std::array<unsigned char, 16> rows = {1, 2, 4, 8, 16, 32, 64, 128};
 
     // All ones in each byte of `chunk` that is outside the set, else zero.
     template <class Block>
     Block outside(Block chunk) const noexcept {
         const Block in_row = chunk.low_nibbles().lookup(Block::table(low.data()));
         const Block row = chunk.high_nibbles().lookup(Block::table(high.data()));
+        return outside_of_row(in_row, row);
+    }
+
+    // The same from the two lookups: `low` looked up at the low nibbles, and
+    // `rows` at the high nibbles.
+    template <class Block>
+    static Block outside_of_row(Block in_row, Block row) noexcept {
         return (in_row & row) == Block::splat(0);
     }
 };

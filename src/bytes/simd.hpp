@@ -26,8 +26,10 @@ namespace brelim::simd {
 
 // How a level runs a primitive that looks bytes up in a table (`lookup`),
 // when its block type can: at the build's own baseline, or a byte at a time
-// where that lookup is not worth it. A level whose lookup needs more than
-// the baseline names a policy of its own (LookupsWithSsse3).
+// where that lookup is not worth it (a primitive that also compares bytes
+// may keep its comparisons a block at a time: `without_lookups`). A level
+// whose lookup needs more than the baseline names a policy of its own
+// (LookupsWithSsse3).
 struct LookupsInline {
     template <class Block, class Kernel, class... Args>
     static auto run(Args... args) {
@@ -37,7 +39,11 @@ struct LookupsInline {
 struct LookupsByteAtATime {
     template <class Block, class Kernel, class... Args>
     static auto run(Args... args) {
-        return Kernel::bytes(args...);
+        if constexpr (requires { Kernel::template without_lookups<Block>(args...); }) {
+            return Kernel::template without_lookups<Block>(args...);
+        } else {
+            return Kernel::bytes(args...);
+        }
     }
 };
 

@@ -7,6 +7,7 @@
 
 #include "../bytes/byte_masks.hpp"
 #include "../bytes/outside_mask.hpp"
+#include "../bytes/window_classes.hpp"
 #include "byte_classes.hpp"
 #include "headline.hpp"
 #include "marks.hpp"
@@ -136,9 +137,9 @@ private:
             // are found only for a window that holds another starred line up
             // to its line feed.
             if (starts_ == 0 || (feeds_ >> std::countr_zero(starts_)) == 0) return false;
-            const auto [hash, open, close] = byte_masks<'#', '[', ']'>(window(), window_size());
-            const std::uint64_t not_word = outside_mask<word_bytes>(window(), window_size());
-            marked_window_ = MarkedWindow::of(Marks{not_plain_, not_word, hash, open, close});
+            const auto [bytes, outside] =
+                window_classes<Equal<'#', '[', ']'>, Outside<word_bytes>>(window(), window_size());
+            marked_window_ = MarkedWindow::of(Marks{not_plain_, outside[0], bytes[0], bytes[1], bytes[2]});
             marked_ = true;
         }
         return read_marks(marked_window_, window(), content, end, first);

@@ -1,9 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cstdint>
+#include <string>
 #include <vector>
 
+#include "bytes/byte_masks.hpp"
 #include "bytes/outside_mask.hpp"
+#include "bytes/window_classes.hpp"
 #include "grammar/combinators.hpp"
 #include "grammar/internal_error.hpp"
 #include "grammar/outline_grammar.hpp"
@@ -170,6 +174,27 @@ TEST(Engine, MasksMarkTheBytesOutsideTheSet) {
                 if (at < size && !plain_bytes[static_cast<unsigned char>(value)]) expected |= std::uint64_t{1} << at;
             }
             EXPECT_EQ(outside_mask<plain_bytes>(block.data(), size), expected) << value << " in " << size;
+        }
+    }
+}
+
+// Several classes at once give what each gives alone, whatever the bytes
+// and however many there are: every byte value, at places in each
+// sixteen-byte chunk, among bytes of every class.
+TEST(Engine, ClassesAtOnceAreTheMasksOneAtATime) {
+    const std::size_t places[] = {0, 17, 38, 63};
+    const std::string others = "a#[]\n*- ";
+    for (unsigned value = 0; value < 256; ++value) {
+        std::string block(64, 'a');
+        for (std::size_t i = 0; i < block.size(); ++i) block[i] = others[i % others.size()];
+        for (const std::size_t at : places) block[at] = static_cast<char>(value);
+        for (const std::size_t size : {64u, 63u, 40u, 1u, 0u}) {
+            const auto [equal, outside] =
+                window_classes<Equal<'#', '[', ']', '\n'>, Outside<word_bytes, plain_bytes>>(block.data(), size);
+            const auto [hash, open, close, feed] = byte_masks<'#', '[', ']', '\n'>(block.data(), size);
+            EXPECT_EQ(equal, (std::array{hash, open, close, feed})) << value << " in " << size;
+            EXPECT_EQ(outside[0], outside_mask<word_bytes>(block.data(), size)) << value << " in " << size;
+            EXPECT_EQ(outside[1], outside_mask<plain_bytes>(block.data(), size)) << value << " in " << size;
         }
     }
 }
