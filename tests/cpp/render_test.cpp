@@ -116,8 +116,10 @@ public:
         ++calls;
         if (total > limit_) return nullptr;
         auto grown = std::make_unique<char[]>(total);
-        if (storage_ != nullptr) std::memcpy(grown.get(), storage_.get(), size_);
-        std::memset(storage_.get(), '?', storage_ == nullptr ? 0 : size_);
+        if (storage_ != nullptr) {
+            std::memcpy(grown.get(), storage_.get(), size_);
+            std::memset(storage_.get(), '?', size_);
+        }
         retired_.push_back(std::move(storage_));
         storage_ = std::move(grown);
         size_ = total;
@@ -164,7 +166,9 @@ TEST(OutputBuffer, WritesIntoLentStorageUntilTheLenderRefuses) {
         EXPECT_EQ(out.in_lent_storage(), row.lent) << row.limit << " " << row.reserved;
         EXPECT_EQ(out.data() == lender.storage(), row.lent) << row.limit << " " << row.reserved;
         EXPECT_EQ(lender.calls, row.calls) << row.limit << " " << row.reserved;
-        if (row.lent) EXPECT_EQ(lender.lent().substr(0, expected.size()), expected);
+        if (row.lent) {
+            EXPECT_EQ(lender.lent().substr(0, expected.size()), expected);
+        }
     }
 }
 
