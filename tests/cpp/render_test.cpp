@@ -172,17 +172,5 @@ TEST(OutputBuffer, WritesIntoLentStorageUntilTheLenderRefuses) {
     }
 }
 
-// The conversion writes the same fragment into lent storage as into its own,
-// whether it stays there or is moved out part way.
-TEST(OutputBuffer, ConversionIntoLentStorageIsTheSame) {
-    std::string document;
-    for (int i = 0; i < 400; ++i) document += "* a #t [[b c]]\n** [[x/y][z]] " + std::to_string(i) + "\nprose\n";
-    for (const std::size_t limit : {std::size_t{0}, std::size_t{1} << 20, document.size() * 5 / 4 + 100}) {
-        TestLender lender(limit);
-        OutputBuffer out(lender);
-        parse_file(document, out);
-        EXPECT_EQ(out.view(), parse_file(document)) << limit;
-    }
-}
 }  // namespace
 }  // namespace brelim
