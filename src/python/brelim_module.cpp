@@ -173,6 +173,60 @@ PyObject* make_result(const brelim::OutputBuffer& html) {
 #endif
 }
 
+#ifndef Py_LIMITED_API
+// The result str lent to the output buffer as its storage, so that a
+// fragment is written where it is returned, with no copy.
+//
+// Only up to 124 KiB, which with the str's header stays under 128 KiB,
+// glibc's lowest mmap threshold (other allocators pool blocks of that size
+// too): a block that size comes from the heap and goes back to it, warm for
+// the next call. A larger one may be mapped afresh, and the str cut to its
+// fragment, when freed, raises glibc's threshold only to its own size, below
+// the next call's reservation, so every call would map the reservation and
+// fault its pages in again, which costs more than the copy. Larger fragments
+// are built in the buffer's own storage, which malloc hands back warm, and
+// copied.
+class ResultStr final : public brelim::StorageLender {
+public:
+    static constexpr std::size_t limit = std::size_t{124} << 10;
+
+    ResultStr() noexcept = default;
+    ResultStr(const ResultStr&) = delete;
+    ResultStr& operator=(const ResultStr&) = delete;
+    ~ResultStr() { Py_XDECREF(str_); }
+
+    // A failure to make or grow the str is not reported: the buffer moves to
+    // storage of its own, and reports a failure of that.
+    char* lend(std::size_t total) noexcept override {
+        if (total > limit) return nullptr;
+        const auto length = static_cast<Py_ssize_t>(total);
+        if (str_ == nullptr) {
+            str_ = PyUnicode_New(length, 127);
+            if (str_ == nullptr) {
+                PyErr_Clear();
+                return nullptr;
+            }
+        } else if (PyUnicode_Resize(&str_, length) < 0) {  // keeps the str as it was
+            PyErr_Clear();
+            return nullptr;
+        }
+        return static_cast<char*>(PyUnicode_DATA(str_));
+    }
+
+    // The str cut to the fragment's `size` and handed over; null with an
+    // exception set.
+    PyObject* release(std::size_t size) {
+        if (PyUnicode_Resize(&str_, static_cast<Py_ssize_t>(size)) < 0) return nullptr;
+        PyObject* result = str_;
+        str_ = nullptr;
+        return result;
+    }
+
+private:
+    PyObject* str_ = nullptr;
+};
+#endif
+
 PyObject* parse_string(PyObject* /*module*/, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
     PyObject* value = the_argument(args, nargs, kwnames);
     if (value == nullptr) return nullptr;
@@ -180,12 +234,17 @@ PyObject* parse_string(PyObject* /*module*/, PyObject* const* args, Py_ssize_t n
 
     Utf8Text document;
     if (!document.load(value)) return nullptr;
-    // Built aside and copied in one step: malloc hands a buffer of this size
-    // back warm from call to call, where a str of megabytes built in place,
-    // then cut to its size, would be mapped and faulted in afresh each time.
+#ifdef Py_LIMITED_API
     brelim::OutputBuffer html;
     if (!convert(document.view, html)) return nullptr;
     return make_result(html);
+#else
+    ResultStr result;
+    brelim::OutputBuffer html(result);
+    if (!convert(document.view, html)) return nullptr;
+    if (html.in_lent_storage()) return result.release(html.size());
+    return make_result(html);
+#endif
 }
 
 PyMethodDef parse_string_def = {

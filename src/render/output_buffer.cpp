@@ -37,6 +37,7 @@ OutputBuffer::~OutputBuffer() {
 
 void OutputBuffer::reserve(std::size_t total) {
     if (total <= capacity_) return;
+    if (lender_ != nullptr && borrow(total)) return;
 #ifdef BRELIM_MAP_LARGE
     if (total >= map_from) {
         if (total > SIZE_MAX - huge_page) throw std::bad_alloc();
@@ -49,6 +50,7 @@ void OutputBuffer::reserve(std::size_t total) {
             if (size_ != 0) std::memcpy(memory, data_, size_);
             if (on_heap()) std::free(data_);
             mapped_ = true;
+            lent_ = false;
         }
         data_ = static_cast<char*>(memory);
         capacity_ = size;
@@ -60,6 +62,22 @@ void OutputBuffer::reserve(std::size_t total) {
     if (!on_heap() && size_ != 0) std::memcpy(memory, data_, size_);
     data_ = static_cast<char*>(memory);
     capacity_ = total;
+    lent_ = false;
+}
+
+// Moves into the lender's storage or grows it. Once refused, the buffer
+// forgets the lender; reserve then copies the bytes out of what was lent.
+bool OutputBuffer::borrow(std::size_t total) noexcept {
+    char* memory = lender_->lend(total);
+    if (memory == nullptr) {
+        lender_ = nullptr;
+        return false;
+    }
+    if (!lent_ && size_ != 0) std::memcpy(memory, data_, size_);
+    data_ = memory;
+    capacity_ = total;
+    lent_ = true;
+    return true;
 }
 
 void OutputBuffer::make_room(std::size_t n) {

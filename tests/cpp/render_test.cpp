@@ -1,5 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
 #include "bytes/find_text.hpp"
 #include "bytes/short_mask.hpp"
 #include "convert/parse_file.hpp"
@@ -155,6 +161,72 @@ TEST(OutputBuffer, KeepsItsBytesAsItGrowsPastAllocatorBlocks) {
         EXPECT_EQ(out.data()[at], 'A' + i % 26) << i;
         EXPECT_EQ(out.data()[at + piece.size() - 1], 'A' + i % 26) << i;
         EXPECT_EQ(out.data()[at + 1], ' ') << i;
+    }
+}
+
+// Lends storage up to a limit, moving it on every growth as realloc may, so
+// that a buffer still writing where it was would be caught.
+class TestLender final : public StorageLender {
+public:
+    explicit TestLender(std::size_t limit) : limit_(limit) {}
+
+    char* lend(std::size_t total) noexcept override {
+        ++calls;
+        if (total > limit_) return nullptr;
+        auto grown = std::make_unique<char[]>(total);
+        if (storage_ != nullptr) {
+            std::memcpy(grown.get(), storage_.get(), size_);
+            std::memset(storage_.get(), '?', size_);
+        }
+        retired_.push_back(std::move(storage_));
+        storage_ = std::move(grown);
+        size_ = total;
+        return storage_.get();
+    }
+    const char* storage() const { return storage_.get(); }
+    std::string_view lent() const { return {storage_.get(), size_}; }
+    int calls = 0;
+
+private:
+    std::size_t limit_, size_ = 0;
+    std::unique_ptr<char[]> storage_;
+    std::vector<std::unique_ptr<char[]>> retired_;  // kept, so that a stale write is seen, not a use after free
+};
+
+// A fragment that outgrows the inline room moves into lent storage with what
+// was written, grows there, and moves to the buffer's own storage with its
+// bytes once the lender refuses; the buffer never asks again after that.
+TEST(OutputBuffer, WritesIntoLentStorageUntilTheLenderRefuses) {
+    struct Row {
+        std::size_t limit, reserved, pieces;
+        bool lent;
+        int calls;
+    };
+    const Row rows[] = {
+        {1 << 20, 0, 100, false, 0},          // fits the inline room: never asks
+        {1 << 20, 0, 2000, true, 3},          // 2 KiB inline, then 4, 8 and 16 KiB lent
+        {1 << 20, 10000, 2000, true, 1},      // one reservation, lent
+        {5000, 0, 2000, false, 2},            // 4 KiB lent, 8 KiB refused
+        {0, 0, 2000, false, 1},               // refused at once
+        {1 << 20, 40 << 20, 2000, false, 1},  // refused, then mapped by the buffer itself
+    };
+    for (const Row& row : rows) {
+        TestLender lender(row.limit);
+        OutputBuffer out(lender);
+        std::string expected;
+        for (std::size_t i = 0; i < row.pieces; ++i) {  // 8,890 bytes for 2000 pieces
+            if (i == 10 && row.reserved != 0) out.reserve(row.reserved);
+            const std::string piece = std::to_string(i) + ",";
+            out.append(piece);
+            expected += piece;
+        }
+        EXPECT_EQ(out.view(), expected) << row.limit << " " << row.reserved;
+        EXPECT_EQ(out.in_lent_storage(), row.lent) << row.limit << " " << row.reserved;
+        EXPECT_EQ(out.data() == lender.storage(), row.lent) << row.limit << " " << row.reserved;
+        EXPECT_EQ(lender.calls, row.calls) << row.limit << " " << row.reserved;
+        if (row.lent) {
+            EXPECT_EQ(lender.lent().substr(0, expected.size()), expected);
+        }
     }
 }
 

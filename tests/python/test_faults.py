@@ -56,6 +56,53 @@ def test_memory_exhaustion_at_every_stage_raises_memory_error_or_converts_exactl
         assert line.endswith("['MemoryError', 'exact']"), line
 
 
+@pytest.mark.needs("_testcapi")
+def test_each_allocation_failing_in_turn_raises_memory_error_or_converts_exactly():
+    # The interpreter's allocations made to fail one at a time: the result
+    # str made, grown or cut to its size, whether the fragment is written into
+    # it or copied there. A failure only the conversion's own
+    # storage can stand in for converts; any other raises MemoryError; none
+    # leaks the str it had made.
+    result = run_python(
+        """
+        import tracemalloc
+        import _testcapi
+        import brelim
+
+        documents = {
+            "tiny": "* a",
+            "written in place": "* a #t [[b c]]\\nprose\\n" * 1_000,
+            "outgrows its place": "* " + "[[a]]" * 20_000,
+            "large": "* a #t [[b c]]\\n" * 20_000,
+        }
+        for name, document in documents.items():
+            expected = brelim.parse_string(document)
+            outcomes = set()
+            tracemalloc.start()
+            for rounds in range(2):  # the second round must not grow the traced memory
+                before = tracemalloc.get_traced_memory()[0]
+                for failing in range(12):
+                    _testcapi.set_nomemory(failing, failing + 1)
+                    try:
+                        got = brelim.parse_string(document)
+                    except MemoryError:
+                        got = None
+                    finally:
+                        _testcapi.remove_mem_hooks()
+                    outcomes.add("MemoryError" if got is None else "exact" if got == expected else "WRONG")
+                    del got
+                grown = tracemalloc.get_traced_memory()[0] - before
+            tracemalloc.stop()
+            print(name, sorted(outcomes), grown < 4096, grown)
+        """
+    )
+    assert result.returncode == 0, result.stderr
+    lines = result.stdout.splitlines()
+    assert len(lines) == 4
+    for line in lines:
+        assert "['MemoryError', 'exact'] True" in line, line
+
+
 def sample_documents():
     return [
         "\n".join(
