@@ -172,7 +172,8 @@ char* write_anchor(char* to, std::string_view target, std::string_view label, bo
     return to + 4;
 }
 
-void append_anchor(std::string_view target, std::string_view label, bool readable, OutputBuffer& out) {
+BRELIM_ALWAYS_INLINE void append_anchor(std::string_view target, std::string_view label, bool readable,
+                                        OutputBuffer& out) {
     char* const to = out.extend(anchor_room(target, label));
     out.advance(static_cast<std::size_t>(write_anchor(to, target, label, readable) - to));
 }
@@ -264,6 +265,20 @@ void append_with_link(std::string_view before, std::string_view target, std::str
     out.advance(static_cast<std::size_t>(to + after.size() - begin));
 }
 
+// A hashtag's anchor, written as append_anchor would: its word, made of
+// letters and digits, is its href as it is.
+void append_hashtag_anchor(std::string_view hashtag, std::string_view label, OutputBuffer& out) {
+    const std::size_t word = hashtag.size() - 1, size = 9 + word + 2 + label.size() + 4;  // "<a href='", "'>", "</a>"
+    char* const begin = out.extend(size);
+    std::memcpy(begin, "<a href='", 9);
+    copy_bytes(begin + 9, hashtag.data() + 1, word);
+    char* const middle = begin + 9 + word;
+    std::memcpy(middle, "'>", 2);
+    copy_bytes(middle + 2, label.data(), label.size());
+    std::memcpy(middle + 2 + label.size(), "</a>", 4);
+    out.advance(size);
+}
+
 // Any other headline with links or hashtags. Out of line, so that the
 // common headlines above do not pay for its set-up. The anchor is written
 // once and later occurrences copy it from the output.
@@ -274,7 +289,11 @@ BRELIM_NOINLINE void append_with_links(const Headline& headline, bool readable, 
     const auto anchor = [&] {
         if (anchor_at == std::string_view::npos) {
             anchor_at = out.size();
-            append_anchor(headline.target, shown_label(headline), readable, out);
+            if (headline.link_source.front() == '#') {
+                append_hashtag_anchor(headline.link_source, shown_label(headline), out);
+            } else {
+                append_anchor(headline.target, shown_label(headline), readable, out);
+            }
             anchor_length = out.size() - anchor_at;
         } else {
             out.append_copy(anchor_at, anchor_length);
