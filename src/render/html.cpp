@@ -49,8 +49,8 @@ bool starts_with_ignoring_case(std::string_view text, std::string_view lower_pre
 
 // A scheme that runs code when followed, whatever "http" appears later.
 bool is_script_url(std::string_view target) {
-    const std::size_t begin = target.find_first_not_of(" \t");
-    if (begin == std::string_view::npos) return false;
+    std::size_t begin = 0;
+    while (begin < target.size() && (target[begin] == ' ' || target[begin] == '\t')) ++begin;
     const std::string_view rest = target.substr(begin);
     return starts_with_ignoring_case(rest, "javascript:") || starts_with_ignoring_case(rest, "vbscript:") ||
            starts_with_ignoring_case(rest, "data:");
