@@ -18,7 +18,7 @@ namespace {
 // Appends a headline of level 1 to 3, its scaffolding first, with one check
 // of the buffer's room for the common headline without links or hashtags;
 // returns the new depth.
-int append_item(const Headline& headline, int depth, OutputBuffer& out) {
+int append_item(const Headline& headline, const char* document_end, int depth, OutputBuffer& out) {
     const auto index = static_cast<std::size_t>(headline.rule) - static_cast<std::size_t>(Rule::headline1);
     const Piece& piece = scaffolding[index][static_cast<std::size_t>(depth)];
     if (headline.target.empty()) {
@@ -30,7 +30,7 @@ int append_item(const Headline& headline, int depth, OutputBuffer& out) {
     } else {
         std::memcpy(out.extend(sizeof piece.bytes), piece.bytes, sizeof piece.bytes);
         out.advance(piece.size);
-        append_html(headline, out);
+        append_html(headline, document_end, out);
     }
     return static_cast<int>(index) + 1;
 }
@@ -105,7 +105,7 @@ void parse_file(std::string_view document, OutputBuffer& out) {
         }
         if (lines.classified()) runs.adopt(lines.block(), lines.outside());
         if (!scan_line(runs, begin, first) || !is_item(first.rule)) continue;
-        depth = append_item(first, depth, out);
+        depth = append_item(first, end, depth, out);
     }
     close_fragment(out);
 }

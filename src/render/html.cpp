@@ -49,8 +49,8 @@ bool starts_with_ignoring_case(std::string_view text, std::string_view lower_pre
 
 // A scheme that runs code when followed, whatever "http" appears later.
 bool is_script_url(std::string_view target) {
-    const std::size_t begin = target.find_first_not_of(" \t");
-    if (begin == std::string_view::npos) return false;
+    std::size_t begin = 0;
+    while (begin < target.size() && (target[begin] == ' ' || target[begin] == '\t')) ++begin;
     const std::string_view rest = target.substr(begin);
     return starts_with_ignoring_case(rest, "javascript:") || starts_with_ignoring_case(rest, "vbscript:") ||
            starts_with_ignoring_case(rest, "data:");
@@ -62,11 +62,15 @@ inline bool href_as_written(std::string_view target) {
     return target.find("http") != std::string_view::npos && !is_script_url(target);
 }
 
+// How far past its start write_short_href reads a target, and how far past
+// the href's end its moves write.
+constexpr std::size_t href_readable = 32, href_slack = 16;
+
 // The most an anchor takes: its fixed parts, five bytes for each byte of
 // the target (an apostrophe becomes "&#39;"; a percent-encoding takes three,
-// and one more to spare) and the label.
+// and one more to spare) and the label, and the slack of an href's moves.
 std::size_t anchor_room(std::string_view target, std::string_view label) {
-    return 9 + 5 * target.size() + 1 + 2 + label.size() + 4;  // "<a href='", "'>", "</a>"
+    return 9 + 5 * target.size() + 1 + 2 + label.size() + 4 + href_slack;  // "<a href='", "'>", "</a>"
 }
 
 // The target as written but for its apostrophes, which must not end the
@@ -101,11 +105,46 @@ char* write_encoded_href(char* to, std::string_view target, bool& http) {
     return to;
 }
 
+// The bytes of a target that both of its hrefs keep as they are: the
+// unreserved ones but "h", which may begin "http".
+constexpr ByteSet href_kept = ByteSet::range('A', 'Z') | ByteSet::range('a', 'g') | ByteSet::range('i', 'z') |
+                              ByteSet::range('0', '9') | ByteSet::of('-', '.', '_', '~');
+
+char* write_href(char* to, std::string_view target, bool readable);
+
+// A target of at most 16 bytes, which may be read href_readable bytes past
+// its start, into room for href_slack bytes past its href: the runs of bytes it keeps are moved 16 bytes at a time
+// between the bytes it encodes, found from one block; an "h" that begins "http" hands the target to write_href, which
+// writes it as it is.
+BRELIM_ALWAYS_INLINE char* write_short_href(char* to, std::string_view target) {
+    const char* const from = target.data();
+    const std::size_t size = target.size();
+    char* const begin = to;
+    std::size_t done = 0;
+    for (std::uint32_t marked = short_outside_mask<href_kept>(from, size); marked != 0; marked &= marked - 1) {
+        const auto at = static_cast<std::size_t>(std::countr_zero(marked));
+        if (from[at] == 'h' && size - at >= 4 && std::memcmp(from + at, "http", 4) == 0) {
+            return write_href(begin, target, false);
+        }
+        std::memcpy(to, from + done, 16);
+        to += at - done;
+        const PercentEncoded& code = percent_encoded[static_cast<unsigned char>(from[at])];
+        std::memcpy(to, &code, sizeof code);
+        to += code.size;
+        done = at + 1;
+    }
+    std::memcpy(to, from + done, 16);
+    return to + (size - done);
+}
+
 // A target that contains "http" goes into the href as written, unless its
 // scheme runs code; any other is percent-encoded. A short target is encoded
 // in the same pass that looks for "http", and written again in the rare case
-// it holds one; a long one is searched first.
-char* write_href(char* to, std::string_view target) {
+// it holds one: from one block's mask where it may be read href_readable
+// bytes past its start (`readable`), else a byte at a time. A long one is
+// searched first.
+char* write_href(char* to, std::string_view target, bool readable) {
+    if (readable && target.size() <= 16) return write_short_href(to, target);
     bool http = false;
     if (target.size() > 16) {
         return href_as_written(target) ? write_literal_href(to, target) : write_encoded_href(to, target, http);
@@ -114,10 +153,17 @@ char* write_href(char* to, std::string_view target) {
     return http && !is_script_url(target) ? write_literal_href(to, target) : end;
 }
 
-// Writes the anchor at `to`, which has anchor_room() bytes, and returns its end.
-char* write_anchor(char* to, std::string_view target, std::string_view label) {
+// Whether `target` may be read href_readable bytes past its start: it lies
+// in a document readable up to `readable_end`, when that is not null.
+bool readable_past(std::string_view target, const char* readable_end) {
+    return readable_end != nullptr && readable_end - target.data() >= static_cast<std::ptrdiff_t>(href_readable);
+}
+
+// Writes the anchor at `to`, which has anchor_room() bytes, and returns its
+// end; `readable` as for write_href.
+char* write_anchor(char* to, std::string_view target, std::string_view label, bool readable) {
     std::memcpy(to, "<a href='", 9);
-    to = write_href(to + 9, target);
+    to = write_href(to + 9, target, readable);
     std::memcpy(to, "'>", 2);
     to += 2;
     copy_bytes(to, label.data(), label.size());
@@ -126,9 +172,10 @@ char* write_anchor(char* to, std::string_view target, std::string_view label) {
     return to + 4;
 }
 
-void append_anchor(std::string_view target, std::string_view label, OutputBuffer& out) {
+BRELIM_ALWAYS_INLINE void append_anchor(std::string_view target, std::string_view label, bool readable,
+                                        OutputBuffer& out) {
     char* const to = out.extend(anchor_room(target, label));
-    out.advance(static_cast<std::size_t>(write_anchor(to, target, label) - to));
+    out.advance(static_cast<std::size_t>(write_anchor(to, target, label, readable) - to));
 }
 
 // The size append_anchor writes.
@@ -210,25 +257,43 @@ void append_with_hashtag(std::string_view before, std::string_view word, std::st
 // A headline whose one link is its only anchor: the text around it and the
 // anchor are written with one check of the buffer's room.
 void append_with_link(std::string_view before, std::string_view target, std::string_view label, std::string_view after,
-                      OutputBuffer& out) {
+                      bool readable, OutputBuffer& out) {
     char* const begin = out.extend(before.size() + anchor_room(target, label) + after.size());
     copy_bytes(begin, before.data(), before.size());
-    char* to = write_anchor(begin + before.size(), target, label);
+    char* to = write_anchor(begin + before.size(), target, label, readable);
     copy_bytes(to, after.data(), after.size());
     out.advance(static_cast<std::size_t>(to + after.size() - begin));
+}
+
+// A hashtag's anchor, written as append_anchor would: its word, made of
+// letters and digits, is its href as it is.
+void append_hashtag_anchor(std::string_view hashtag, std::string_view label, OutputBuffer& out) {
+    const std::size_t word = hashtag.size() - 1, size = 9 + word + 2 + label.size() + 4;  // "<a href='", "'>", "</a>"
+    char* const begin = out.extend(size);
+    std::memcpy(begin, "<a href='", 9);
+    copy_bytes(begin + 9, hashtag.data() + 1, word);
+    char* const middle = begin + 9 + word;
+    std::memcpy(middle, "'>", 2);
+    copy_bytes(middle + 2, label.data(), label.size());
+    std::memcpy(middle + 2 + label.size(), "</a>", 4);
+    out.advance(size);
 }
 
 // Any other headline with links or hashtags. Out of line, so that the
 // common headlines above do not pay for its set-up. The anchor is written
 // once and later occurrences copy it from the output.
-BRELIM_NOINLINE void append_with_links(const Headline& headline, OutputBuffer& out) {
+BRELIM_NOINLINE void append_with_links(const Headline& headline, bool readable, OutputBuffer& out) {
     std::size_t anchor_at = std::string_view::npos;
     std::size_t anchor_length = 0;
     const auto text = [&](std::string_view piece) { out.append(piece); };
     const auto anchor = [&] {
         if (anchor_at == std::string_view::npos) {
             anchor_at = out.size();
-            append_anchor(headline.target, shown_label(headline), out);
+            if (headline.link_source.front() == '#') {
+                append_hashtag_anchor(headline.link_source, shown_label(headline), out);
+            } else {
+                append_anchor(headline.target, shown_label(headline), readable, out);
+            }
             anchor_length = out.size() - anchor_at;
         } else {
             out.append_copy(anchor_at, anchor_length);
@@ -272,40 +337,10 @@ char* write_hashtag_anchor(char* to, const char* hashtag, std::size_t size) {
     return to + 4;
 }
 
-// The bytes of a target that both of its hrefs keep as they are: the
-// unreserved ones but "h", which may begin "http".
-constexpr ByteSet href_kept = ByteSet::range('A', 'Z') | ByteSet::range('a', 'g') | ByteSet::range('i', 'z') |
-                              ByteSet::range('0', '9') | ByteSet::of('-', '.', '_', '~');
-
-// A target of at most 16 bytes, which may be read and written 32 bytes past
-// its start: the runs of bytes it keeps are moved 16 bytes at a time between
-// the bytes it encodes, found from one block; an "h" that begins "http"
-// hands the target to write_href, which writes it as it is.
-char* write_short_href(char* to, std::string_view target) {
-    const char* const from = target.data();
-    const std::size_t size = target.size();
-    char* const begin = to;
-    std::size_t done = 0;
-    for (std::uint32_t marked = short_outside_mask<href_kept>(from, size); marked != 0; marked &= marked - 1) {
-        const auto at = static_cast<std::size_t>(std::countr_zero(marked));
-        if (from[at] == 'h' && size - at >= 4 && std::memcmp(from + at, "http", 4) == 0) {
-            return write_href(begin, target);
-        }
-        std::memcpy(to, from + done, 16);
-        to += at - done;
-        const PercentEncoded& code = percent_encoded[static_cast<unsigned char>(from[at])];
-        std::memcpy(to, &code, sizeof code);
-        to += code.size;
-        done = at + 1;
-    }
-    std::memcpy(to, from + done, 16);
-    return to + (size - done);
-}
-
 char* write_link_anchor(char* to, std::string_view target, std::string_view label) {
     std::memcpy(to, anchor_open_padded, sizeof anchor_open_padded);
     to += anchor_open.size();
-    to = target.size() <= 16 ? write_short_href(to, target) : write_href(to, target);
+    to = target.size() <= 16 ? write_short_href(to, target) : write_href(to, target, false);
     std::memcpy(to, "'>", 2);
     to += 2;
     copy_within_64(to, label.data(), label.size());
@@ -353,7 +388,7 @@ BRELIM_NOINLINE void append_after(const char* scaffolding, std::size_t scaffoldi
                                   OutputBuffer& out) {
     std::memcpy(out.extend(scaffolding_width), scaffolding, scaffolding_width);
     out.advance(scaffolding_size);
-    append_html(headline, out);
+    append_html(headline, nullptr, out);
 }
 
 }  // namespace
@@ -365,7 +400,7 @@ void append_html(const char* scaffolding, std::size_t scaffolding_size, const He
     append_short_link(scaffolding, scaffolding_size, headline, out);
 }
 
-void append_html(const Headline& headline, OutputBuffer& out) {
+void append_html(const Headline& headline, const char* readable_end, OutputBuffer& out) {
     if (headline.target.empty()) {
         out.append(headline.content);
         return;
@@ -381,11 +416,12 @@ void append_html(const Headline& headline, OutputBuffer& out) {
         if (source.front() == '#') {
             append_with_hashtag(before_text, headline.target, after_text, out);
         } else {
-            append_with_link(before_text, headline.target, shown_label(headline), after_text, out);
+            append_with_link(before_text, headline.target, shown_label(headline), after_text,
+                             readable_past(headline.target, readable_end), out);
         }
         return;
     }
-    append_with_links(headline, out);
+    append_with_links(headline, readable_past(headline.target, readable_end), out);
 }
 
 void append_html(const Pair& headline, OutputBuffer& out) {
@@ -421,7 +457,7 @@ void append_html(const Pair& headline, OutputBuffer& out) {
     // The content may be pieced together rather than a view of the line, so
     // the renderer is not told where the links stand: it searches it whole.
     values.link_count = 0;
-    append_html(values, out);
+    append_html(values, nullptr, out);
 }
 
 std::size_t html_size(const Headline& headline) {

@@ -20,8 +20,9 @@ std::string html(Pair headline);
 void append_html(const Pair& headline, OutputBuffer& out);
 
 // The same from a headline's values, however they were found; this is what
-// the conversion calls.
-void append_html(const Headline& headline, OutputBuffer& out);
+// the conversion calls. When `readable_end` is not null, the headline's views
+// lie in a document of which every byte up to it may be read.
+void append_html(const Headline& headline, const char* readable_end, OutputBuffer& out);
 
 // The width of a headline's scaffolding as handed to the call below.
 inline constexpr std::size_t scaffolding_width = 16;

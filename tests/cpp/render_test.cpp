@@ -67,6 +67,29 @@ TEST(Html, ShortLineWithOneAnchor) {
 
 // A short piece's bytes outside a set, from one block: every length up to 16,
 // with the bytes after the piece outside the set too, which must not count.
+// Headlines longer than a window, read by the scan: their last link's
+// occurrences found and its target written from masks where the document
+// goes on past them, byte by byte at its end; the same HTML either way.
+TEST(Html, LongHeadlineWhereTheDocumentEndsOrGoesOn) {
+    const std::string_view lines[] = {
+        "* 0123456789abcdefghijklmnopqrstuvwxyz0123456789abcdefghijklmnopqrstuvwxyz [[a/b]] [[a/b]]",
+        "* [[h]] [[x/htt]] 0123456789abcdefghijklmnopqrstuvwxyz0123456789abcdefghijklmnop #h [[x/htt]]",
+        "* #home #homework 0123456789abcdefghijklmnopqrstuvwxyz0123456789abcdefghijklmnop #home",
+        "* [[a b][c]] [[a b]] [[a b][c]] 0123456789abcdefghijklmnopqrstuvwxyz0123456789abcdef [[a b]]",
+        "* [[x/http]] 0123456789abcdefghijklmnopqrstuvwxyz0123456789abcdefghijklmnop [[x/http]]",
+        "* [[a'b]] 0123456789abcdefghijklmnopqrstuvwxyz0123456789abcdefghijklmnopqrstuv [[a'b]]",
+        "* 0123456789abcdefghijklmnopqrstuvwxyz0123456789abcdefghijklmnopqrstuvwxyz0123456789abcdefghijklm"
+        "nopqrstuvwxyz #a0123456789abcdefghijklmnopqrstuvwxyz0123456789abcdefghijklmnopqrstuvwxyz #a01",
+        "* [[0123456789abcdefghijklmnopqrstuvwxyz0123456789abcdefghijklmnopqrstuvwxyz/]] [[q]] "
+        "[[0123456789abcdefghijklmnopqrstuvwxyz0123456789abcdefghijklmnopqrstuvwxyz/]]",
+    };
+    for (const std::string_view line : lines) {
+        for (const std::string& document : {std::string(line), std::string(line) + "\n" + std::string(100, 'x')}) {
+            EXPECT_EQ(parse_file(document), parse_file_with_engine(document)) << document;
+        }
+    }
+}
+
 TEST(ShortMask, MarksTheBytesOutsideTheSet) {
     static constexpr ByteSet letters = ByteSet::range('a', 'z');
     std::uint32_t seed = 5;
