@@ -27,6 +27,11 @@ struct Marks {
 namespace marks {
 
 inline std::size_t lowest(std::uint64_t bits) noexcept { return static_cast<std::size_t>(std::countr_zero(bits)); }
+// The lowest of bits of which one at least is set: the top bit, set as well,
+// tells the compiler so, which spares the count its test for none.
+inline std::size_t lowest_of_some(std::uint64_t bits) noexcept {
+    return static_cast<unsigned>(std::countr_zero(bits | std::uint64_t{1} << 63));
+}
 // As 63 ^, which the compilers fold with the count into one instruction.
 inline std::size_t highest(std::uint64_t bits) noexcept {
     return static_cast<std::size_t>(63 ^ std::countl_zero(bits));
@@ -143,12 +148,12 @@ inline bool read_marks(const MarkedWindow& w, const char* window, std::size_t be
     headline.link_count = count(starts);
     const std::size_t last = highest(starts);
     if ((w.tags >> last & 1) != 0) {
-        const std::size_t word_end = lowest(w.word_ends & from(last + 1));
+        const std::size_t word_end = lowest_of_some(w.word_ends & from(last + 1));
         headline.link_source = headline.label = view(window, last, word_end);
         headline.target = view(window, last + 1, word_end);
         return true;
     }
-    const std::size_t target_end = lowest(w.target_ends & from(last + 2));
+    const std::size_t target_end = lowest_of_some(w.target_ends & from(last + 2));
     headline.target = view(window, last + 2, target_end);
     if ((w.described >> target_end & 1) != 0) return read_described(w, window, last, target_end, headline);
     headline.link_source = view(window, last, target_end + 2);
