@@ -66,7 +66,7 @@ public:
         if ((not_plain_ & text) == 0) {
             first.content = std::string_view(window() + content, end - content);
             first.target = {};
-        } else if (!read_marked(content, end, first)) {
+        } else if (!read_marked(content, end, text, first)) {
             return 0;
         }
         first.rule = static_cast<Rule>(static_cast<std::size_t>(Rule::headline1) + stars - 1);
@@ -130,19 +130,26 @@ private:
     }
 
     // The links and hashtags of a line that is not all plain. Out of line, so
-    // that the plain lines keep their registers.
-    BRELIM_NOINLINE bool read_marked(std::size_t content, std::size_t end, Headline& first) noexcept {
-        if (!marked_) {
-            // The marks of 64 bytes cost more than the scan of one line: they
-            // are found only for a window that holds another starred line up
-            // to its line feed.
-            if (starts_ == 0 || (feeds_ >> std::countr_zero(starts_)) == 0) return false;
-            const auto [bytes, outside] =
-                window_classes<Equal<'#', '[', ']'>, Outside<word_bytes>>(window(), window_size());
-            marked_window_ = MarkedWindow::of(Marks{not_plain_, outside[0], bytes[0], bytes[1], bytes[2]});
-            marked_ = true;
-        }
-        return read_marks(marked_window_, window(), content, end, first);
+    // that the plain lines keep their registers; and with no call but the
+    // last, so that a line read from marks found already saves none.
+    BRELIM_NOINLINE bool read_marked(std::size_t content, std::size_t end, std::uint64_t text,
+                                     Headline& first) noexcept {
+        if (!marked_) return mark_and_read(content, end, text, first);
+        return read_marks(marked_window_, window(), content, end, text, first);
+    }
+
+    // The window's marks, for the first line that needs them, and that line.
+    BRELIM_NOINLINE bool mark_and_read(std::size_t content, std::size_t end, std::uint64_t text,
+                                       Headline& first) noexcept {
+        // The marks of 64 bytes cost more than the scan of one line: they
+        // are found only for a window that holds another starred line up
+        // to its line feed.
+        if (starts_ == 0 || (feeds_ >> std::countr_zero(starts_)) == 0) return false;
+        const auto [bytes, outside] =
+            window_classes<Equal<'#', '[', ']'>, Outside<word_bytes>>(window(), window_size());
+        marked_window_ = MarkedWindow::of(Marks{not_plain_, outside[0], bytes[0], bytes[1], bytes[2]});
+        marked_ = true;
+        return read_marks(marked_window_, window(), content, end, text, first);
     }
 
     std::string_view document_;

@@ -77,17 +77,20 @@ TEST(Marks, DecideWhatTheyCanAsTheScanDoes) {
              " [[http://x.org/?a=1&b=2][go]]",
              " #a[[b]]#c",
              " [[a]]#b",
+             " #a #b #c #d #e #f #g #h #i",
+             " [[a]] [[b][c]] #d #e [[f]]",
          }) {
         for (const std::size_t shift : {std::size_t{0}, std::size_t{7}, 60 - content.size()}) {
             const Readings got = read(content, shift);
             EXPECT_EQ(got.masks, got.scan) << "'" << content << "' at " << shift;
         }
     }
-    // Lines they leave to the scan: broken links and hashtags, more headlines.
+    // Lines they leave to the scan: broken links and hashtags, more headlines,
+    // brackets that never double beside a hashtag that would be read.
     for (const std::string_view content : {
-             " #",       " a#",        " ##a",    " [a]",     " [[]]",   " [[a]",     " [[a]]]",
-             " [[a][]]", " [[a][b]",   " [[[a]]", " [[a#b]]", " a * b",  " [[a]][b",  " a]]",
-             " [[a]x]",  " [[a][b]]]", " a\r",    " [[a",     " [[a][b", " x [[a][b",
+             " #",       " a#",     " ##a",     " [a]",      " [[]]",    " [[a]",      " [[a]]]", " [[a][]]",
+             " [[a][b]", " [[[a]]", " [[a#b]]", " a * b",    " [[a]][b", " a]]",       " [[a]x]", " [[a][b]]]",
+             " a\r",     " [[a",    " [[a][b",  " x [[a][b", " #a [b]",  " [a][b] #c", " #a ]]",  " [a[b]]",
          }) {
         EXPECT_EQ(read(content, 3).masks, "") << "'" << content << "'";
     }
