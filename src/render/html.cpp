@@ -159,17 +159,58 @@ bool readable_past(std::string_view target, const char* readable_end) {
     return readable_end != nullptr && readable_end - target.data() >= static_cast<std::ptrdiff_t>(href_readable);
 }
 
-// Writes the anchor at `to`, which has anchor_room() bytes, and returns its
-// end; `readable` as for write_href.
-char* write_anchor(char* to, std::string_view target, std::string_view label, bool readable) {
-    std::memcpy(to, "<a href='", 9);
-    to = write_href(to + 9, target, readable);
+alignas(16) constexpr char anchor_open_padded[16] = "<a href='";
+
+// How an anchor's pieces are moved: each as it is, or as one move of a
+// fixed size whose excess the next piece overwrites, where the document may
+// be read and the output written past a piece (copy_within_64).
+struct ExactMoves {
+    static char* open(char* to) {
+        std::memcpy(to, anchor_open.data(), anchor_open.size());
+        return to + anchor_open.size();
+    }
+    static void copy(char* to, const char* from, std::size_t n) { copy_bytes(to, from, n); }
+};
+struct FixedMoves {
+    static char* open(char* to) {
+        std::memcpy(to, anchor_open_padded, sizeof anchor_open_padded);
+        return to + anchor_open.size();
+    }
+    static void copy(char* to, const char* from, std::size_t n) { copy_within_64(to, from, n); }
+};
+
+// Writes an anchor at `to`, its href by `write_href(to)`, and returns its end.
+template <class Moves, class WriteHref>
+BRELIM_ALWAYS_INLINE char* write_anchor_with(char* to, WriteHref write_href, std::string_view label) {
+    to = write_href(Moves::open(to));
     std::memcpy(to, "'>", 2);
     to += 2;
-    copy_bytes(to, label.data(), label.size());
+    Moves::copy(to, label.data(), label.size());
     to += label.size();
     std::memcpy(to, "</a>", 4);
     return to + 4;
+}
+
+// A hashtag's anchor: its word, made of letters and digits, is its href as it
+// is, and the whole hashtag its label.
+template <class Moves>
+BRELIM_ALWAYS_INLINE char* write_hashtag_anchor(char* to, std::string_view hashtag) {
+    const auto word = [hashtag](char* href) {
+        Moves::copy(href, hashtag.data() + 1, hashtag.size() - 1);
+        return href + hashtag.size() - 1;
+    };
+    return write_anchor_with<Moves>(to, word, hashtag);
+}
+
+// The size write_hashtag_anchor writes.
+constexpr std::size_t hashtag_anchor_size(std::string_view hashtag) {
+    return anchor_open.size() + 2 * hashtag.size() - 1 + anchor_middle.size() + anchor_close.size();
+}
+
+// Writes the anchor at `to`, which has anchor_room() bytes, and returns its
+// end; `readable` as for write_href.
+char* write_anchor(char* to, std::string_view target, std::string_view label, bool readable) {
+    return write_anchor_with<ExactMoves>(to, [&](char* href) { return write_href(href, target, readable); }, label);
 }
 
 BRELIM_ALWAYS_INLINE void append_anchor(std::string_view target, std::string_view label, bool readable,
@@ -238,19 +279,14 @@ std::string_view shown_label(const Headline& headline) {
     return headline.label.empty() ? headline.target : headline.label;
 }
 
-// A headline whose one hashtag is its only anchor: the hashtag's word, made
-// of letters and digits, is its own href and, after "#", its label, so the
-// text around it and the anchor are written with one check of the buffer's
-// room.
-void append_with_hashtag(std::string_view before, std::string_view word, std::string_view after, OutputBuffer& out) {
-    static constexpr std::string_view open = "<a href='", middle = "'>#", close = "</a>";
-    const std::size_t size =
-        before.size() + 2 * word.size() + after.size() + open.size() + middle.size() + close.size();
+// A headline whose one hashtag is its only anchor: the text around it and the
+// anchor are written with one check of the buffer's room.
+void append_with_hashtag(std::string_view before, std::string_view hashtag, std::string_view after, OutputBuffer& out) {
+    const std::size_t size = before.size() + hashtag_anchor_size(hashtag) + after.size();
     char* to = out.extend(size);
-    for (const std::string_view piece : {before, open, word, middle, word, close, after}) {
-        copy_bytes(to, piece.data(), piece.size());
-        to += piece.size();
-    }
+    copy_bytes(to, before.data(), before.size());
+    to = write_hashtag_anchor<ExactMoves>(to + before.size(), hashtag);
+    copy_bytes(to, after.data(), after.size());
     out.advance(size);
 }
 
@@ -265,17 +301,10 @@ void append_with_link(std::string_view before, std::string_view target, std::str
     out.advance(static_cast<std::size_t>(to + after.size() - begin));
 }
 
-// A hashtag's anchor, written as append_anchor would: its word, made of
-// letters and digits, is its href as it is.
-void append_hashtag_anchor(std::string_view hashtag, std::string_view label, OutputBuffer& out) {
-    const std::size_t word = hashtag.size() - 1, size = 9 + word + 2 + label.size() + 4;  // "<a href='", "'>", "</a>"
-    char* const begin = out.extend(size);
-    std::memcpy(begin, "<a href='", 9);
-    copy_bytes(begin + 9, hashtag.data() + 1, word);
-    char* const middle = begin + 9 + word;
-    std::memcpy(middle, "'>", 2);
-    copy_bytes(middle + 2, label.data(), label.size());
-    std::memcpy(middle + 2 + label.size(), "</a>", 4);
+// A hashtag's anchor, written as append_anchor would.
+void append_hashtag_anchor(std::string_view hashtag, OutputBuffer& out) {
+    const std::size_t size = hashtag_anchor_size(hashtag);
+    write_hashtag_anchor<ExactMoves>(out.extend(size), hashtag);
     out.advance(size);
 }
 
@@ -290,7 +319,7 @@ BRELIM_NOINLINE void append_with_links(const Headline& headline, bool readable, 
         if (anchor_at == std::string_view::npos) {
             anchor_at = out.size();
             if (headline.link_source.front() == '#') {
-                append_hashtag_anchor(headline.link_source, shown_label(headline), out);
+                append_hashtag_anchor(headline.link_source, out);  // a hashtag is its own label
             } else {
                 append_anchor(headline.target, shown_label(headline), readable, out);
             }
@@ -320,33 +349,11 @@ bool is_short_line(const Headline& headline, const char* readable_end) {
 constexpr std::size_t short_line_room =
     short_content + (9 + 5 * short_content + 1 + 2 + short_content + 4) + short_content;
 
-alignas(16) constexpr char anchor_open_padded[16] = "<a href='";
-
-// A hashtag's anchor: its word, made of letters and digits, is its href as it
-// is, and the whole hashtag its label.
-char* write_hashtag_anchor(char* to, const char* hashtag, std::size_t size) {
-    std::memcpy(to, anchor_open_padded, sizeof anchor_open_padded);
-    to += anchor_open.size();
-    copy_within_64(to, hashtag + 1, size - 1);
-    to += size - 1;
-    std::memcpy(to, "'>", 2);
-    to += 2;
-    copy_within_64(to, hashtag, size);
-    to += size;
-    std::memcpy(to, "</a>", 4);
-    return to + 4;
-}
-
 char* write_link_anchor(char* to, std::string_view target, std::string_view label) {
-    std::memcpy(to, anchor_open_padded, sizeof anchor_open_padded);
-    to += anchor_open.size();
-    to = target.size() <= 16 ? write_short_href(to, target) : write_href(to, target, false);
-    std::memcpy(to, "'>", 2);
-    to += 2;
-    copy_within_64(to, label.data(), label.size());
-    to += label.size();
-    std::memcpy(to, "</a>", 4);
-    return to + 4;
+    const auto href = [target](char* at) {
+        return target.size() <= 16 ? write_short_href(at, target) : write_href(at, target, false);
+    };
+    return write_anchor_with<FixedMoves>(to, href, label);
 }
 
 // Appends a short line after its scaffolding, its anchor written by
@@ -380,7 +387,7 @@ BRELIM_NOINLINE void append_short_hashtag(const char* scaffolding, std::size_t s
                                           const Headline& headline, OutputBuffer& out) {
     const std::string_view source = headline.link_source;
     append_short_line(scaffolding, scaffolding_size, headline, out,
-                      [&](char* to) { return write_hashtag_anchor(to, source.data(), source.size()); });
+                      [&](char* to) { return write_hashtag_anchor<FixedMoves>(to, source); });
 }
 
 // A headline that is not a short line: its scaffolding, then its HTML.
@@ -414,7 +421,7 @@ void append_html(const Headline& headline, const char* readable_end, OutputBuffe
         const std::string_view before_text{begin, static_cast<std::size_t>(source.data() - begin)};
         const std::string_view after_text{after, static_cast<std::size_t>(end - after)};
         if (source.front() == '#') {
-            append_with_hashtag(before_text, headline.target, after_text, out);
+            append_with_hashtag(before_text, source, after_text, out);
         } else {
             append_with_link(before_text, headline.target, shown_label(headline), after_text,
                              readable_past(headline.target, readable_end), out);
