@@ -9,6 +9,5 @@
     parts      the registry: each part's table function, and the children
     cli        the command (run.py and __main__ start it)
 
-and one module per part: throughput, lines, small, memory, scaling (with
-scaling_cases, the documents and their child processes) and levels.
+and one module per part, named as --parts names it.
 """
