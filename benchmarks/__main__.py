@@ -5,4 +5,4 @@ import sys
 from benchmarks.cli import main
 
 if __name__ == "__main__":
-    sys.exit(main(command="python3 -m benchmarks"))
+    sys.exit(main(command="python3 -m benchmarks", prog="python3 -m benchmarks"))

@@ -28,8 +28,10 @@ from benchmarks.options import Options
 from benchmarks.parts import CHILDREN, PARTS
 
 
-def parser() -> argparse.ArgumentParser:
-    parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
+def parser(prog: str | None = None) -> argparse.ArgumentParser:
+    parser = argparse.ArgumentParser(
+        prog=prog, description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter
+    )
     parser.add_argument("--size", type=float, default=20, help="document size in MB (10^6 bytes), default 20")
     parser.add_argument("--repeat", type=int, default=5, help="runs per measurement, best taken, default 5")
     parser.add_argument(
@@ -66,9 +68,9 @@ def parser() -> argparse.ArgumentParser:
     return parser
 
 
-def main(argv: list[str] | None = None, command: str = "python3 benchmarks/run.py") -> int:
-    """The benchmark command; `command` is how the run's head names it."""
-    options_parser = parser()
+def main(argv: list[str] | None = None, command: str = "python3 benchmarks/run.py", prog: str | None = None) -> int:
+    """The benchmark command; `command` is how the run's head names it, `prog` how its messages do."""
+    options_parser = parser(prog)
     args = options_parser.parse_args(argv)
     if args.child:  # one call of a child, in a process of its own
         name, *arguments = args.child
