@@ -14,12 +14,22 @@ import pytest
 import brelim
 from conftest import HEADLINES
 
-BENCHMARKS = Path(__file__).resolve().parents[2] / "benchmarks"
-sys.path.insert(0, str(BENCHMARKS))
+ROOT = Path(__file__).resolve().parents[2]
+sys.path.insert(0, str(ROOT))
 
-import run as bench  # noqa: E402
-
-import documents  # noqa: E402
+from benchmarks import (  # noqa: E402
+    documents,
+    harness,
+    levels,
+    lines,
+    machine,
+    memory,
+    parts,
+    programs,
+    scaling,
+    small,
+)
+from benchmarks.peer import cmarkgfm  # noqa: E402
 
 SIZE = 40_000
 
@@ -78,7 +88,7 @@ def test_markdown_is_the_same_notes():
 
 def run(*arguments):
     completed = subprocess.run(
-        [sys.executable, str(BENCHMARKS / "run.py"), *arguments],
+        [sys.executable, str(ROOT / "benchmarks" / "run.py"), *arguments],
         capture_output=True,
         check=False,
         text=True,
@@ -93,7 +103,7 @@ def test_the_benchmark_runs_on_a_small_size():
     assert "| notes | 0.1 MB |" in output and "| prose |" not in output
     assert "| notes, 1 MB | 1.0 MB |" in output
     long_row = next(line for line in output.splitlines() if line.startswith("| long |"))
-    if bench.cmarkgfm is not None:
+    if cmarkgfm is not None:
         assert re.search(r"\| [\d.]+x \| >= 25x \| (yes|\*\*no\*\*) \|", long_row)
         assert "| cmarkgfm.markdown_to_html |" in output
 
@@ -105,25 +115,25 @@ def test_the_small_documents_table_runs():
         for line in output.splitlines()
         if re.match(r"\| .+ \| [\d,]+ B \|", line)
     ]
-    assert [row[0] for row in rows] == [label for label, _ in bench.SMALL_DOCUMENTS]
-    for row, (_, size) in zip(rows, bench.SMALL_DOCUMENTS, strict=True):
+    assert [row[0] for row in rows] == [label for label, _ in small.SMALL_DOCUMENTS]
+    for row, (_, size) in zip(rows, small.SMALL_DOCUMENTS, strict=True):
         assert int(row[1].rstrip(" B").replace(",", "")) >= max(size, 3)
         ratio = float(row[6].rstrip("x"))
         assert ratio == pytest.approx(float(row[2].replace(",", "")) / float(row[4].replace(",", "")), rel=0.05)
         assert row[7:] == (["<= 3x", "yes" if ratio <= 3 else "**no**"] if size == 0 else ["", ""])
 
 
-@pytest.mark.parametrize("kind", range(2, len(bench.MEMORY_DOCUMENTS)))
+@pytest.mark.parametrize("kind", range(2, len(memory.MEMORY_DOCUMENTS)))
 def test_single_line_memory_documents_are_one_line_of_the_size(kind):
-    document = bench.memory_document(kind, SIZE, documents.DEFAULT_SEED)
-    piece = bench.MEMORY_LINES[kind - 2][2]
+    document = memory.memory_document(kind, SIZE, documents.DEFAULT_SEED)
+    piece = memory.MEMORY_LINES[kind - 2][2]
     assert document.startswith("* ") and "\n" not in document
     assert SIZE - len(piece) < len(document) <= SIZE
 
 
 def test_the_load_average_is_unknown_where_the_system_has_none(monkeypatch):
-    monkeypatch.delattr(bench.os, "getloadavg")  # Windows
-    assert bench.load_average() == "unknown"
+    monkeypatch.delattr(machine.os, "getloadavg")  # Windows
+    assert machine.load_average() == "unknown"
 
 
 @pytest.mark.needs("/proc/self/clear_refs")
@@ -131,7 +141,7 @@ def test_the_memory_measure_runs():
     output = run("--size", "0.05", "--parts", "memory")
     rows = [line for line in output.splitlines() if re.match(r"\| .+ \| [\d.]+ MB \|", line)]
     assert [row.split(" | ")[0][2:] for row in rows] == [
-        label if kind < 2 else f"`{label}`" for kind, label in enumerate(bench.MEMORY_DOCUMENTS)
+        label if kind < 2 else f"`{label}`" for kind, label in enumerate(memory.MEMORY_DOCUMENTS)
     ]
     for row in rows:
         cells = row.split(" | ")
@@ -154,7 +164,7 @@ def test_the_memory_measure_runs():
     ],
 )
 def test_both_scaling_columns_decide_the_verdict(ratios, growth, verdict):
-    assert bench.scaling_verdict(ratios, growth) == verdict
+    assert scaling.scaling_verdict(ratios, growth) == verdict
 
 
 MIB = 2**20
@@ -174,15 +184,15 @@ MIB = 2**20
 )
 def test_the_warm_server_steps_over_the_allocator_thresholds(outputs, utf8, n):
     result = {"index": 0, "n": 1024, "calls": 1, "output": list(outputs), "utf8": list(utf8)}
-    assert bench.server_plan(result, 256 * MIB)["n"] == n
+    assert scaling.server_plan(result, 256 * MIB)["n"] == n
 
 
 def test_the_warm_server_runs_with_the_allocator_defaults(monkeypatch):
-    for key, value in {**bench.WARM_HEAP, "GLIBC_TUNABLES": "glibc.malloc.mmap_max=0", "KEPT": "1"}.items():
+    for key, value in {**scaling.WARM_HEAP, "GLIBC_TUNABLES": "glibc.malloc.mmap_max=0", "KEPT": "1"}.items():
         monkeypatch.setenv(key, value)
-    environment = bench.plain_environment()
+    environment = scaling.plain_environment()
     assert environment["KEPT"] == "1"
-    assert not {"GLIBC_TUNABLES", *bench.WARM_HEAP} & set(environment)
+    assert not {"GLIBC_TUNABLES", *scaling.WARM_HEAP} & set(environment)
 
 
 def test_the_scaling_table_runs():
@@ -194,23 +204,23 @@ def test_the_scaling_table_runs():
 
 
 @pytest.mark.parametrize(
-    "lines, count, document",
+    "source_lines, count, document",
     [
         (("* a",), 3, "* a\n* a\n* a\n"),
         (("* a", "** b", "*** c"), 4, "* a\n** b\n*** c\n* a\n"),
         (("* a", "** b", "*** c"), 2, "* a\n** b\n"),
     ],
 )
-def test_short_line_documents_take_the_lines_in_turn(lines, count, document):
-    assert bench.lines_document(lines, count) == document
+def test_short_line_documents_take_the_lines_in_turn(source_lines, count, document):
+    assert lines.lines_document(source_lines, count) == document
 
 
 def test_short_line_items_are_the_same_in_both_formats():
-    for _, outline_lines, markdown_lines, _ in bench.LINE_SHAPES:
-        html = brelim.parse_string(bench.lines_document(outline_lines, 3))
+    for _, outline_lines, markdown_lines, _ in lines.LINE_SHAPES:
+        html = brelim.parse_string(lines.lines_document(outline_lines, 3))
         assert html.count("<li>") == 3
-        if bench.cmarkgfm is not None:
-            peer = bench.cmarkgfm.markdown_to_html(bench.lines_document(markdown_lines, 3))
+        if cmarkgfm is not None:
+            peer = cmarkgfm.markdown_to_html(lines.lines_document(markdown_lines, 3))
             assert peer.count("<li>") == 3 and peer.count("<a ") == html.count("<a ")
 
 
@@ -228,16 +238,16 @@ def test_the_short_lines_table_runs(monkeypatch, tmp_path):
         tmp_path,
         "for i, path in enumerate(paths):\n    print(json.dumps({'file': path, 'seconds': 1e-6 if i < 3 else None}))",
     )
-    monkeypatch.setattr(bench, "build_benchmark_program", lambda target, verbose: program)
-    output = "\n".join(bench.short_lines(300, 1, False))
+    monkeypatch.setattr(programs, "build", lambda target, verbose: program)
+    output = "\n".join(lines.short_lines(300, 1, False))
     rows = [
         [cell.strip() for cell in line.strip("|").split("|")]
         for line in output.splitlines()
         if re.match(r"\| `\*", line)
     ]
-    assert [row[0] for row in rows] == [label for label, *_ in bench.LINE_SHAPES]
+    assert [row[0] for row in rows] == [label for label, *_ in lines.LINE_SHAPES]
     assert [row[1] for row in rows] == ["4 B", "5 B", "31 B", "13 B", "22 B"]
-    for row, (*_, target) in zip(rows, bench.LINE_SHAPES, strict=True):
+    for row, (*_, target) in zip(rows, lines.LINE_SHAPES, strict=True):
         assert row[3:5] == [f"<= {target} ns", "yes" if float(row[2]) <= target else "**no**"]
     floor_ns = 1e-6 / 300 * 1e9
     for row in rows[:3]:
@@ -249,18 +259,18 @@ def test_the_short_lines_table_runs(monkeypatch, tmp_path):
 
 def test_the_short_lines_table_says_why_the_floor_is_missing(monkeypatch, tmp_path):
     program = floor_stand_in(tmp_path, "sys.exit('brelim_floor: another fragment')")
-    monkeypatch.setattr(bench, "build_benchmark_program", lambda target, verbose: program)
-    output = bench.short_lines(10, 1, False)
+    monkeypatch.setattr(programs, "build", lambda target, verbose: program)
+    output = lines.short_lines(10, 1, False)
     assert "Floor: not measured, brelim_floor failed (status 1): brelim_floor: another fragment." in output
 
 
 def test_the_levels_table_puts_each_level_beside_the_best():
     results = [
-        {"file": "a", "level": "scalar", "bytes": 2 * bench.MB, "mbps": 500.0},
-        {"file": "a", "level": "ssse3", "bytes": 2 * bench.MB, "mbps": 2000.0},
+        {"file": "a", "level": "scalar", "bytes": 2 * harness.MB, "mbps": 500.0},
+        {"file": "a", "level": "ssse3", "bytes": 2 * harness.MB, "mbps": 2000.0},
         {"file": "b", "level": "scalar", "bytes": 10**5, "mbps": 100.0},
     ]
-    header, _, *rows = bench.levels_table({"a": "notes", "b": "links"}, results)
+    header, _, *rows = levels.levels_table({"a": "notes", "b": "links"}, results)
     assert [header, *rows] == [
         "| Shape | Document | scalar MB/s | ssse3 MB/s | scalar / ssse3 |",
         "| notes | 2.0 MB | 500 | 2,000 | 0.25 |",
@@ -269,17 +279,19 @@ def test_the_levels_table_puts_each_level_beside_the_best():
 
 
 def test_the_levels_part_is_skipped_without_cmake(monkeypatch):
-    monkeypatch.setattr(bench.shutil, "which", lambda name: None)
-    assert bench.levels(["notes"], SIZE, 1, documents.DEFAULT_SEED, False) == [
+    monkeypatch.setattr(programs.shutil, "which", lambda name: None)
+    assert levels.levels(["notes"], SIZE, 1, documents.DEFAULT_SEED, False) == [
         "Levels: skipped, cmake is not installed."
     ]
 
 
 def test_the_levels_part_says_why_cmake_failed(monkeypatch):
-    monkeypatch.setattr(bench.shutil, "which", lambda name: "cmake")
-    monkeypatch.setattr(bench.subprocess, "run", lambda *a, **k: subprocess.CompletedProcess(a, 1, "", "no compiler"))
+    monkeypatch.setattr(programs.shutil, "which", lambda name: "cmake")
+    monkeypatch.setattr(
+        programs.subprocess, "run", lambda *a, **k: subprocess.CompletedProcess(a, 1, "", "no compiler")
+    )
     assert (
-        bench.build_levels_program(False)
+        programs.build("brelim_levels", False)
         == "cmake could not configure a build (no C++ compiler?) (-v shows cmake's output)"
     )
 
@@ -294,11 +306,32 @@ def test_the_levels_part_tables_what_the_program_printed_and_its_failure(monkeyp
         "sys.exit('brelim_levels: the sse2 level gives another fragment')\n"
     )
     program.chmod(0o755)
-    monkeypatch.setattr(bench, "build_levels_program", lambda verbose: program)
-    lines = bench.levels(["notes", "links"], SIZE, 1, documents.DEFAULT_SEED, False)
+    monkeypatch.setattr(programs, "build", lambda target, verbose: program)
+    lines = levels.levels(["notes", "links"], SIZE, 1, documents.DEFAULT_SEED, False)
     assert [line.split(" | ")[0] for line in lines if line.startswith("| ") and "MB/s" not in line] == [
         "| notes",
         "| links",
         "| notes, 1 MB",
     ]
     assert lines[-1] == "**brelim_levels failed** (status 1): brelim_levels: the sse2 level gives another fragment"
+
+
+def test_the_package_runs_as_a_module_and_documents_its_parts():
+    completed = subprocess.run(
+        [sys.executable, "-m", "benchmarks", "--parts", "throughput", "--shapes", "prose", "--size", "0.01"],
+        capture_output=True,
+        check=False,
+        text=True,
+        timeout=300,
+        cwd=ROOT,
+    )
+    assert completed.returncode == 0, completed.stderr
+    assert "- Command: `python3 -m benchmarks --parts throughput" in completed.stdout
+    assert "| prose | 0.0 MB |" in completed.stdout
+    readme = (ROOT / "benchmarks" / "README.md").read_text()
+    assert f"`--parts {','.join(parts.PARTS)}`" in readme
+
+
+def test_instructions_are_not_counted_without_valgrind(monkeypatch, tmp_path):
+    monkeypatch.setenv("PATH", str(tmp_path))
+    assert harness.instructions("count", 0, 1024, True) is None
