@@ -68,7 +68,7 @@ def test_the_pool_runs_any_items_and_leaves_the_stop_to_its_caller(workers: int)
     ],
 )
 def test_the_folder_search(folder: str, pattern: str, found: list[str], told: list[str], tmp_path: Path, monkeypatch):
-    from brelim_cli.convert import find_files
+    from brelim_cli.search import find_files
 
     write_tree(
         tmp_path / "n",
@@ -143,3 +143,22 @@ def test_a_target_is_resolved_through_its_link(tmp_path: Path):
         "null": (Path(os.devnull), stat.S_IFCHR),
         "missing.html": (Path("missing.html"), None),
     }
+
+
+@pytest.mark.parametrize(
+    "args, page",
+    [
+        (["a.outline"], {}),
+        (
+            ["a.outline", "--title", "T", "--css", "s.css", "--max-page-size", "2K"],
+            {"title": "T", "css": "s.css", "max_page_size": 2048},
+        ),
+        (["a.outline", "--fragment"], {"fragment": True}),
+    ],
+)
+def test_each_page_option_fills_its_field(args: list[str], page: dict[str, object]):
+    from brelim_cli.options import read_options
+    from brelim_cli.page_options import PageOptions
+
+    options = read_options(args)
+    assert options.page == PageOptions(**page) and options.single and options.out is None

@@ -17,6 +17,7 @@ import html
 
 import brelim
 from brelim_cli import left_out as reasons
+from brelim_cli.page_options import PageOptions
 
 # A readable line length in the system's own font, light or dark as the
 # reader's system is, and black on white without the width limit on paper.
@@ -116,6 +117,14 @@ def render_page(
     instead. An empty title gives no heading. `left_out` is what
     `brelim._left_out(document)` gives, when the caller has it already.
     """
+    return page_html(document, title, PageOptions(css=css), left_out)
+
+
+def page_html(
+    document: str, title: str, options: PageOptions, left_out: list[tuple[int, int, int]] | None = None
+) -> str:
+    """The page of `document` as `options` make it (see render_page); the one place that reads them."""
+    css = options.css
     style = STYLE if css is None else f'<link rel="stylesheet" href="{html.escape(css)}">'
     title = html.escape(title)
     heading = f"<h1>{title}</h1>\n" if title else ""
