@@ -9,14 +9,13 @@ from __future__ import annotations
 
 import argparse
 import os
-import sys
 from collections.abc import Iterable
 from dataclasses import dataclass, fields
 
 from brelim_cli.errors import shown
 from brelim_cli.limits import parse_size
 from brelim_cli.page_options import STDIN_TITLE, PageOptions
-from brelim_cli.pool import MOST_WORKERS
+from brelim_cli.pool import MOST_PER_CORE, usable_cores, worker_count
 from brelim_cli.search import DEFAULT_GLOB
 from brelim_cli.sources import expand_wildcards
 from brelim_cli.targets import STDOUT, names_folder
@@ -40,12 +39,7 @@ class RunOptions:
 
 
 def default_jobs() -> int:
-    # The cores this process may run on, which a container or taskset can make fewer than the machine's.
-    if hasattr(os, "sched_getaffinity"):
-        count = len(os.sched_getaffinity(0))
-    else:
-        count = os.cpu_count() or 1
-    return min(count, MOST_WORKERS.get(sys.platform, count))
+    return worker_count(usable_cores(), usable_cores())
 
 
 def positive(text: str) -> int:
@@ -136,7 +130,8 @@ def make_parser() -> argparse.ArgumentParser:
         type=positive,
         default=default_jobs(),
         metavar="N",
-        help="processes converting files side by side (default: %(default)s)",
+        help=f"processes converting files side by side (default: %(default)s, one per core; "
+        f"never more than the files, nor {MOST_PER_CORE} per core)",
     )
     other.add_argument("--debug", action="store_true", help="show where an internal fault happened")
     other.add_argument("--version", action="version", version=f"%(prog)s {installed_version()}")

@@ -9,6 +9,8 @@ from __future__ import annotations
 from dataclasses import dataclass
 from pathlib import Path
 
+from brelim_cli.errors import readable
+
 STDIN_TITLE = "Outline"
 
 
@@ -23,6 +25,7 @@ class PageOptions:
     max_page_size: int | None = None  # bytes; None: the default limit (see limits), 0: none
 
     def title_of(self, source: str | None) -> str:
+        """The page's title: bytes of a name (or of --title) that are not UTF-8 show as U+FFFD, as a browser shows them."""
         if self.title is not None:
-            return self.title
-        return STDIN_TITLE if source is None else Path(source).stem
+            return readable(self.title)
+        return STDIN_TITLE if source is None else readable(Path(source).stem)

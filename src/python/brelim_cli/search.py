@@ -31,11 +31,8 @@ def matches(path: str, name: str, pattern: str, folder: Path | None) -> bool:
 
 
 def is_file(path: str) -> bool:
-    """Whether `path` is a regular file or a link to one; raises OSError, save for a missing file."""
-    try:
-        return stat.S_ISREG(os.stat(path).st_mode)
-    except FileNotFoundError:  # a dangling link
-        return False
+    """Whether `path` is a regular file or a link to one; raises OSError, for a dangling link as for a loop."""
+    return stat.S_ISREG(os.stat(path).st_mode)
 
 
 def find_files(
@@ -46,7 +43,7 @@ def find_files(
     A pattern with a path separator is matched against the end of the
     path below `folder`. Symbolic links to files count, links to folders are
     not followed (no loops). Each folder that cannot be read, and each name
-    that cannot be looked at, is told to `error`. The match ignores letter
+    that cannot be looked at (a link to nothing, or to itself), is told to `error`. The match ignores letter
     case where the file system does (Windows).
     """
     while pattern.startswith(("**/", "**" + os.sep)):  # every depth is searched anyway

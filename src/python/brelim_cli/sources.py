@@ -90,9 +90,10 @@ def pages_into(sources: list[str], out: Path, pattern: str, error: Callable[[str
 
 
 def file_identity(path: Path) -> tuple[int, int] | str:
-    """What tells a file from any other, however it is named: its device and number, or its absolute path."""
+    """What tells a file from any other, however its folders are named: its device and number, or its absolute
+    path. A symbolic link is a file of its own, whose name decides its page, wherever it leads."""
     try:
-        status = os.stat(path)
+        status = os.lstat(path)
     except OSError:
         return os.path.abspath(path)
     return (status.st_dev, status.st_ino)
