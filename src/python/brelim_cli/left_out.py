@@ -100,10 +100,9 @@ def why_left_out(line: str, column: int, code: int) -> str:
 
 
 def characters_left_out(text: str, found: list[tuple[int, int, int]]) -> list[str]:
-    """The characters that the first SAMPLED headlines of `text` left out for a character of their own
-    (reason CHARACTER) were left out for, in order; `found` is what `brelim._left_out(text)` gives.
-
-    One pass over the text at most, which looks at no line but theirs.
+    """The character each headline of `text` left out for a character the format does not accept
+    (reason CHARACTER) was lost for, in order, for the first SAMPLED of them; `found` is what
+    `brelim._left_out(text)` gives. One pass over the text at most, which reads no line but theirs.
     """
     characters: list[str] = []
     position = line = 0

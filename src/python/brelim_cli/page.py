@@ -73,8 +73,8 @@ PAGE = """<!DOCTYPE html>
 """
 
 
-# What each reason for leaving a headline out makes it hold, in the note at
-# the foot of a page; the first two are told together.
+# What each reason for leaving a headline out makes it hold, in the note at the
+# foot of a page; the characters the format does not accept are named apart.
 HOLDS = {
     reasons.HASHTAG: "a # that starts no hashtag",
     reasons.LINK: "a [ that starts no complete link",
