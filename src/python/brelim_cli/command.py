@@ -10,6 +10,7 @@ from __future__ import annotations
 import signal
 import traceback
 from collections.abc import Iterable
+from dataclasses import replace
 from pathlib import Path
 
 from brelim_cli.errors import ConversionError, os_message, shown
@@ -19,12 +20,13 @@ from brelim_cli.run import run_jobs
 from brelim_cli.signals import Stopped, stopping
 from brelim_cli.sources import pages_into, single_job
 from brelim_cli.streams import open_closed_streams
+from brelim_cli.targets import new_tag
 
 
 def convert_single(options: RunOptions, reporter: Reporter) -> None:
     """One file or standard input, to the file `-o`, into the folder `-o`, or to standard output."""
     job, apart = single_job(options.sources[0], options.out)
-    run_jobs([job], options, reporter, 1, apart=apart)
+    run_jobs([job], 1, replace(options.page, tag=new_tag()), options.warn, reporter, apart=apart, debug=options.debug)
 
 
 def convert_many(options: RunOptions, reporter: Reporter) -> None:
@@ -37,7 +39,7 @@ def convert_many(options: RunOptions, reporter: Reporter) -> None:
     reporter.start_progress(len(jobs))
     reporter.expect_files([job.name for job in jobs])
     try:
-        run_jobs(jobs, options, reporter, options.jobs)
+        run_jobs(jobs, options.jobs, replace(options.page, tag=new_tag()), options.warn, reporter, debug=options.debug)
     finally:
         reporter.close_progress()
 

@@ -9,17 +9,15 @@ from __future__ import annotations
 
 import functools
 import traceback
-from dataclasses import replace
 from typing import NamedTuple
 
 from brelim_cli.convert import Job, convert_job
 from brelim_cli.errors import ConversionError, shown
 from brelim_cli.left_out import Findings
-from brelim_cli.options import RunOptions
 from brelim_cli.page_options import PageOptions
 from brelim_cli.pool import run_in_processes
 from brelim_cli.report import Reporter
-from brelim_cli.targets import discard_temporary, new_tag
+from brelim_cli.targets import discard_temporary
 
 
 class Outcome(NamedTuple):
@@ -44,20 +42,30 @@ def convert_in_worker(options: PageOptions, warn: bool, debug: bool, job: Job) -
     return Outcome(None, findings)
 
 
-def run_jobs(jobs: list[Job], options: RunOptions, reporter: Reporter, workers: int, apart: bool = False) -> None:
-    """Converts every job in at most `workers` processes (in this one for a single worker, unless `apart`)."""
-    page = replace(options.page, tag=new_tag())  # marks the run's temporary files, which a stop removes
+def run_jobs(
+    jobs: list[Job],
+    workers: int,
+    options: PageOptions,
+    warn: bool,
+    reporter: Reporter,
+    apart: bool = False,
+    debug: bool = False,
+) -> None:
+    """Converts every job in at most `workers` processes (in this one for a single worker, unless `apart`).
+
+    `options.tag` marks the run's temporary files, which a stop removes.
+    """
 
     def worker_died(job: Job, how: str) -> None:
         reporter.failure(f"{shown(job.name)}: the process converting it ended ({how})")
-        reporter.add_findings(Findings(job.name, options.warn))  # none, and the files after it are told
+        reporter.add_findings(Findings(job.name, warn))  # none, and the files after it are told
 
     def clean_up(job: Job) -> None:
         if job.target is not None:
-            discard_temporary(job.target, page.tag or "")
+            discard_temporary(job.target, options.tag or "")
 
     def done(outcome: Outcome) -> None:
         reporter.file_done(*outcome)
 
-    work = functools.partial(convert_in_worker, page, options.warn, options.debug)
+    work = functools.partial(convert_in_worker, options, warn, debug)
     run_in_processes(jobs, workers, work, done, worker_died, clean_up, apart=apart)
