@@ -159,6 +159,7 @@ def test_version_and_help():
             "--warn",
             "--quiet",
             "--strict",
+            "nor 4 per",
         ]
     )
 

@@ -62,6 +62,80 @@ def test_any_name_the_system_takes_is_converted(stem: str, tmp_path: Path):
     assert brelim.parse_string("* b\n") in (tmp_path / "html" / f"{stem}.html").read_text(encoding="utf-8")
 
 
+@pytest.mark.skipif(sys.platform in ("win32", "darwin"), reason="names are Unicode there")
+@pytest.mark.parametrize(
+    "args, page, shows, told",
+    [
+        (
+            ["single\udcff.outline", "-o", "single.html", "--warn"],
+            "single.html",
+            ["<title>single\ufffd</title>"],
+            ["'single\\xff.outline':2:4: left out: '!' is not part of the format"],
+        ),
+        (
+            ["single\udcff.outline", "-o", "t.html", "--title", "T\udcfe", "--css", "s\udcfe.css"],
+            "t.html",
+            ["<title>T\ufffd</title>", 'href="s%FE.css"'],
+            ["'single\\xff.outline': 1 headline left out (--warn lists them)"],
+        ),
+        (
+            ["notes", "-o", "html", "-v"],
+            "html/x\udcfey.html",
+            ["<title>x\ufffdy</title>"],
+            [
+                "'notes/x\\xfey.outline': 1 headline left out (--warn lists them)",
+                "brelim: 1 headline left out, in 1 of 2 files (--warn lists them)",
+            ],
+        ),
+    ],
+)
+def test_names_that_are_not_utf8_are_converted(
+    args: list[str], page: str, shows: list[str], told: list[str], tmp_path: Path
+):
+    try:
+        write_tree(tmp_path, {"single\udcff.outline": b"* a\n* b!\n", "notes/x\udcfey.outline": b"* b!\n"})
+    except OSError:
+        pytest.skip("this file system takes only UTF-8 names")
+    (tmp_path / "notes/c.outline").write_bytes(b"* c\n")
+    result = brelim_command(*args, cwd=tmp_path)
+    assert (result.returncode, result.stderr.decode().splitlines()) == (0, told)
+    assert all(part in (tmp_path / page).read_text(encoding="utf-8") for part in shows)
+
+
+# The command with a fault of its own in the conversion of every file.
+FAULTY = "import sys, brelim_cli.convert as c; c.render_document = lambda *a: 1 / 0; from brelim_cli import main; sys.exit(main())"
+
+
+@pytest.mark.parametrize("debug", [[], ["--debug"]])
+@pytest.mark.parametrize(
+    "args, names",
+    [
+        (["a.outline", "-o", "a.html"], ["a.outline"]),
+        pytest.param(
+            ["n", "-o", "html", "--jobs", "2"],
+            ["n/a.outline", "n/b.outline"],
+            marks=pytest.mark.skipif(sys.platform != "linux", reason="workers that inherit the fault are forked"),
+        ),
+    ],
+)
+def test_an_internal_fault_is_one_line_and_debug_shows_where(
+    args: list[str], names: list[str], debug: list[str], tmp_path: Path
+):
+    write_tree(tmp_path, {"a.outline": b"* a\n", "n/a.outline": b"* a\n", "n/b.outline": b"* b\n"})
+    result = subprocess.run(
+        [sys.executable, "-c", FAULTY, *args, *debug], cwd=tmp_path, capture_output=True, timeout=120, check=False
+    )
+    told = result.stderr.decode()
+    where = "" if debug else " (--debug shows where)"
+    faults = [line for line in told.splitlines() if line.startswith("brelim: ")]
+    assert result.returncode == 1
+    assert sorted(faults) == [
+        f"brelim: {name}: internal fault: ZeroDivisionError: division by zero{where}" for name in names
+    ]
+    assert told.count("Traceback (most recent call last):") == (len(names) if debug else 0)
+    assert ("in convert_job" in told) == bool(debug)
+
+
 @pytest.mark.parametrize(
     "args, status, told",
     [

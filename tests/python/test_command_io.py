@@ -45,6 +45,29 @@ def test_targets_written_where_a_person_means(out: str, written: str | None, tmp
 
 
 @POSIX
+@pytest.mark.parametrize(
+    "sources, link, to, status, pages",
+    [
+        (["n"], "link.outline", "a.outline", 0, ["a.html", "link.html", "sub/b.html"]),
+        (["n/a.outline", "n/link.outline", "./n/a.outline"], "link.outline", "a.outline", 0, ["a.html", "link.html"]),
+        (["n"], "gone.outline", "nowhere", 1, ["a.html", "sub/b.html"]),
+    ],
+)
+def test_a_link_to_a_note_has_a_page_of_its_own_and_a_link_to_nothing_fails(
+    sources: list[str], link: str, to: str, status: int, pages: list[str], tmp_path: Path
+):
+    write_tree(tmp_path / "n", {"a.outline": b"* a\n", "sub/b.outline": b"* b\n"})
+    (tmp_path / "n" / link).symlink_to(to)
+    result = brelim_command(*sources, "-o", "out", cwd=tmp_path)
+    told = "brelim: n/gone.outline: cannot read: No such file or directory\n" if status else ""  # as a loop is
+    assert (result.returncode, result.stderr.decode()) == (status, told)
+    assert files_under(tmp_path / "out") == pages
+    if status == 0:  # named after the link, with the note's headlines
+        page = (tmp_path / "out" / link).with_suffix(".html").read_text()
+        assert f"<h1>{Path(link).stem}</h1>" in page and "<li> a" in page
+
+
+@POSIX
 def test_fifos_and_devices_are_written_in_place(tmp_path: Path):
     write_tree(tmp_path, {"n.outline": NOTES.encode()})
     os.mkfifo(tmp_path / "pipe.html")
@@ -230,7 +253,7 @@ def test_what_windows_needs_from_the_command(tmp_path: Path, monkeypatch):
     from brelim_cli.pool import worker_count
     from brelim_cli.sources import expand_wildcards
 
-    assert [worker_count(100, 1000, platform) for platform in ["win32", "darwin", "linux"]] == [61, 100, 100]
+    assert [worker_count(100, 1000, platform, cores=64) for platform in ["win32", "darwin", "linux"]] == [61, 100, 100]
     write_tree(tmp_path, {"a.outline": b"", "b.outline": b"", "c.txt": b""})
     monkeypatch.chdir(tmp_path)
     assert expand_wildcards(["*.outline", "-", "z*.outline"], wildcards=True) == [

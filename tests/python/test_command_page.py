@@ -30,6 +30,17 @@ FOOTER = re.compile(r"\n</main>\n<footer>\n<p>(.*)</p>\n</footer>\n</body>", re.
             "<code>brelim --warn</code> lists them.",
         ),
         (
+            "* a\r",
+            "No headline is shown: the one of this outline holds characters the outline format does not accept, "
+            "such as a carriage return. <code>brelim --warn</code> lists it.",
+        ),
+        (
+            "* a\r\n* b\x00\n* c?!\n* \u00e9\t\n" + "\n" * 10_000 + "* d\x1b\n* e\x00",
+            "5 headlines are not shown: they hold characters the outline format does not accept, such as letters "
+            "beyond ASCII, punctuation like !, a NUL and the control character U+001B. "
+            "<code>brelim --warn</code> lists them.",
+        ),
+        (
             "*** a\n* [x] & <b>\n* x] * y\n* a **\n* b ***** c\n" + "* a!\n" * 1000,
             "1,004 headlines are not shown: they hold characters the outline format does not accept, such as "
             "punctuation like !, a [ that starts no complete link, a ] that closes no link, a later "

@@ -51,6 +51,15 @@ def test_the_pool_runs_any_items_and_leaves_the_stop_to_its_caller(workers: int)
     assert cleaned if workers > 1 else cleaned == []  # in this process the item was finished before `done` stopped
 
 
+@pytest.mark.parametrize(
+    "requested, items, cores, workers", [(1000, 10_000, 2, 8), (1000, 3, 64, 3), (3, 10_000, 2, 3), (4, 0, 2, 1)]
+)
+def test_never_more_workers_than_items_or_four_per_core(requested: int, items: int, cores: int, workers: int):
+    from brelim_cli.pool import worker_count
+
+    assert worker_count(requested, items, "linux", cores) == workers
+
+
 @POSIX
 @pytest.mark.parametrize(
     "folder, pattern, found, told",
@@ -59,16 +68,21 @@ def test_the_pool_runs_any_items_and_leaves_the_stop_to_its_caller(workers: int)
             "n",
             "*.outline",
             ["n/a.outline", "n/dir.outline/g.outline", "n/link.outline", "n/sub/d.outline"],
-            ["n/loop.outline"],
+            ["n/dangling.outline", "n/loop.outline"],
         ),
         ("n", "sub/*.outline", ["n/sub/d.outline"], []),
         ("n", "**/sub/*.outline", ["n/sub/d.outline"], []),
         ("n/sub", "*", ["n/sub/d.outline", "n/sub/notes.txt"], []),
-        (".", "*.outline", ["a.outline", "dir.outline/g.outline", "link.outline", "sub/d.outline"], ["./loop.outline"]),
+        (
+            ".",
+            "*.outline",
+            ["a.outline", "dir.outline/g.outline", "link.outline", "sub/d.outline"],
+            ["./dangling.outline", "./loop.outline"],
+        ),
     ],
 )
 def test_the_folder_search(folder: str, pattern: str, found: list[str], told: list[str], tmp_path: Path, monkeypatch):
-    from brelim_cli.convert import find_files
+    from brelim_cli.search import find_files
 
     write_tree(
         tmp_path / "n",
@@ -98,7 +112,9 @@ def test_the_folder_search(folder: str, pattern: str, found: list[str], told: li
     errors: list[str] = []
     skip = os.stat("out" if folder == "." else "n/out")  # the output folder is never searched
     assert find_files(Path(folder), pattern, errors.append, skip) == [Path(name) for name in found]
-    assert errors == [f"{name}: cannot read: Too many levels of symbolic links" for name in told]
+    # A link to nothing is told as a link to itself is: a name that cannot be read.
+    why = {"dangling.outline": "No such file or directory", "loop.outline": "Too many levels of symbolic links"}
+    assert sorted(errors) == [f"{name}: cannot read: {why[Path(name).name]}" for name in told]
 
 
 @pytest.mark.parametrize(
@@ -143,3 +159,22 @@ def test_a_target_is_resolved_through_its_link(tmp_path: Path):
         "null": (Path(os.devnull), stat.S_IFCHR),
         "missing.html": (Path("missing.html"), None),
     }
+
+
+@pytest.mark.parametrize(
+    "args, page",
+    [
+        (["a.outline"], {}),
+        (
+            ["a.outline", "--title", "T", "--css", "s.css", "--max-page-size", "2K"],
+            {"title": "T", "css": "s.css", "max_page_size": 2048},
+        ),
+        (["a.outline", "--fragment"], {"fragment": True}),
+    ],
+)
+def test_each_page_option_fills_its_field(args: list[str], page: dict[str, object]):
+    from brelim_cli.options import read_options
+    from brelim_cli.page_options import PageOptions
+
+    options = read_options(args)
+    assert options.page == PageOptions(**page) and options.single and options.out is None

@@ -1,46 +1,38 @@
-"""Outline files into pages: finding, reading, rendering and writing them, one file at a time.
+"""Outline documents into pages: reading, rendering and writing them, one document at a time.
 
 This is the library that the command is built on and that scripts which
 convert files their own way (a Dask bag, say) reuse. Every failure of one
-file is a `ConversionError` whose message is one line that names the file.
+document is a `ConversionError` whose message is one line that names it.
 """
 
 from __future__ import annotations
 
 import contextlib
-import fnmatch
 import os
-import stat
 import sys
-from collections.abc import Callable
-from dataclasses import dataclass
 from pathlib import Path
+from typing import NamedTuple
 
 import brelim
 from brelim_cli.errors import ConversionError, os_message, shown
 from brelim_cli.left_out import Findings
 from brelim_cli.limits import check_page_size
-from brelim_cli.page import render_page
-from brelim_cli.targets import write_file
-
-DEFAULT_GLOB = "*.outline"
-
-# Explorer's hidden files are skipped there as dot-files are everywhere.
-HIDDEN = stat.FILE_ATTRIBUTE_HIDDEN if sys.platform == "win32" else 0
+from brelim_cli.page import page_html
+from brelim_cli.page_options import PageOptions
+from brelim_cli.targets import write_file, write_stdout
 
 
-@dataclass(frozen=True)
-class PageOptions:
-    """How every page of a run is made and written."""
+class Job(NamedTuple):
+    """One document to convert, and where its page goes: all that crosses to a worker for it."""
 
-    title: str | None = None  # None: the source's name without its suffix
-    fragment: bool = False  # only what parse_string returns, no page around it
-    css: str | None = None  # a stylesheet to link instead of the page's own
-    tag: str | None = None  # marks the run's temporary files (see write_file); None: a fresh one for each
-    max_page_size: int | None = None  # bytes; None: the default limit (see limits), 0: none
+    source: str | None  # a path as named, or None for standard input
+    target: str | None  # a path as named, or None for standard output
+    text: str | None = None  # the document when read already; always there for standard input
 
-    def title_of(self, source: Path) -> str:
-        return source.stem if self.title is None else self.title
+    @property
+    def name(self) -> str:
+        """The document as messages name it."""
+        return "standard input" if self.source is None else self.source
 
 
 def decode_outline(data: bytes, name: str) -> str:
@@ -76,7 +68,7 @@ def render_document(
     """
     check_page_size(name, text, options.max_page_size)
     try:
-        page = brelim.parse_string(text) if options.fragment else render_page(text, title, options.css, left_out)
+        page = brelim.parse_string(text) if options.fragment else page_html(text, title, options, left_out)
         return page.encode("utf-8")
     except MemoryError:
         raise ConversionError(f"{shown(name)}: out of memory") from None
@@ -84,8 +76,15 @@ def render_document(
         raise ConversionError(f"{shown(name)}: internal fault of the converter: {error}") from None
 
 
-def write_page(name: str, target: Path | str, data: bytes, options: PageOptions) -> None:
-    """Writes the page of the document called `name` as `write_file` does; raises ConversionError."""
+def write_page(job: Job, data: bytes, options: PageOptions) -> None:
+    """Writes the page of `job` to its target as `write_file` does, or to standard output; raises ConversionError."""
+    if job.target is None:
+        write_to_stdout(job.name, data)
+        return
+    target = job.target
+    with contextlib.suppress(OSError):
+        if job.source is not None and os.path.samefile(target, job.source):
+            raise ConversionError(f"{shown(job.source)}: would be overwritten by its own page")
     try:
         write_file(target, data, tag=options.tag)
     except BrokenPipeError:
@@ -98,22 +97,40 @@ def write_page(name: str, target: Path | str, data: bytes, options: PageOptions)
         if error.filename is not None and Path(error.filename) != Path(target):
             folder = shown(Path(error.filename).parent)
             raise ConversionError(
-                f"{shown(name)}: cannot write into the folder {folder}: {os_message(error)}"
+                f"{shown(job.name)}: cannot write into the folder {folder}: {os_message(error)}"
             ) from None
-        raise ConversionError(f"{shown(name)}: cannot write {shown(target)}: {os_message(error)}") from None
+        raise ConversionError(f"{shown(job.name)}: cannot write {shown(target)}: {os_message(error)}") from None
     except OSError as error:
-        raise ConversionError(f"{shown(name)}: cannot write {shown(target)}: {os_message(error)}") from None
+        raise ConversionError(f"{shown(job.name)}: cannot write {shown(target)}: {os_message(error)}") from None
 
 
-def convert_page(source: Path, target: Path, options: PageOptions, findings: Findings | None = None) -> int:
-    """Converts the file `source` into `target` (see convert_file); returns the bytes written."""
-    text = read_outline(source)
+def write_to_stdout(name: str, page: bytes) -> None:
+    try:
+        write_stdout(page)
+    except BrokenPipeError:
+        # The reader went away (`brelim x | head`): it had what it wanted. Said
+        # nothing, and exit 0 as when it goes just after the last byte, so
+        # that the status does not depend on which came first.
+        with contextlib.suppress(OSError):
+            os.dup2(os.open(os.devnull, os.O_WRONLY), sys.stdout.fileno())
+    except OSError as error:
+        raise ConversionError(f"{shown(name)}: cannot write standard output: {os_message(error)}") from None
+
+
+def convert_job(job: Job, options: PageOptions, findings: Findings | None = None) -> int:
+    """Converts the document of `job` into its target; returns the bytes written. Raises ConversionError.
+
+    Once the page is written, `findings` learns what the document left out.
+    """
+    if job.text is not None:
+        text = job.text
+    elif job.source is not None:
+        text = read_outline(job.source)
+    else:
+        raise ConversionError("standard input: not read")  # the run reads it before making the job
     left_out = brelim._left_out(text)
-    data = render_document(str(source), text, options.title_of(source), options, left_out)
-    with contextlib.suppress(OSError):
-        if target.samefile(source):
-            raise ConversionError(f"{shown(source)}: would be overwritten by its own page")
-    write_page(str(source), target, data, options)
+    data = render_document(job.name, text, options.title_of(job.source), options, left_out)
+    write_page(job, data, options)
     if findings is not None:
         findings.check(text, left_out)
     return len(data)
@@ -142,7 +159,7 @@ def convert_file(
     the machine's memory; 0 for no limit.
     """
     options = PageOptions(title, fragment, css, max_page_size=max_page_size)
-    return convert_page(Path(source), Path(target), options, findings)
+    return convert_job(Job(str(Path(source)), str(Path(target))), options, findings)
 
 
 def html_path(path: Path, folder: Path, out: Path) -> Path:
@@ -151,78 +168,3 @@ def html_path(path: Path, folder: Path, out: Path) -> Path:
     A file named on its own is found under its parent: its page goes straight into `out`.
     """
     return out / path.relative_to(folder).with_suffix(".html")
-
-
-def hidden(path: str, name: str) -> bool:
-    if name.startswith("."):
-        return True
-    return bool(HIDDEN and getattr(os.lstat(path), "st_file_attributes", 0) & HIDDEN)
-
-
-def matches(path: str, name: str, pattern: str, folder: Path | None) -> bool:
-    """Whether `name` matches `pattern`, or with `folder`, the end of `path` below `folder`."""
-    if folder is None:
-        return fnmatch.fnmatch(name, pattern)
-    return Path(path).relative_to(folder).match(pattern)  # sub/*.outline, as Path.rglob had it
-
-
-def is_file(path: str) -> bool:
-    """Whether `path` is a regular file or a link to one; raises OSError, save for a missing file."""
-    try:
-        return stat.S_ISREG(os.stat(path).st_mode)
-    except FileNotFoundError:  # a dangling link
-        return False
-
-
-def find_files(
-    folder: Path, pattern: str, error: Callable[[str], None], skip: os.stat_result | None = None
-) -> list[Path]:
-    """The files under `folder` whose names match `pattern`, sorted; hidden names and the folder `skip` are passed by.
-
-    A pattern with a path separator is matched against the end of the
-    path below `folder`. Symbolic links to files count, links to folders are
-    not followed (no loops). Each folder that cannot be read, and each name
-    that cannot be looked at, is told to `error`. The match ignores letter
-    case where the file system does (Windows).
-    """
-    while pattern.startswith(("**/", "**" + os.sep)):  # every depth is searched anyway
-        pattern = pattern[3:]
-    below = folder if any(separator in pattern for separator in filter(None, (os.sep, os.altsep))) else None
-    found: list[Path] = []
-
-    def unreadable(failure: OSError) -> None:
-        error(f"{shown(Path(failure.filename))}: cannot read this folder: {os_message(failure)}")
-
-    for top, folders, names in os.walk(folder, onerror=unreadable):
-        here = str(Path(top))  # `./sub` named as `sub`
-        kept = []
-        for name in folders:
-            path = os.path.join(here, name)
-            try:
-                if not hidden(path, name) and (skip is None or not os.path.samestat(os.lstat(path), skip)):
-                    kept.append(name)
-            except OSError as failure:
-                error(f"{shown(path)}: cannot read: {os_message(failure)}")
-        # Searched depth first, the last listed first (which orders the folders told to `error`).
-        folders[:] = reversed(kept)
-        for name in names:
-            path = os.path.join(here, name)
-            try:
-                if not hidden(path, name) and matches(path, name, pattern, below) and is_file(path):
-                    found.append(Path(path))
-            except OSError as failure:
-                error(f"{shown(path)}: cannot read: {os_message(failure)}")
-    return sorted(found)
-
-
-def outline_files(folder: Path | str, pattern: str = DEFAULT_GLOB) -> list[Path]:
-    """The files under `folder`, at any depth, whose names match `pattern`, sorted.
-
-    Names that start with `.` (and hidden files on Windows) are left out, in
-    `folder` and below. Raises ConversionError when a folder cannot be read.
-    """
-
-    def fail(message: str) -> None:
-        raise ConversionError(message)
-
-    return find_files(Path(folder), pattern, fail)

@@ -18,6 +18,13 @@ CHARACTER, NON_ASCII, HASHTAG, LINK, CLOSING_BRACKET, NO_TEXT, MANY_STARS = (
     for name in ("character", "non_ascii", "hashtag", "link", "closing_bracket", "no_text", "many_stars")
 )
 
+# Names of the control characters that a headline may be left out for; the others are told by number.
+CONTROL_NAMES = {"\0": "a NUL", "\t": "a tab", "\r": "a carriage return"}
+# The foot of a page names the characters by example: the first headlines left out for one suffice.
+SAMPLED = 32
+# How far the search for a line jumps at once, counting the line ends in between.
+STRIDE = 4096
+
 
 class Findings:
     """What one document loses: how many headlines and, when asked, the lines
@@ -90,3 +97,40 @@ def why_left_out(line: str, column: int, code: int) -> str:
     if code == MANY_STARS:
         return f"'{stars}' starts no headline (four asterisks at most)"
     return f"unknown reason {code}"
+
+
+def characters_left_out(text: str, found: list[tuple[int, int, int]]) -> list[str]:
+    """The character each headline of `text` left out for a character the format does not accept
+    (reason CHARACTER) was lost for, in order, for the first SAMPLED of them; `found` is what
+    `brelim._left_out(text)` gives. One pass over the text at most, which reads no line but theirs.
+    """
+    characters: list[str] = []
+    position = line = 0
+    for index, offset, code in found:
+        if code != CHARACTER:
+            continue
+        position, line = line_after(text, position, index - line), index
+        end = text.find("\n", position)
+        here = text[position : len(text) if end < 0 else end]
+        characters.append(here[character_column(here, offset)])
+        if len(characters) == SAMPLED:
+            break
+    return characters
+
+
+def line_after(text: str, position: int, lines: int) -> int:
+    """Where the line `lines` lines after the one at `position` starts."""
+    while lines:
+        end = position + STRIDE
+        skipped = text.count("\n", position, end)
+        if skipped >= lines or end >= len(text):
+            for _ in range(lines):
+                position = text.index("\n", position) + 1
+            return position
+        position, lines = end, lines - skipped
+    return position
+
+
+def control_name(character: str) -> str:
+    """A control character, as the foot of a page names it."""
+    return CONTROL_NAMES.get(character, f"the control character U+{ord(character):04X}")

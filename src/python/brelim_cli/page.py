@@ -14,9 +14,15 @@ so that the note stands below the lists rather than inside the last item.
 from __future__ import annotations
 
 import html
+import re
 
 import brelim
 from brelim_cli import left_out as reasons
+from brelim_cli.errors import ESCAPED_BYTES, readable
+from brelim_cli.page_options import PageOptions
+
+# A name's bytes that are not UTF-8, as Python keeps them (see errors.ESCAPED_BYTES).
+BYTES = re.compile("[\udc80-\udcff]")
 
 # A readable line length in the system's own font, light or dark as the
 # reader's system is, and black on white without the width limit on paper.
@@ -67,8 +73,8 @@ PAGE = """<!DOCTYPE html>
 """
 
 
-# What each reason for leaving a headline out makes it hold, in the note at
-# the foot of a page; the first two are told together.
+# What each reason for leaving a headline out makes it hold, in the note at the
+# foot of a page; the characters the format does not accept are named apart.
 HOLDS = {
     reasons.HASHTAG: "a # that starts no hashtag",
     reasons.LINK: "a [ that starts no complete link",
@@ -76,35 +82,48 @@ HOLDS = {
     reasons.NO_TEXT: "a later headline's asterisks with no text after them",
     reasons.MANY_STARS: "five or more asterisks within the line",
 }
-CHARACTERS = {reasons.NON_ASCII: "letters beyond ASCII", reasons.CHARACTER: "punctuation like !"}
 
 
-def left_out_note(codes: list[int], shown: bool) -> str:
+def left_out_note(document: str, left_out: list[tuple[int, int, int]], shown: bool) -> str:
     """The note at the foot of a page, or "" when there is nothing to say: that
     no headline is shown, and what was left out and why, in a few words."""
-    if not codes:
+    if not left_out:
         return "" if shown else note("This outline has no headline: no line starts with one to three asterisks.")
-    held = []
-    characters = [words for code, words in CHARACTERS.items() if code in codes]
-    if characters:
-        held.append("characters the outline format does not accept, such as " + " and ".join(characters))
+    codes = {code for _, _, code in left_out}
+    characters = ["letters beyond ASCII"] if reasons.NON_ASCII in codes else []
+    if reasons.CHARACTER in codes:
+        sample = dict.fromkeys(reasons.characters_left_out(document, left_out))
+        characters += [f"punctuation like {character}" for character in sample if character.isprintable()][:1]
+        characters += [reasons.control_name(character) for character in sample if not character.isprintable()]
+    held = ["characters the outline format does not accept, such as " + and_list(characters)] if characters else []
     held += [words for code, words in HOLDS.items() if code in codes]
     if len(held) > 1:
         held[-2:] = [f"{held[-2]} or {held[-1]}"]
-    one = len(codes) == 1
+    one = len(left_out) == 1
     if shown:
-        said = f"{len(codes):,} " + (
+        said = f"{len(left_out):,} " + (
             "headline is not shown: it holds " if one else "headlines are not shown: they hold "
         )
     else:
-        said = "No headline is shown: " + ("the one of this outline holds " if one else f"all {len(codes):,} hold ")
+        said = "No headline is shown: " + ("the one of this outline holds " if one else f"all {len(left_out):,} hold ")
     said += ", ".join(held) + "."
     return note(said, f"<code>brelim --warn</code> {'lists it' if one else 'lists them'}.")
+
+
+def and_list(words: list[str]) -> str:
+    return words[0] if len(words) == 1 else f"{', '.join(words[:-1])} and {words[-1]}"
 
 
 def note(text: str, markup: str = "") -> str:
     """A footer of `text` (escaped here) and `markup`."""
     return f"<footer>\n<p>{html.escape(text, quote=False)}{' ' + markup if markup else ''}</p>\n</footer>"
+
+
+def url_of(name: str) -> str:
+    """`name` as a URL in a UTF-8 page: each byte of it that is not UTF-8 percent-encoded, as the file's name has it."""
+    if ESCAPED_BYTES and BYTES.search(name):
+        name = BYTES.sub(lambda byte: f"%{ord(byte[0]) - 0xDC00:02X}", name)
+    return readable(name)
 
 
 def render_page(
@@ -116,13 +135,21 @@ def render_page(
     instead. An empty title gives no heading. `left_out` is what
     `brelim._left_out(document)` gives, when the caller has it already.
     """
-    style = STYLE if css is None else f'<link rel="stylesheet" href="{html.escape(css)}">'
+    return page_html(document, title, PageOptions(css=css), left_out)
+
+
+def page_html(
+    document: str, title: str, options: PageOptions, left_out: list[tuple[int, int, int]] | None = None
+) -> str:
+    """The page of `document` as `options` make it (see render_page); the one place that reads them."""
+    css = options.css
+    style = STYLE if css is None else f'<link rel="stylesheet" href="{html.escape(url_of(css))}">'
     title = html.escape(title)
     heading = f"<h1>{title}</h1>\n" if title else ""
     fragment = brelim.parse_string(document)
     if left_out is None:
         left_out = brelim._left_out(document)
-    note = left_out_note([code for _, _, code in left_out], "<li>" in fragment)
+    note = left_out_note(document, left_out, "<li>" in fragment)
     if note:
         fragment, note = f"<main>\n{fragment}\n</main>", f"\n{note}"
     return PAGE.format(title=title, style=style, heading=heading, fragment=fragment, note=note)

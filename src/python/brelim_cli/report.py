@@ -49,9 +49,11 @@ class Reporter:
         """A run of several files, named in the order their findings are told."""
         self.order = {name: place for place, name in enumerate(names)}
 
-    def failure(self, message: str) -> None:
-        """A file (or folder) that failed: counted, and told as `brelim: MESSAGE`."""
+    def failure(self, message: str, trace: str | None = None) -> None:
+        """A file (or folder) that failed: counted, and told as `brelim: MESSAGE`, after the `trace` of a fault."""
         self.failed += 1
+        if trace:
+            self.print_line(trace.rstrip("\n"))
         self.print_line(f"brelim: {message}")
 
     def print_line(self, line: str) -> None:
@@ -79,10 +81,10 @@ class Reporter:
             for line in findings.notices(False):
                 self.print_line(line)
 
-    def file_done(self, error: str | None, findings: Findings | None = None) -> None:
+    def file_done(self, error: str | None, findings: Findings | None = None, trace: str | None = None) -> None:
         """One file of the run finished, with the message of its failure or None; the bar moves on."""
         if error is not None:
-            self.failure(error)
+            self.failure(error, trace)
         if findings is not None:
             self.add_findings(findings)
         if self.bar is not None:
