@@ -29,8 +29,8 @@ void parse_file(std::string_view document, OutputBuffer& out) {
     const Readable readable(document.data() + document.size());
     for (std::size_t begin; (begin = lines.next()) != StarredWindow::none;) {
         if (const std::size_t stars = lines.read(begin, first); stars != 0) {
-            depth = first.target.empty() ? append_plain_item(stars, first.content, readable, depth, out)
-                                         : append_marked_item(stars, first, readable, depth, out);
+            depth = first.target.empty() ? append_plain(stars, first.content, readable, depth, out)
+                                         : append_marked(stars, first, readable, depth, out);
             continue;
         }
         if (lines.classified()) runs.adopt(lines.block(), lines.outside());

@@ -88,8 +88,7 @@ inline void close_fragment(OutputBuffer& out) { out.append(fragment_close); }
 // Appends an item of `level`, a headline of plain text read from its window:
 // its scaffolding and its text, of less than a window, each as one move of a
 // fixed size where the document goes on far enough. Returns the new depth.
-inline int append_plain_item(std::size_t level, std::string_view text, Readable readable, int depth,
-                             OutputBuffer& out) {
+inline int append_plain(std::size_t level, std::string_view text, Readable readable, int depth, OutputBuffer& out) {
     const Piece& piece = scaffolding_before(level, depth);
     char* to = out.extend(sizeof piece.bytes + slack::line_write);
     std::memcpy(to, piece.bytes, sizeof piece.bytes);
@@ -108,8 +107,8 @@ inline int append_plain_item(std::size_t level, std::string_view text, Readable 
 // Appends an item with links or hashtags read from its window, and so
 // shorter than one. Out of line, so that the loop keeps its registers for
 // plain headlines.
-BRELIM_NOINLINE inline int append_marked_item(std::size_t level, const Headline& headline, Readable readable, int depth,
-                                              OutputBuffer& out) {
+BRELIM_NOINLINE inline int append_marked(std::size_t level, const Headline& headline, Readable readable, int depth,
+                                         OutputBuffer& out) {
     const Piece& piece = scaffolding_before(level, depth);
     append_html(piece.bytes, piece.size, headline, readable, out);
     return static_cast<int>(level);
