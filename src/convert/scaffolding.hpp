@@ -57,7 +57,6 @@ struct Piece {
     }
 };
 
-// scaffolding[level - 1][depth].
 inline constexpr auto scaffolding = [] {
     std::array<std::array<Piece, 4>, 3> table{};
     for (std::size_t level = 1; level <= 3; ++level) {
@@ -70,6 +69,7 @@ inline constexpr auto scaffolding = [] {
 
 inline constexpr std::string_view fragment_open = "<ul>", fragment_close = "\n</li></ul>";
 
+// The scaffolding before a headline of `level`, 1 to 3, at `depth`, 0 to 3.
 inline const Piece& scaffolding_before(std::size_t level, int depth) noexcept {
     return scaffolding[level - 1][static_cast<std::size_t>(depth)];
 }

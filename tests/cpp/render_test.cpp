@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "bytes/find_text.hpp"
+#include "bytes/reach.hpp"
 #include "bytes/short_mask.hpp"
 #include "convert/parse_file.hpp"
 #include "render/percent_encoding.hpp"
@@ -102,6 +103,22 @@ TEST(ShortMask, MarksTheBytesOutsideTheSet) {
             expected |= std::uint32_t{bytes[i] == '/' || bytes[i] == '\xe9'} << i;
         }
         EXPECT_EQ(short_outside_mask<letters>(bytes.data(), size), expected) << bytes.substr(0, size);
+    }
+}
+
+// A fast path reads past a piece only as far as the document goes on, and
+// nowhere past a piece when no end was given.
+TEST(Readable, ReachesUpToItsEndOnly) {
+    const char document[8] = {};
+    const Readable readable(document + 8), nothing;
+    struct Row {
+        std::size_t at, size;
+        bool reaches;
+    };
+    const Row rows[] = {{0, 8, true}, {0, 9, false}, {7, 1, true}, {7, 2, false}, {8, 0, true}, {3, 5, true}};
+    for (const Row& row : rows) {
+        EXPECT_EQ(readable.reaches(document + row.at, row.size), row.reaches) << row.at << " " << row.size;
+        EXPECT_FALSE(nothing.reaches(document + row.at, row.size)) << row.at << " " << row.size;
     }
 }
 
