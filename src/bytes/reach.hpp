@@ -24,8 +24,9 @@ public:
     // Every byte from a piece up to `end` may be read.
     explicit Readable(const char* end) noexcept : end_(reinterpret_cast<std::uintptr_t>(end)) {}
 
-    // Whether the `size` bytes from `at` may be read. As addresses, so that
-    // no end, which no piece lies below, needs a test of its own.
+    // Whether the `size` bytes from `at` may be read. Compared as addresses:
+    // without an end, the end is zero, which no piece lies below, so that
+    // case needs no test of its own.
     bool reaches(const char* at, std::size_t size) const noexcept {
         return reinterpret_cast<std::uintptr_t>(at) + size <= end_;
     }
