@@ -21,12 +21,12 @@
 #include <string_view>
 #include <vector>
 
+#include "bytes/byte_classes.hpp"
 #include "bytes/nibble_tables.hpp"
 #include "bytes/simd.hpp"
 #include "bytes/window.hpp"
 #include "convert/parse_file.hpp"
 #include "program.hpp"
-#include "reading/byte_classes.hpp"
 
 namespace {
 

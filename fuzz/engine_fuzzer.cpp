@@ -16,9 +16,9 @@
 #include <vector>
 
 #include "bytes/byte_set.hpp"
+#include "convert/engine_headline.hpp"
 #include "fragment_invariants.hpp"
 #include "grammar/outline_parser.hpp"
-#include "render/html.hpp"
 
 using namespace brelim;
 using fuzz::require;
@@ -76,7 +76,7 @@ void check_shape(const Pair& pair) {
     case Rule::headline2:
     case Rule::headline3:
     case Rule::headline4: {
-        const std::size_t level = static_cast<std::size_t>(pair.rule()) - static_cast<std::size_t>(Rule::headline1) + 1;
+        const std::size_t level = headline_level(pair.rule());
         require(text.size() > level && text.find_first_not_of('*') == level, "headline of the wrong level", text);
         break;
     }

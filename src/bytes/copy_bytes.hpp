@@ -11,6 +11,10 @@
 
 namespace brelim {
 
+// The fixed sizes a short piece is moved by, whatever its own size: moving a
+// piece so reads and writes this many bytes from its start.
+inline constexpr std::size_t narrow_move = 16, widest_move = 64;
+
 namespace detail {
 
 // The first and the last sizeof(Word) of `n` bytes, which may overlap.
@@ -40,16 +44,18 @@ inline void copy_bytes(char* to, const char* from, std::size_t n) noexcept {
     }
 }
 
-// Copies `n` bytes, at most 64, as one move of 16, 32 or 64 bytes, with no
-// call: the caller has 64 bytes to read at `from` and to write at `to`, and
-// what lies past `n` is overwritten by the next piece or left unused.
+// Copies `n` bytes, at most widest_move, as one move of 16, 32 or 64 bytes,
+// with no call: the caller has widest_move bytes to read at `from` and to
+// write at `to`, and what lies past `n` is overwritten by the next piece or
+// left unused.
 inline void copy_within_64(char* to, const char* from, std::size_t n) noexcept {
-    if (n <= 16) {
-        std::memcpy(to, from, 16);
-    } else if (n <= 32) {
-        std::memcpy(to, from, 32);
+    static_assert(narrow_move == 16 && widest_move == 64);
+    if (n <= narrow_move) {
+        std::memcpy(to, from, narrow_move);
+    } else if (n <= widest_move / 2) {
+        std::memcpy(to, from, widest_move / 2);
     } else {
-        std::memcpy(to, from, 64);
+        std::memcpy(to, from, widest_move);
     }
 }
 

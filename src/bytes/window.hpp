@@ -11,10 +11,13 @@
 
 namespace brelim::simd {
 
+// The bytes a window covers, whatever its block type.
+inline constexpr std::size_t window_size = 64;
+
 template <class Block>
 class Window {
 public:
-    static constexpr std::size_t size = 64;
+    static constexpr std::size_t size = window_size;
     static constexpr std::size_t count = size / Block::size;
     static_assert(count * Block::size == size, "a block type that does not tile 64 bytes");
 

@@ -8,7 +8,7 @@
 #include "../reading/left_out_lines.hpp"
 #include "../reading/line_scanner.hpp"
 #include "../reading/starred_lines.hpp"
-#include "../render/html.hpp"
+#include "../render/html_size.hpp"
 #include "scaffolding.hpp"
 
 namespace brelim {
@@ -23,12 +23,11 @@ FragmentSize measure_fragment(std::string_view document, std::size_t limit) noex
     std::size_t largest = 0;
     std::size_t largest_at = 0;
     for (std::size_t begin; measured.size <= limit && (begin = lines.next()) != StarredLines::none;) {
-        if (!scan_line(runs, begin, first) || !is_item(first.rule)) continue;
-        const auto index = static_cast<std::size_t>(first.rule) - static_cast<std::size_t>(Rule::headline1);
+        if (!scan_line(runs, begin, first) || !is_item(first.level)) continue;
         const std::size_t html = html_size(first);
-        const std::size_t piece = scaffolding[index][static_cast<std::size_t>(depth)].size;
+        const std::size_t piece = scaffolding_before(first.level, depth).size;
         const std::size_t item = html > SIZE_MAX - piece ? SIZE_MAX : html + piece;
-        depth = static_cast<int>(index) + 1;
+        depth = static_cast<int>(first.level);
         measured.size = item > SIZE_MAX - measured.size ? SIZE_MAX : measured.size + item;
         if (item > largest) {
             largest = item;

@@ -4,7 +4,7 @@
 // line is parsed on its own from `input`; no rule skips blanks, and no rule
 // accepts an asterisk, so a headline's content always stops at the next one.
 
-#include "../reading/byte_classes.hpp"
+#include "../bytes/byte_classes.hpp"
 #include "rule_list.hpp"
 
 namespace brelim::grammar {

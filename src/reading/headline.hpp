@@ -7,16 +7,14 @@
 #include <cstddef>
 #include <string_view>
 
-#include "../grammar/rule.hpp"
-
 namespace brelim {
 
-// What rendering needs of a headline, as views into its line: its level, its
-// text after the asterisks, and the values its links and hashtags leave
+// What rendering needs of a headline, as views into its line: its level (its
+// number of asterisks), its text after the asterisks, and the values its links and hashtags leave
 // behind. `link_source` and `target` belong to the last link or hashtag;
 // `label` to the last described link or hashtag, which may be an earlier one.
 struct Headline {
-    Rule rule = Rule::headline1;  // headline1 to headline4
+    std::size_t level = 1;  // 1 to 4
     std::string_view content;
     std::string_view link_source;
     std::string_view target;  // empty when the headline has no link or hashtag
@@ -28,6 +26,12 @@ struct Headline {
     // begins: "[" and "#" stand nowhere else in a headline's content.
     std::size_t link_count = 0;
 };
+
+// The label of the headline's anchor: the last described link's or
+// hashtag's, else the last link's target.
+inline std::string_view shown_label(const Headline& headline) noexcept {
+    return headline.label.empty() ? headline.target : headline.label;
+}
 
 // Keeps the values that rendering reads, as a walk over the headline's links
 // and hashtags in order leaves them. `source` is the whole link or hashtag.

@@ -122,16 +122,16 @@ std::size_t headline_end(Line& line, std::size_t at, Seen& seen) noexcept {
 
 // True when the line from `begin` is headlines, one after another, and
 // nothing else; `first` then describes the first of them (a headline
-// without links or hashtags sets only its rule, content and empty target).
+// without links or hashtags sets only its level, content and empty target).
 inline bool scan(Line& line, std::size_t begin, Headline& first) noexcept {
     if (!line.byte_is(begin, '*')) return false;
     const std::size_t content = line.stars_end(begin);
     if (content - begin > 4) return false;
-    const auto rule = static_cast<Rule>(static_cast<std::size_t>(Rule::headline1) + (content - begin) - 1);
+    const std::size_t level = content - begin;
     // Plain text to the line's end: most headlines, decided by one mask.
     std::size_t at = line.plain_end(content);
     if (at != content && line.ends_at(at)) {
-        first.rule = rule;
+        first.level = level;
         first.content = line.slice(content, at);
         first.target = {};
         return true;
@@ -140,7 +140,7 @@ inline bool scan(Line& line, std::size_t begin, Headline& first) noexcept {
     RecordLinks record{first};
     at = content_end(line, at, record);
     if (at == content) return false;
-    first.rule = rule;
+    first.level = level;
     first.content = line.slice(content, at);
     IgnoreLinks ignore;
     while (!line.ends_at(at)) {

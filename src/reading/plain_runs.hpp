@@ -10,10 +10,10 @@
 #include <cstdint>
 #include <string_view>
 
+#include "../bytes/byte_classes.hpp"
 #include "../bytes/outside_mask.hpp"
 #include "../bytes/portable.hpp"
 #include "../bytes/scan.hpp"
-#include "byte_classes.hpp"
 
 namespace brelim {
 

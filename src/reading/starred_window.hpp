@@ -5,10 +5,10 @@
 #include <cstdint>
 #include <string_view>
 
+#include "../bytes/byte_classes.hpp"
 #include "../bytes/byte_masks.hpp"
 #include "../bytes/outside_mask.hpp"
 #include "../bytes/window_classes.hpp"
-#include "byte_classes.hpp"
 #include "headline.hpp"
 #include "marks.hpp"
 
@@ -69,7 +69,7 @@ public:
         } else if (!read_marked(content, end, text, first)) {
             return 0;
         }
-        first.rule = static_cast<Rule>(static_cast<std::size_t>(Rule::headline1) + stars - 1);
+        first.level = stars;
         return stars;
     }
 

@@ -7,9 +7,10 @@
 #include <vector>
 
 #include "bytes/find_text.hpp"
+#include "bytes/reach.hpp"
 #include "bytes/short_mask.hpp"
 #include "convert/parse_file.hpp"
-#include "render/append_string.hpp"
+#include "render/percent_encoding.hpp"
 #include "table.hpp"
 
 namespace brelim {
@@ -65,8 +66,6 @@ TEST(Html, ShortLineWithOneAnchor) {
     EXPECT_EQ(parse_file(joined + prose), parse_file_with_engine(joined + prose));
 }
 
-// A short piece's bytes outside a set, from one block: every length up to 16,
-// with the bytes after the piece outside the set too, which must not count.
 // Headlines longer than a window, read by the scan: their last link's
 // occurrences found and its target written from masks where the document
 // goes on past them, byte by byte at its end; the same HTML either way.
@@ -90,6 +89,8 @@ TEST(Html, LongHeadlineWhereTheDocumentEndsOrGoesOn) {
     }
 }
 
+// A short piece's bytes outside a set, from one block: every length up to 16,
+// with the bytes after the piece outside the set too, which must not count.
 TEST(ShortMask, MarksTheBytesOutsideTheSet) {
     static constexpr ByteSet letters = ByteSet::range('a', 'z');
     std::uint32_t seed = 5;
@@ -105,27 +106,42 @@ TEST(ShortMask, MarksTheBytesOutsideTheSet) {
     }
 }
 
-TEST(AppendString, PercentEncoding) {
+// A fast path reads past a piece only as far as the document goes on, and
+// nowhere past a piece when no end was given.
+TEST(Readable, ReachesUpToItsEndOnly) {
+    const char document[8] = {};
+    const Readable readable(document + 8), nothing;
     struct Row {
-        std::string_view data;
-        bool skip;
-        bool unchanged;
-        std::string_view out;
+        std::size_t at, size;
+        bool reaches;
+    };
+    const Row rows[] = {{0, 8, true}, {0, 9, false}, {7, 1, true}, {7, 2, false}, {8, 0, true}, {3, 5, true}};
+    for (const Row& row : rows) {
+        EXPECT_EQ(readable.reaches(document + row.at, row.size), row.reaches) << row.at << " " << row.size;
+        EXPECT_FALSE(nothing.reaches(document + row.at, row.size)) << row.at << " " << row.size;
+    }
+}
+
+// Each byte's entry and the size the measure counts for a target.
+TEST(PercentEncoding, EntriesAndSize) {
+    struct Row {
+        std::string_view data, encoded;
     };
     const Row rows[] = {
-        {"abc-._~XYZ09", true, true, ""},
-        {"abc-._~XYZ09", false, false, "abc-._~XYZ09"},
-        {"", true, true, ""},
-        {"", false, false, ""},
-        {" \"%&'()+,/:=?", true, false, "%20%22%25%26%27%28%29%2B%2C%2F%3A%3D%3F"},
-        {"a b", true, false, "a%20b"},
-        {std::string_view("\xC3\xA9\x7F\0", 4), true, false, "%C3%A9%7F%00"},
+        {"abc-._~XYZ09", "abc-._~XYZ09"},
+        {"", ""},
+        {" \"%&'()+,/:=?", "%20%22%25%26%27%28%29%2B%2C%2F%3A%3D%3F"},
+        {"a b", "a%20b"},
+        {std::string_view("\xC3\xA9\x7F\0", 4), "%C3%A9%7F%00"},
     };
     for (const Row& row : rows) {
-        OutputBuffer out;
-        out.append("<");  // appends to what is there
-        EXPECT_EQ(append_string(row.data, out, row.skip), row.unchanged) << row.data;
-        EXPECT_EQ(out.str(), "<" + std::string(row.out)) << row.data;
+        std::string encoded;
+        for (const char c : row.data) {
+            const PercentEncoded& code = percent_encoded[static_cast<unsigned char>(c)];
+            encoded.append(code.bytes, code.size);
+        }
+        EXPECT_EQ(encoded, row.encoded) << row.data;
+        EXPECT_EQ(encoded_size(row.data), row.encoded.size()) << row.data;
     }
 }
 

@@ -1,11 +1,13 @@
 #pragma once
 
+// Percent-encoding, which an href applies to a target it does not keep as
+// written.
+
 #include <array>
 #include <cstddef>
 #include <string_view>
 
 #include "../bytes/byte_set.hpp"
-#include "output_buffer.hpp"
 
 namespace brelim {
 
@@ -34,13 +36,11 @@ inline constexpr std::array<PercentEncoded, 256> percent_encoded = [] {
     return table;
 }();
 
-// Percent-encodes `data` onto `out`: the unreserved bytes (letters, digits,
-// "-", ".", "_", "~") stay, every other byte becomes "%" and two upper-case
-// hex digits. Returns true, having appended nothing, only when
-// `skip_unchanged` is set and no byte needs encoding.
-bool append_string(std::string_view data, OutputBuffer& out, bool skip_unchanged);
-
-// The size of `data` percent-encoded, as append_string writes it.
-std::size_t encoded_size(std::string_view data);
+// The size of `data` percent-encoded.
+inline std::size_t encoded_size(std::string_view data) noexcept {
+    std::size_t size = 0;
+    for (const char c : data) size += percent_encoded[static_cast<unsigned char>(c)].size;
+    return size;
+}
 
 }  // namespace brelim

@@ -1,10 +1,11 @@
 #pragma once
 
-// The byte classes the one-pass reading decides a line with, written out
-// here so that the reading needs nothing of the engine. The grammar checks,
-// when it compiles, that its rules make the same sets.
+// The format's byte classes: the one-pass reading decides a line with them,
+// and the grammar's rules make them. Written out here, below both, so that
+// neither includes the other; the grammar checks, when it compiles, that its
+// rules make the same sets.
 
-#include "../bytes/byte_set.hpp"
+#include "byte_set.hpp"
 
 namespace brelim {
 
