@@ -36,11 +36,11 @@ struct Baseline {
 // built for (ANY, X86, ARM64), what the processor must have, its block type
 // (void: a byte at a time), whether it looks bytes up in tables with its
 // block type (else a primitive that does runs a byte at a time, or keeps
-// only its comparisons a block at a time: `without_lookups`), and the
-// instruction set its entry point compiles for, where the baseline lacks
-// what its block type needs. The enumeration, the names, what the processor
-// offers and `dispatch` are all made from this list: a new level is a block
-// file and an entry here.
+// only its comparisons a block at a time: `without_lookups`), and the code
+// its entry point compiles for what the baseline lacks (`Baseline`, or a
+// struct of its block file, such as `Ssse3`). The enumeration, the names,
+// what the processor offers and `dispatch` are all made from this list: a
+// new level is a block file, its detection in portable.hpp and an entry here.
 #define BRELIM_LEVELS(X)                                                                \
     X(scalar, ANY, true, void, false, Baseline)                     /* any processor */ \
     X(sse2, X86, true, SseBlock, false, Baseline)                   /* without SSSE3 */ \
