@@ -18,6 +18,9 @@ namespace brelim::simd {
 
 struct NeonBlock {
     static constexpr std::size_t size = 16;
+    // The instruction sets its operations need, `lookup`'s among them.
+    static constexpr unsigned needs = portable::feature::neon;
+    static constexpr unsigned lookup_needs = needs;
     uint8x16_t v;
 
     static NeonBlock load(const unsigned char* bytes) noexcept { return {vld1q_u8(bytes)}; }

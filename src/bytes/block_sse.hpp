@@ -16,6 +16,9 @@ namespace brelim::simd {
 
 struct SseBlock {
     static constexpr std::size_t size = 16;
+    // The instruction sets its operations need, and `lookup` with them.
+    static constexpr unsigned needs = portable::feature::sse2;
+    static constexpr unsigned lookup_needs = needs | portable::feature::ssse3;
     __m128i v;
 
     static SseBlock load(const unsigned char* bytes) noexcept {
@@ -39,13 +42,15 @@ struct SseBlock {
     unsigned bits() const noexcept { return static_cast<unsigned>(_mm_movemask_epi8(v)); }
 };
 
-// How the ssse3 level runs a primitive that looks bytes up in a table: the
-// primitive compiled for SSSE3 whole, in a function of its own.
-struct LookupsWithSsse3 {
-    template <class Block, class Kernel, class... Args>
+// Code compiled for SSSE3: the entry point of a level whose primitives need
+// it, each inlined whole into a function of its own.
+struct Ssse3 {
+    static constexpr unsigned features = portable::feature::sse2 | portable::feature::ssse3;
+
+    template <auto step, class... Args>
     BRELIM_TARGET_ENTRY("ssse3")
     static auto run(Args... args) {
-        return Kernel::template blocks<Block>(args...);
+        return step(args...);
     }
 };
 

@@ -18,7 +18,7 @@ struct ByteMasks {
 
     // Exactly 64 bytes.
     template <class Block>
-    BRELIM_ALWAYS_INLINE static Masks blocks(const unsigned char* data, std::size_t) noexcept {
+    static Masks blocks(const unsigned char* data, std::size_t) noexcept {
         const auto window = simd::Window<Block>::load(data);
         auto equal = [&](Block wanted) { return window.mask([wanted](Block block) { return block == wanted; }); };
         return Masks{equal(Block::splat(static_cast<unsigned char>(Wanted)))...};

@@ -1,9 +1,9 @@
 #pragma once
 
 // What compilers spell each in their own way: the processor family, hints to
-// the optimiser, code for an instruction set beyond the build's baseline, and
-// asking the processor what it has. Nothing else in the project names a
-// compiler builtin or attribute.
+// the optimiser, the instruction sets the build's flags allow, code for an
+// instruction set beyond that baseline, and asking the processor what it has.
+// Nothing else in the project names a compiler builtin or attribute.
 
 #if defined(__x86_64__) || defined(_M_X64)
 #define BRELIM_X86 1
@@ -62,6 +62,30 @@
 #endif
 
 namespace brelim::portable {
+
+// Instruction sets, one bit each, so that what a block type needs and what a
+// function is compiled for compare as sets.
+namespace feature {
+inline constexpr unsigned sse2 = 1u << 0;
+inline constexpr unsigned ssse3 = 1u << 1;
+inline constexpr unsigned neon = 1u << 2;
+}  // namespace feature
+
+// What every function of this build may use: the compiler's own flags.
+inline constexpr unsigned baseline = 0
+#if defined(__SSE2__) || defined(_M_X64)
+                                     | feature::sse2
+#endif
+#if defined(__SSSE3__) || defined(__AVX__)
+                                     | feature::ssse3
+#endif
+#if defined(__ARM_NEON) || defined(_M_ARM64)
+                                     | feature::neon
+#endif
+    ;
+
+// Whether code compiled for `has` may use every instruction of `needs`.
+constexpr bool covers(unsigned has, unsigned needs) noexcept { return (needs & ~has) == 0; }
 
 #if BRELIM_X86
 // Whether the processor runs SSSE3 (byte shuffles): bit 9 of ECX for CPUID

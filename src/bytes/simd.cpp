@@ -16,7 +16,7 @@ struct Available {
 
 Available find_levels() noexcept {
     Available found;
-#define BRELIM_LEVEL_FOUND(name, family, has, Block, Lookups) BRELIM_ON_##family(if (has) found.add(Level::name);)
+#define BRELIM_LEVEL_FOUND(name, family, has, ...) BRELIM_ON_##family(if (has) found.add(Level::name);)
     BRELIM_LEVELS(BRELIM_LEVEL_FOUND)
 #undef BRELIM_LEVEL_FOUND
     return found;

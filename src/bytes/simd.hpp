@@ -5,9 +5,10 @@
 // Which block type looks at bytes: the level. Each primitive of this folder
 // is written once over a block type (block_sse.hpp, block_neon.hpp), mostly
 // through a 64-byte window of them (window.hpp), and once a byte at a time,
-// and `dispatch` runs the one that the active level names. The best level
-// the processor has is chosen once per process; tests and benchmarks may
-// force another.
+// and `dispatch` runs the one that the active level names, through the
+// level's entry point, compiled for the instructions it uses there. The best
+// level the processor has is chosen once per process; tests and benchmarks
+// may force another.
 
 #include <algorithm>
 #include <atomic>
@@ -24,40 +25,27 @@
 
 namespace brelim::simd {
 
-// How a level runs a primitive that looks bytes up in a table (`lookup`),
-// when its block type can: at the build's own baseline, or a byte at a time
-// where that lookup is not worth it (a primitive that also compares bytes
-// may keep its comparisons a block at a time: `without_lookups`). A level
-// whose lookup needs more than the baseline names a policy of its own
-// (LookupsWithSsse3).
-struct LookupsInline {
-    template <class Block, class Kernel, class... Args>
-    static auto run(Args... args) {
-        return Kernel::template blocks<Block>(args...);
-    }
-};
-struct LookupsByteAtATime {
-    template <class Block, class Kernel, class... Args>
-    static auto run(Args... args) {
-        if constexpr (requires { Kernel::template without_lookups<Block>(args...); }) {
-            return Kernel::template without_lookups<Block>(args...);
-        } else {
-            return Kernel::bytes(args...);
-        }
-    }
+// Code compiled at the build's own baseline, inlined into its caller: the
+// entry point of a level whose block type needs no more.
+struct Baseline {
+    static constexpr unsigned features = 0;
 };
 
 // Every level, in the order of their numbers, the byte-at-a-time one first
 // and the best of each processor family last: its name, the family it is
 // built for (ANY, X86, ARM64), what the processor must have, its block type
-// (void: a byte at a time) and how it runs a primitive that looks bytes up.
-// The enumeration, the names, what the processor offers and `dispatch` are
-// all made from this list: a new level is a block file and an entry here.
-#define BRELIM_LEVELS(X)                                                                            \
-    X(scalar, ANY, true, void, LookupsInline)                            /* on any processor */     \
-    X(sse2, X86, true, SseBlock, LookupsByteAtATime)                     /* x86-64 without SSSE3 */ \
-    X(ssse3, X86, portable::cpu_has_ssse3(), SseBlock, LookupsWithSsse3) /* x86-64 */               \
-    X(neon, ARM64, true, NeonBlock, LookupsInline)                       /* aarch64 */
+// (void: a byte at a time), whether it looks bytes up in tables with its
+// block type (else a primitive that does runs a byte at a time, or keeps
+// only its comparisons a block at a time: `without_lookups`), and the code
+// its entry point compiles for what the baseline lacks (`Baseline`, or a
+// struct of its block file, such as `Ssse3`). The enumeration, the names,
+// what the processor offers and `dispatch` are all made from this list: a
+// new level is a block file, its detection in portable.hpp and an entry here.
+#define BRELIM_LEVELS(X)                                                                \
+    X(scalar, ANY, true, void, false, Baseline)                     /* any processor */ \
+    X(sse2, X86, true, SseBlock, false, Baseline)                   /* without SSSE3 */ \
+    X(ssse3, X86, portable::cpu_has_ssse3(), SseBlock, true, Ssse3) /* x86-64 */        \
+    X(neon, ARM64, true, NeonBlock, true, Baseline)                 /* aarch64 */
 
 #define BRELIM_LEVEL_ENUMERATOR(name, ...) name,
 enum class Level : std::uint8_t { BRELIM_LEVELS(BRELIM_LEVEL_ENUMERATOR) };
@@ -82,7 +70,7 @@ constexpr std::size_t size_of_block() noexcept {
 
 // The largest block of the levels this build has: a primitive's caller gives
 // its block kernel at least this many bytes, which any level's block needs.
-#define BRELIM_LEVEL_BLOCK_SIZE(name, family, has, Block, Lookups) BRELIM_ON_##family(detail::size_of_block<Block>(), )
+#define BRELIM_LEVEL_BLOCK_SIZE(name, family, has, Block, ...) BRELIM_ON_##family(detail::size_of_block<Block>(), )
 inline constexpr std::size_t block_size = std::max({std::size_t{1}, BRELIM_LEVELS(BRELIM_LEVEL_BLOCK_SIZE)});
 #undef BRELIM_LEVEL_BLOCK_SIZE
 
@@ -104,20 +92,71 @@ inline Level active_level() noexcept { return detail::active.load(std::memory_or
 bool force_level(Level level) noexcept;
 
 namespace detail {
-// A primitive at a level of block type `Block` (void: a byte at a time). A
-// kernel that looks nothing up (`Kernel::looks_up` false) needs no more than
-// its block type's baseline and is inlined whatever the level's lookups;
-// one that does runs as the level's `Lookups` says.
-template <class Block, class Lookups, class Kernel, class... Args>
+
+// The function that runs a primitive at a level of block type `Block` (void:
+// a byte at a time) that looks bytes up when `Lookups` is set, and the
+// instruction sets it needs there. An entry point is handed the function
+// itself, not a wrapper around it: GCC does not inline a call that needs the
+// entry's instructions when a wrapper compiled at the baseline holds it.
+template <class Block, bool Lookups, class Kernel>
+struct KernelAt {
+    static constexpr bool looks_up = Lookups && Kernel::looks_up;
+    static constexpr unsigned needs = looks_up ? Block::lookup_needs : Block::needs;
+
+    template <class... Args>
+    static constexpr auto function() noexcept {
+        if constexpr (looks_up || !Kernel::looks_up) {
+            return &Kernel::template blocks<Block>;
+        } else if constexpr (requires(Args... args) { Kernel::template without_lookups<Block>(args...); }) {
+            return &Kernel::template without_lookups<Block>;
+        } else {
+            return &Kernel::bytes;
+        }
+    }
+};
+template <bool Lookups, class Kernel>
+struct KernelAt<void, Lookups, Kernel> {
+    static constexpr unsigned needs = 0;
+
+    template <class... Args>
+    static constexpr auto function() noexcept {
+        return &Kernel::bytes;
+    }
+};
+
+// A level's entry point: a primitive that needs no more than the baseline is
+// inlined into its caller; any other runs compiled for `Code`'s instruction
+// set, inlined whole into `Code::run`, a function of its own.
+template <class Block, bool Lookups, class Code, class Kernel, class... Args>
 BRELIM_ALWAYS_INLINE auto run_at(Args... args) {
-    if constexpr (std::is_void_v<Block>) {
-        return Kernel::bytes(args...);
-    } else if constexpr (Kernel::looks_up) {
-        return Lookups::template run<Block, Kernel>(args...);
+    using Step = KernelAt<Block, Lookups, Kernel>;
+    constexpr auto step = Step::template function<Args...>();
+    if constexpr (portable::covers(portable::baseline, Step::needs)) {
+        return step(args...);
     } else {
-        return Kernel::template blocks<Block>(args...);
+        return Code::template run<step>(args...);
     }
 }
+
+// Whether a level's entry point compiles for everything its block type
+// needs: else its primitives would run at the baseline, calling out of line
+// for each operation of its block type, or not compile.
+template <class Block, bool Lookups, class Code>
+constexpr bool compiles_for() noexcept {
+    if constexpr (std::is_void_v<Block>) {
+        return true;
+    } else {
+        return portable::covers(portable::baseline | Code::features, Lookups ? Block::lookup_needs : Block::needs);
+    }
+}
+
+#define BRELIM_LEVEL_CHECK(name, family, has, Block, lookups, Code)                   \
+    BRELIM_ON_##family(static_assert(compiles_for<Block, lookups, Code>(),            \
+                                     "the " #name " level's code lacks instructions " \
+                                     "its block type needs");)
+BRELIM_LEVELS(BRELIM_LEVEL_CHECK)
+#undef BRELIM_LEVEL_CHECK
+
 }  // namespace detail
 
 // Runs a primitive at the active level: `Kernel::blocks<Block>(args...)`
@@ -125,8 +164,8 @@ BRELIM_ALWAYS_INLINE auto run_at(Args... args) {
 // are passed by value, so that nothing of the caller's is kept in memory.
 template <class Kernel, class... Args>
 BRELIM_ALWAYS_INLINE auto dispatch(Args... args) {
-#define BRELIM_LEVEL_CASE(name, family, has, Block, Lookups) \
-    BRELIM_ON_##family(case Level::name : return detail::run_at<Block, Lookups, Kernel>(args...);)
+#define BRELIM_LEVEL_CASE(name, family, has, Block, lookups, Code) \
+    BRELIM_ON_##family(case Level::name : return detail::run_at<Block, lookups, Code, Kernel>(args...);)
     switch (active_level()) {
         BRELIM_LEVELS(BRELIM_LEVEL_CASE)
     default:

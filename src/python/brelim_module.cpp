@@ -1,11 +1,12 @@
 // The binding: the `brelim` extension module, one public function,
-// parse_string(str) -> str.
+// parse_string(str) -> str, its exception type, the command's private
+// functions, and the module's single-phase initialisation. Reading the
+// argument is argument.hpp's; the result str, result_str.hpp's.
 
 #define PY_SSIZE_T_CLEAN
 #include <Python.h>
 
 #include <atomic>
-#include <cstring>
 #include <exception>
 #include <iterator>
 #include <new>
@@ -14,8 +15,12 @@
 #include "../convert/fragment_size.hpp"
 #include "../convert/parse_file.hpp"
 #include "../reading/left_out_lines.hpp"
+#include "argument.hpp"
+#include "result_str.hpp"
 
 namespace {
+
+namespace binding = brelim::binding;
 
 PyDoc_STRVAR(module_doc, "Converts outline documents into HTML fragments of nested lists.");
 
@@ -27,119 +32,6 @@ std::atomic<bool> initialised{false};
 // brelim.PanicException: an internal fault of the conversion. It derives from
 // BaseException so that `except Exception` does not swallow a broken invariant.
 PyObject* panic_exception = nullptr;
-
-// The argument, borrowed, or null with TypeError set. The one parameter is
-// `str`, given by position or by keyword. Checked by hand: the limited API
-// has no parser for the vector calling convention, and the messages are fixed.
-PyObject* the_argument(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-    if (nargs > 1) {
-        PyErr_Format(PyExc_TypeError, "parse_string() takes 1 positional arguments but %zd were given", nargs);
-        return nullptr;
-    }
-    PyObject* value = nargs == 1 ? args[0] : nullptr;
-    const Py_ssize_t keywords = kwnames == nullptr ? 0 : PyTuple_Size(kwnames);
-    if (keywords < 0) return nullptr;
-    for (Py_ssize_t i = 0; i < keywords; ++i) {
-        PyObject* name = PyTuple_GetItem(kwnames, i);
-        if (name == nullptr) return nullptr;
-        if (!PyUnicode_Check(name)) {
-            PyErr_SetString(PyExc_TypeError, "keywords must be strings");
-            return nullptr;
-        }
-        if (PyUnicode_CompareWithASCIIString(name, "str") != 0) {
-            PyErr_Format(PyExc_TypeError, "parse_string() got an unexpected keyword argument '%U'", name);
-            return nullptr;
-        }
-        if (value != nullptr) {
-            PyErr_SetString(PyExc_TypeError, "parse_string() got multiple values for argument 'str'");
-            return nullptr;
-        }
-        value = args[nargs + i];
-    }
-    if (value == nullptr) {
-        PyErr_SetString(PyExc_TypeError, "parse_string() missing 1 required positional argument: 'str'");
-        return nullptr;
-    }
-    return value;
-}
-
-#ifdef Py_LIMITED_API
-// The limited API has no view of a str's storage, so ASCII is asked of
-// str.isascii (constant time: CPython keeps the answer as a flag). It is
-// called straight from str's own method table, which a subclass cannot
-// override, rather than through the interpreter, whose call machinery costs
-// four times the rest of the argument handling.
-PyCFunction str_isascii = nullptr;
-
-int prepare_is_ascii() {
-    const auto* method = static_cast<const PyMethodDef*>(PyType_GetSlot(&PyUnicode_Type, Py_tp_methods));
-    if (method == nullptr && PyErr_Occurred()) return -1;
-    for (; method != nullptr && method->ml_name != nullptr; ++method) {
-        if (std::strcmp(method->ml_name, "isascii") == 0 && method->ml_flags == METH_NOARGS) {
-            str_isascii = method->ml_meth;
-            return 0;
-        }
-    }
-    PyErr_SetString(PyExc_ImportError, "brelim needs str.isascii as a method without arguments");
-    return -1;
-}
-
-// 1 if the str is ASCII, 0 if not, -1 with an exception set.
-int is_ascii(PyObject* str) {
-    PyObject* answer = str_isascii(str, nullptr);
-    if (answer == nullptr) return -1;
-    const int ascii = answer == Py_True;
-    Py_DECREF(answer);
-    return ascii;
-}
-#else
-int prepare_is_ascii() { return 0; }
-
-int is_ascii(PyObject* str) { return PyUnicode_IS_ASCII(str) ? 1 : 0; }
-#endif
-
-// The UTF-8 text of a str. An ASCII str lends its own bytes (no copy, no
-// cache added to the caller's object); any other gets a temporary copy that
-// `owner` keeps alive.
-struct Utf8Text {
-    PyObject* owner = nullptr;
-    std::string_view view;
-
-    Utf8Text() = default;
-    Utf8Text(const Utf8Text&) = delete;
-    Utf8Text& operator=(const Utf8Text&) = delete;
-    ~Utf8Text() { Py_XDECREF(owner); }
-
-    bool load(PyObject* str) {
-        const int ascii = is_ascii(str);
-        if (ascii < 0) return false;
-        if (ascii) {
-            Py_ssize_t size = 0;
-            const char* data = PyUnicode_AsUTF8AndSize(str, &size);
-            if (data == nullptr) return false;
-            view = std::string_view(data, static_cast<std::size_t>(size));
-            return true;
-        }
-        owner = PyUnicode_AsUTF8String(str);  // raises UnicodeEncodeError on lone surrogates
-        if (owner == nullptr) return false;
-        char* data = nullptr;
-        Py_ssize_t size = 0;
-        if (PyBytes_AsStringAndSize(owner, &data, &size) < 0) return false;
-        view = std::string_view(data, static_cast<std::size_t>(size));
-        return true;
-    }
-};
-
-// Raises the TypeError for an argument that is not a str, naming its type by
-// qualified name. The conversion error it stands for has no cause, so
-// neither has this one.
-PyObject* raise_not_a_string(PyObject* value) {
-    PyObject* qualname = PyObject_GetAttrString(reinterpret_cast<PyObject*>(Py_TYPE(value)), "__qualname__");
-    if (qualname == nullptr) return nullptr;
-    PyErr_Format(PyExc_TypeError, "argument 'str': '%S' object cannot be converted to 'PyString'", qualname);
-    Py_DECREF(qualname);
-    return nullptr;
-}
 
 // Runs the conversion; no C++ exception leaves this function.
 bool convert(std::string_view document, brelim::OutputBuffer& out) {
@@ -156,95 +48,16 @@ bool convert(std::string_view document, brelim::OutputBuffer& out) {
     return false;
 }
 
-// The result str of the fragment, which is ASCII by construction: the grammar
-// accepts nothing else. The limited API has no writable str, so the fragment
-// is decoded from the buffer, which copies it and checks it again; the full
-// API copies it into a new str, unchecked.
-PyObject* make_result(const brelim::OutputBuffer& html) {
-    if (html.size() > static_cast<std::size_t>(PY_SSIZE_T_MAX)) return PyErr_NoMemory();
-    const auto size = static_cast<Py_ssize_t>(html.size());
-#ifdef Py_LIMITED_API
-    return PyUnicode_DecodeASCII(html.data(), size, nullptr);
-#else
-    PyObject* result = PyUnicode_New(size, 127);
-    if (result == nullptr) return nullptr;
-    std::memcpy(PyUnicode_1BYTE_DATA(result), html.data(), html.size());
-    return result;
-#endif
-}
-
-#ifndef Py_LIMITED_API
-// The result str lent to the output buffer as its storage, so that a
-// fragment is written where it is returned, with no copy.
-//
-// Only up to 124 KiB, which with the str's header stays under 128 KiB,
-// glibc's lowest mmap threshold (other allocators pool blocks of that size
-// too): a block that size comes from the heap and goes back to it, warm for
-// the next call. A larger one may be mapped afresh, and the str cut to its
-// fragment, when freed, raises glibc's threshold only to its own size, below
-// the next call's reservation, so every call would map the reservation and
-// fault its pages in again, which costs more than the copy. Larger fragments
-// are built in the buffer's own storage, which malloc hands back warm, and
-// copied.
-class ResultStr final : public brelim::StorageLender {
-public:
-    static constexpr std::size_t limit = std::size_t{124} << 10;
-
-    ResultStr() noexcept = default;
-    ResultStr(const ResultStr&) = delete;
-    ResultStr& operator=(const ResultStr&) = delete;
-    ~ResultStr() { Py_XDECREF(str_); }
-
-    // A failure to make or grow the str is not reported: the buffer moves to
-    // storage of its own, and reports a failure of that.
-    char* lend(std::size_t total) noexcept override {
-        if (total > limit) return nullptr;
-        const auto length = static_cast<Py_ssize_t>(total);
-        if (str_ == nullptr) {
-            str_ = PyUnicode_New(length, 127);
-            if (str_ == nullptr) {
-                PyErr_Clear();
-                return nullptr;
-            }
-        } else if (PyUnicode_Resize(&str_, length) < 0) {  // keeps the str as it was
-            PyErr_Clear();
-            return nullptr;
-        }
-        return static_cast<char*>(PyUnicode_DATA(str_));
-    }
-
-    // The str cut to the fragment's `size` and handed over; null with an
-    // exception set.
-    PyObject* release(std::size_t size) {
-        if (PyUnicode_Resize(&str_, static_cast<Py_ssize_t>(size)) < 0) return nullptr;
-        PyObject* result = str_;
-        str_ = nullptr;
-        return result;
-    }
-
-private:
-    PyObject* str_ = nullptr;
-};
-#endif
-
 PyObject* parse_string(PyObject* /*module*/, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-    PyObject* value = the_argument(args, nargs, kwnames);
+    PyObject* value = binding::the_argument(args, nargs, kwnames);
     if (value == nullptr) return nullptr;
-    if (!PyUnicode_Check(value)) return raise_not_a_string(value);
+    if (!PyUnicode_Check(value)) return binding::raise_not_a_string(value);
 
-    Utf8Text document;
+    binding::Utf8Text document;
     if (!document.load(value)) return nullptr;
-#ifdef Py_LIMITED_API
-    brelim::OutputBuffer html;
-    if (!convert(document.view, html)) return nullptr;
-    return make_result(html);
-#else
-    ResultStr result;
-    brelim::OutputBuffer html(result);
-    if (!convert(document.view, html)) return nullptr;
-    if (html.in_lent_storage()) return result.release(html.size());
-    return make_result(html);
-#endif
+    binding::ResultStr result;
+    if (!convert(document.view, result.buffer())) return nullptr;
+    return result.release();
 }
 
 PyMethodDef parse_string_def = {
@@ -262,7 +75,7 @@ PyObject* left_out(PyObject* /*module*/, PyObject* value) {
         PyErr_SetString(PyExc_TypeError, "_left_out() takes a str");
         return nullptr;
     }
-    Utf8Text document;
+    binding::Utf8Text document;
     if (!document.load(value)) return nullptr;
     PyObject* found = PyList_New(0);
     if (found == nullptr) return nullptr;
@@ -303,7 +116,7 @@ PyObject* fragment_size(PyObject* /*module*/, PyObject* const* args, Py_ssize_t 
     }
     const std::size_t limit = PyLong_AsSize_t(args[1]);  // OverflowError when negative or too large
     if (limit == static_cast<std::size_t>(-1) && PyErr_Occurred()) return nullptr;
-    Utf8Text document;
+    binding::Utf8Text document;
     if (!document.load(args[0])) return nullptr;
     const brelim::FragmentSize measured = brelim::measure_fragment(document.view, limit);
     PyObject* line = nullptr;
@@ -440,7 +253,7 @@ PyMODINIT_FUNC PyInit_brelim(void) {
         PyErr_SetString(PyExc_ImportError, "brelim may be initialised only once per interpreter process");
         return nullptr;
     }
-    if (prepare_is_ascii() < 0 || add_panic_exception(module) < 0 || add_function(module) < 0 ||
+    if (binding::prepare_is_ascii() < 0 || add_panic_exception(module) < 0 || add_function(module) < 0 ||
         add_private_function(module, &left_out_def) < 0 || add_left_out_reasons(module) < 0 ||
         add_private_function(module, &fragment_size_def) < 0) {
         // No module was handed out, so a later import may try again.

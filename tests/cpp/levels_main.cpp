@@ -50,31 +50,58 @@ TEST(Levels, AreNamedInTheirOrder) {
     EXPECT_EQ(brelim::simd::level_name(static_cast<Level>(std::size(names))), "?");
 }
 
-// A window's mask has bit i for byte i, whatever the block type and however
-// it gathers the bits: each byte value alone at each of the 64 places.
-template <class Block>
-void expect_window_bits() {
-    static_assert(Block::size <= brelim::simd::block_size);
+// A level's code must compile for what its block type needs: a block that
+// needs more than the baseline is refused at the baseline and taken by code
+// compiled for it, and the SSE block's lookups need SSSE3.
+struct WideBlock {
+    static constexpr unsigned needs = 1u << 31;
+    static constexpr unsigned lookup_needs = needs;
+};
+struct WideCode {
+    static constexpr unsigned features = WideBlock::needs;
+};
+using brelim::portable::baseline;
+using brelim::simd::detail::compiles_for;
+static_assert(!compiles_for<WideBlock, false, brelim::simd::Baseline>());
+static_assert(compiles_for<WideBlock, true, WideCode>());
+static_assert(compiles_for<void, true, brelim::simd::Baseline>());
+#if BRELIM_X86
+static_assert(compiles_for<brelim::simd::SseBlock, false, brelim::simd::Baseline>());
+static_assert(compiles_for<brelim::simd::SseBlock, true, brelim::simd::Baseline>() ==
+              brelim::portable::covers(baseline, brelim::portable::feature::ssse3));
+static_assert(compiles_for<brelim::simd::SseBlock, true, brelim::simd::Ssse3>());
+#endif
+
+// A window's mask has bit i for byte i, whatever the level's block type and
+// however it gathers the bits: each byte value alone at each of the 64
+// places, run at the active level as a primitive is.
+struct WindowBits {
+    static constexpr bool looks_up = false;
+
+    template <class Block>
+    static std::uint64_t blocks(const unsigned char* bytes, unsigned char value) noexcept {
+        static_assert(Block::size <= brelim::simd::block_size);
+        return brelim::simd::Window<Block>::load(bytes).mask(
+            [value](Block block) { return block == Block::splat(value); });
+    }
+    static std::uint64_t bytes(const unsigned char* bytes, unsigned char value) noexcept {
+        std::uint64_t mask = 0;
+        for (std::size_t i = 0; i < 64; ++i) mask |= std::uint64_t{bytes[i] == value} << i;
+        return mask;
+    }
+};
+
+TEST(Levels, WindowsGatherOneBitPerByteInOrder) {
     unsigned char bytes[64] = {};
-    for (const unsigned value : {0x0Au, 0x2Au, 0x80u, 0xFFu}) {
+    for (const unsigned char value : {0x0A, 0x2A, 0x80, 0xFF}) {
         for (std::size_t at = 0; at < 64; ++at) {
-            bytes[at] = static_cast<unsigned char>(value);
-            const auto window = brelim::simd::Window<Block>::load(bytes);
+            bytes[at] = value;
             const std::uint64_t mask =
-                window.mask([&](Block block) { return block == Block::splat(static_cast<unsigned char>(value)); });
-            EXPECT_EQ(mask, std::uint64_t{1} << at) << value << " at " << at;
+                brelim::simd::dispatch<WindowBits>(static_cast<const unsigned char*>(bytes), value);
+            EXPECT_EQ(mask, std::uint64_t{1} << at) << unsigned{value} << " at " << at;
             bytes[at] = 0;
         }
     }
-}
-
-TEST(Levels, WindowsGatherOneBitPerByteInOrder) {
-#if BRELIM_X86
-    expect_window_bits<brelim::simd::SseBlock>();
-#endif
-#if BRELIM_ARM64
-    expect_window_bits<brelim::simd::NeonBlock>();
-#endif
 }
 
 }  // namespace
