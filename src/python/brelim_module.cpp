@@ -11,6 +11,7 @@
 #include <new>
 #include <string_view>
 
+#include "../convert/anchors.hpp"
 #include "../convert/fragment_size.hpp"
 #include "../convert/parse_file.hpp"
 #include "../reading/left_out_lines.hpp"
@@ -328,6 +329,93 @@ PyMethodDef fragment_size_def = {
         "(size, and past the limit the line of the largest item and whether it repeats a carried label).",
 };
 
+// brelim._anchors(document): for the command's site, each headline of the
+// fragment that has an anchor, with what a page needs to point it elsewhere
+// without reading the format again. Private: not in __all__. See the stub.
+class AnchorRows final : public brelim::AnchorSink {
+public:
+    PyObject* rows = nullptr;  // owned; null when it could not be made
+
+    AnchorRows() : rows(PyList_New(0)) {}
+    AnchorRows(const AnchorRows&) = delete;
+    AnchorRows& operator=(const AnchorRows&) = delete;
+    ~AnchorRows() { Py_XDECREF(rows); }
+
+    bool headline(const brelim::HeadlineAnchor& anchor) override {
+        PyObject* hrefs = PyTuple_New(static_cast<Py_ssize_t>(anchor.hrefs->size()));
+        if (hrefs == nullptr) return false;
+        for (std::size_t i = 0; i < anchor.hrefs->size(); ++i) {
+            PyObject* at = PyLong_FromSize_t((*anchor.hrefs)[i]);
+            if (at == nullptr || PyTuple_SetItem(hrefs, static_cast<Py_ssize_t>(i), at) < 0) {
+                Py_DECREF(hrefs);
+                return false;
+            }
+        }
+        PyObject* words = PyTuple_New(static_cast<Py_ssize_t>(anchor.hashtags->size()));
+        if (words == nullptr) {
+            Py_DECREF(hrefs);
+            return false;
+        }
+        for (std::size_t i = 0; i < anchor.hashtags->size(); ++i) {
+            const std::string_view word = (*anchor.hashtags)[i];
+            PyObject* item = PyUnicode_DecodeASCII(word.data(), static_cast<Py_ssize_t>(word.size()), nullptr);
+            if (item == nullptr || PyTuple_SetItem(words, static_cast<Py_ssize_t>(i), item) < 0) {
+                Py_DECREF(hrefs);
+                Py_DECREF(words);
+                return false;
+            }
+        }
+        // "N" hands both tuples to the row, also when building it fails.
+        PyObject* row = Py_BuildValue(
+            "(nnis#Onnn NN)", static_cast<Py_ssize_t>(anchor.line), static_cast<Py_ssize_t>(anchor.column),
+            anchor.kind == brelim::AnchorKind::hashtag ? 1 : 0, anchor.target.data(),
+            static_cast<Py_ssize_t>(anchor.target.size()), anchor.runs_script ? Py_True : Py_False,
+            static_cast<Py_ssize_t>(anchor.html_begin), static_cast<Py_ssize_t>(anchor.html_end),
+            static_cast<Py_ssize_t>(anchor.href_size), hrefs, words);
+        if (row == nullptr) return false;
+        const int appended = PyList_Append(rows, row);
+        Py_DECREF(row);
+        return appended == 0;
+    }
+};
+
+// Runs the walk; no C++ exception leaves this function.
+std::size_t walk_anchors(std::string_view document, AnchorRows& rows) {
+    try {
+        return brelim::for_each_anchor(document, rows);
+    } catch (const std::bad_alloc&) {
+        PyErr_NoMemory();
+    } catch (const std::exception& fault) {
+        PyErr_SetString(panic_exception, fault.what());
+    } catch (...) {
+        PyErr_SetString(panic_exception, "internal error: unknown fault");
+    }
+    return brelim::stopped;
+}
+
+PyObject* anchors(PyObject* /*module*/, PyObject* value) {
+    if (!PyUnicode_Check(value)) {
+        PyErr_SetString(PyExc_TypeError, "_anchors() takes a str");
+        return nullptr;
+    }
+    Utf8Text document;
+    if (!document.load(value)) return nullptr;
+    AnchorRows rows;
+    if (rows.rows == nullptr) return nullptr;
+    const std::size_t count = walk_anchors(document.view, rows);
+    if (count == brelim::stopped) return nullptr;
+    return Py_BuildValue("(nO)", static_cast<Py_ssize_t>(count), rows.rows);
+}
+
+PyMethodDef anchors_def = {
+    .ml_name = "_anchors",
+    .ml_meth = anchors,
+    .ml_flags = METH_O,
+    .ml_doc =
+        "_anchors(document, /)\n--\n\n"
+        "The fragment's headline count, and a row for each headline with an anchor.",
+};
+
 PyModuleDef module_def = {
     .m_base = PyModuleDef_HEAD_INIT,
     .m_name = "brelim",
@@ -442,7 +530,7 @@ PyMODINIT_FUNC PyInit_brelim(void) {
     }
     if (prepare_is_ascii() < 0 || add_panic_exception(module) < 0 || add_function(module) < 0 ||
         add_private_function(module, &left_out_def) < 0 || add_left_out_reasons(module) < 0 ||
-        add_private_function(module, &fragment_size_def) < 0) {
+        add_private_function(module, &fragment_size_def) < 0 || add_private_function(module, &anchors_def) < 0) {
         // No module was handed out, so a later import may try again.
         initialised.store(false);
         Py_DECREF(module);

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "../bytes/copy_bytes.hpp"
 #include "../bytes/find_text.hpp"
@@ -476,6 +477,23 @@ std::size_t html_size(const Headline& headline) {
     if (occurrences != 0 && anchor > (SIZE_MAX - rest) / occurrences) return SIZE_MAX;
     return rest + occurrences * anchor;
 }
+
+std::size_t anchor_places(const Headline& headline, std::vector<std::size_t>& places) {
+    places.clear();
+    if (headline.target.empty()) return 0;
+    const std::string_view label = shown_label(headline);
+    const std::size_t anchor = anchor_size(headline.target, label);
+    std::size_t at = 0;
+    for_each_link_replaced(
+        headline, [&](std::string_view piece) { at += piece.size(); },
+        [&] {
+            places.push_back(at);
+            at += anchor;
+        });
+    return anchor - anchor_open.size() - anchor_middle.size() - label.size() - anchor_close.size();
+}
+
+bool runs_script(std::string_view target) { return is_script_url(target); }
 
 bool label_carried_over(const Headline& headline) {
     const std::string_view source = headline.link_source;

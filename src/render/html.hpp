@@ -4,6 +4,8 @@
 
 #include <cstddef>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "../grammar/pair.hpp"
 #include "../reading/headline.hpp"
@@ -38,6 +40,16 @@ void append_html(const char* scaffolding, std::size_t scaffolding_size, const He
 // The number of bytes append_html writes for the headline, counted without
 // writing them: SIZE_MAX when that many cannot be counted.
 std::size_t html_size(const Headline& headline);
+
+// Where append_html writes the headline's anchors: the first byte of each,
+// counted from the start of the headline's HTML, into `places` (emptied
+// first). Returns the size of their href, which follows "<a href='" in each;
+// 0 and no place for a headline without a link or hashtag.
+std::size_t anchor_places(const Headline& headline, std::vector<std::size_t>& places);
+
+// Whether a link's target names a scheme that runs code when followed; its
+// href is percent-encoded whatever else it holds.
+bool runs_script(std::string_view target);
 
 // Whether the headline's anchor shows a label carried over from an earlier
 // link or hashtag: the last link is a plain one, and something before it had
