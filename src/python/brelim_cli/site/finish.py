@@ -1,0 +1,78 @@
+"""Writing the site's files: a note's page finished from its start, and every other file, never over a stranger's.
+
+Each file is written only when its bytes changed (so its time stays), and
+never over a file in the way that no earlier build wrote (see `manifest`).
+"""
+
+from __future__ import annotations
+
+import contextlib
+import os
+from dataclasses import dataclass
+from pathlib import Path
+from typing import NamedTuple
+
+from brelim_cli.errors import os_message, shown
+from brelim_cli.site.layout import END
+from brelim_cli.site.manifest import in_the_way, write_if_changed
+from brelim_cli.site.urls import Place
+
+
+@dataclass(frozen=True)
+class SecondPass:
+    out: Path
+    work: Path  # where the first pass left the pages' starts
+    earlier: frozenset[str]  # what the earlier build wrote
+    tag: str  # the build's temporary files
+
+    def put(self, place: Place, data: bytes) -> Written:
+        """Writes the site's file at `place`, unless a stranger's file is in the way."""
+        target = self.out.joinpath(*place)
+        if in_the_way(self.out, place, self.earlier):
+            return Written(place, f"{shown(target)}: is in the way: no earlier build of this site wrote it; "
+                           "move it, or build the site into another folder")
+        try:
+            write_if_changed(target, data, self.tag)
+        except OSError as error:
+            return Written(place, f"{shown(target)}: cannot write: {os_message(error)}")
+        return Written(place, None)
+
+
+class Written(NamedTuple):
+    place: Place
+    error: str | None
+
+
+def finish_note_page(run: SecondPass, item: tuple[Place, int, str]) -> Written:
+    """A note's page: its start from the first pass, then `tail` and the page's end; in a worker."""
+    place, number, tail = item
+    part = run.work / f"{number}.part"
+    try:
+        start = part.read_bytes()
+    except OSError as error:
+        return Written(place, f"{shown(part)}: cannot read: {os_message(error)}")
+    written = run.put(place, start + (tail + END).encode("utf-8", "replace"))
+    with contextlib.suppress(OSError):
+        os.unlink(part)
+    return written
+
+
+def copy_attachment(run: SecondPass, place: Place, source: Path) -> Written:
+    """A file of the notes that a note links to, copied to the same place in the site when it changed.
+
+    The copy takes its source's time, by which a later build knows it unchanged without reading it.
+    """
+    target = run.out.joinpath(*place)
+    try:
+        status = os.stat(source)
+        with contextlib.suppress(OSError):
+            copy = os.stat(target)
+            if copy.st_size == status.st_size and copy.st_mtime_ns == status.st_mtime_ns and (
+                    "/".join(place) in run.earlier):
+                return Written(place, None)
+        written = run.put(place, source.read_bytes())
+        if written.error is None:
+            os.utime(target, ns=(status.st_atime_ns, status.st_mtime_ns))
+        return written
+    except OSError as error:
+        return Written(place, f"{shown(source)}: cannot copy into the site: {os_message(error)}")

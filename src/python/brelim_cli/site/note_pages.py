@@ -1,0 +1,147 @@
+"""A note's page, up to what the whole site decides (its folder's list, its backlinks): the first pass.
+
+A worker converts the note, points every anchor where the site resolves
+it, and writes the page's start to a work file; only what the rest of the
+build needs crosses back: the dead links, the headlines that carry each
+hashtag and those that link to another page, each as a `Snippet`. Only
+hrefs change: every other byte of the fragment is `parse_string`'s.
+"""
+
+from __future__ import annotations
+
+from dataclasses import dataclass
+from pathlib import Path
+from typing import NamedTuple
+
+import brelim
+from brelim_cli.convert import read_outline
+from brelim_cli.errors import ConversionError, shown
+from brelim_cli.left_out import Findings
+from brelim_cli.limits import check_page_size
+from brelim_cli.page import left_out_note
+from brelim_cli.site.layout import crumbs, page_start
+from brelim_cli.site.listing import Listing, Note
+from brelim_cli.site.resolve import Dead, Resolved, resolve
+from brelim_cli.site.urls import Place, display, relative_url, tag_word
+
+
+class Snippet(NamedTuple):
+    """A headline's HTML as its page has it, between the hrefs of its anchor, and where that anchor leads."""
+
+    pieces: tuple[str, ...]
+    place: Place | None  # a file of the site; None: `literal` is the href everywhere
+    literal: str = ""
+
+    def render(self, here: Place) -> str:
+        """The headline as a page in the folder `here` shows it."""
+        if len(self.pieces) == 1:
+            return self.pieces[0]
+        return (self.literal if self.place is None else relative_url(here, self.place)).join(self.pieces)
+
+
+class DeadLink(NamedTuple):
+    line: int  # from 0
+    column: int  # from 0
+    target: str
+    reason: str
+
+
+@dataclass
+class NoteResult:
+    number: int
+    error: str | None
+    findings: Findings
+    headlines: int = 0
+    dead: list[DeadLink] | None = None
+    tags: list[tuple[str, Snippet]] | None = None  # (word in lower case, headline), in the note's order
+    links: list[tuple[int, Snippet]] | None = None  # (the number of the note linked to, headline)
+    files: set[Place] | None = None  # the other files of the notes it links to
+
+
+@dataclass(frozen=True)
+class FirstPass:
+    """What a worker needs to start every note's page."""
+
+    listing: Listing
+    own: frozenset[str]  # the keys of every file the site writes itself (see urls.page_key)
+    site: str
+    css: str | None
+    work: Path  # the folder of the pages' starts
+    warn: bool = False
+    max_page_size: int | None = None
+
+    def part(self, note: Note) -> Path:
+        return self.work / f"{note.number}.part"
+
+
+def note_title(note: Note, site: str) -> str:
+    if note.page[-1] == "index.html":
+        return display(note.folder[-1]) if note.folder else site
+    return display(note.stem)
+
+
+def start_note_page(run: FirstPass, note: Note) -> NoteResult:
+    """The first pass over one note, in a worker; a failure is its result's message, never an exception."""
+    result = NoteResult(note.number, None, Findings(str(note.source), run.warn))
+    try:
+        text = read_outline(note.source)
+        check_page_size(str(note.source), text, run.max_page_size)
+        try:
+            fragment = brelim.parse_string(text)
+            headlines, rows = brelim._anchors(text)
+            left_out = brelim._left_out(text)
+        except MemoryError:
+            raise ConversionError(f"{shown(note.source)}: out of memory") from None
+        result.headlines = headlines
+        result.dead, result.tags, result.links, result.files = [], [], [], set()
+        body = point_anchors(run, note, fragment, rows, result)
+        title = note_title(note, run.site)
+        index = note.page[-1] == "index.html"
+        trail = crumbs(run.site, note.folder, None if index else title, index)
+        foot = left_out_note([code for _, _, code in left_out], "<li>" in fragment)
+        page = page_start(title, display(run.site), note.folder, trail, run.css)
+        run.part(note).write_bytes(f"{page}<main>\n{body}\n</main>\n{foot + chr(10) if foot else ''}".encode())
+        result.findings.check(text, left_out)
+    except ConversionError as error:
+        result.error = str(error)
+    except Exception as error:  # noqa: BLE001 - a fault of this program: told, and the other notes still built
+        result.error = f"{shown(note.source)}: internal fault: {type(error).__name__}: {error}"
+    return result
+
+
+def point_anchors(run: FirstPass, note: Note, fragment: str, rows: list, result: NoteResult) -> str:
+    """The fragment with each anchor's href pointed where the site resolves it; fills `result` on the way."""
+    pieces: list[str] = []
+    done = 0
+    assert result.dead is not None and result.tags is not None and result.links is not None
+    assert result.files is not None
+    for line, column, kind, target, script, begin, end, size, hrefs, words in rows:
+        found = resolve(target, kind == 1, script, note.folder, run.listing, run.own)
+        if isinstance(found, Dead):
+            result.dead.append(DeadLink(line, column, target, found.reason))
+            href = fragment[hrefs[0] : hrefs[0] + size]
+            place: Place | None = None
+        else:
+            href = found.url if found.place is None else relative_url(note.folder, found.place)
+            place = found.place
+        for at in hrefs:
+            pieces += (fragment[done:at], href)
+            done = at + size
+        headline = Snippet(cut(fragment, begin, end, hrefs, size), place, href if place is None else "")
+        result.tags.extend((word, headline) for word in dict.fromkeys(map(tag_word, words)))
+        if isinstance(found, Resolved) and found.page >= 0 and found.page != note.number:
+            result.links.append((found.page, headline))
+        if isinstance(found, Resolved) and found.attachment and found.place is not None:
+            result.files.add(found.place)
+    pieces.append(fragment[done:])
+    return "".join(pieces)
+
+
+def cut(fragment: str, begin: int, end: int, hrefs: tuple[int, ...], size: int) -> tuple[str, ...]:
+    """The headline's HTML from `begin` to `end`, without its hrefs."""
+    pieces = []
+    for at in hrefs:
+        pieces.append(fragment[begin:at])
+        begin = at + size
+    pieces.append(fragment[begin:end])
+    return tuple(pieces)
