@@ -28,7 +28,7 @@ from brelim_cli.site.finish import SecondPass, Written, copy_attachment, finish_
 from brelim_cli.site.generated import Pages
 from brelim_cli.site.layout import SITE_STYLE
 from brelim_cli.site.listing import Listing, list_notes
-from brelim_cli.site.lists import backlinks
+from brelim_cli.site.lists import backlinks, plural
 from brelim_cli.site.manifest import read_manifest, remove_stale, write_manifest
 from brelim_cli.site.note_pages import FirstPass, NoteResult, Snippet, start_note_page
 from brelim_cli.site.options import SiteOptions
@@ -60,6 +60,10 @@ def build_site(options: SiteOptions, reporter: Reporter) -> int:
         finish_site(options, listing, results, SecondPass(out, work, read_manifest(out), tag), reporter)
     finally:
         shutil.rmtree(work, ignore_errors=True)
+    if dead and reporter.strict:
+        reporter.print_line(f"brelim: --strict: {plural(dead, 'dead link')}")
+    elif dead and not reporter.quiet:
+        reporter.print_line(f"brelim: {plural(dead, 'dead link')}")
     return dead
 
 
