@@ -2,6 +2,8 @@
 
 import os
 import re
+import subprocess
+import sys
 from pathlib import Path
 
 import brelim
@@ -202,3 +204,25 @@ def test_names_that_are_not_utf8_are_linked_by_their_bytes(tmp_path: Path, capsy
     assert build(notes, out, capsys)[:2] == (0, 0)
     assert (out / os.fsdecode(b"caf\xe9.html")).is_file()
     assert '<a href="caf%E9.html">caf\ufffd</a>' in (out / "index.html").read_text()
+
+
+@pytest.mark.parametrize(
+    ("args", "status", "told"),
+    [
+        ([], 0, ["dead link: '../x' leads outside the notes", "brelim: 1 dead link"]),
+        (["-q"], 0, []),
+        (["--strict"], 1, ["dead link: '../x'", "brelim: --strict: 1 dead link"]),
+        (["-q", "--strict"], 1, ["brelim: --strict: 1 dead link"]),
+        (["--fragment"], 2, ["--fragment makes no pages"]),
+        (["-o", "NOTES"], 2, ["is the folder of notes"]),
+    ],
+)
+def test_the_command_builds_a_site(args: list[str], status: int, told: list[str], tmp_path: Path):
+    write(tmp_path / "notes", {"a.outline": "*** see [[../x]]\n"})
+    args = [str(tmp_path / "notes") if arg == "NOTES" else arg for arg in args]
+    run = subprocess.run([sys.executable, "-m", "brelim_cli", str(tmp_path / "notes"), "-o", str(tmp_path / "site"),
+                          "--site", *args], capture_output=True, text=True, check=False)
+    assert run.returncode == status
+    lines = run.stderr.splitlines()
+    assert len([line for line in lines if not line.startswith("usage") and not line.startswith(" ")]) == len(told)
+    assert all(any(part in line for line in lines) for part in told)

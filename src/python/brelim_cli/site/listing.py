@@ -15,7 +15,7 @@ from collections.abc import Callable
 from dataclasses import dataclass, field
 from pathlib import Path
 
-from brelim_cli.convert import hidden, matches
+from brelim_cli.search import hidden, matches
 from brelim_cli.errors import os_message, shown
 from brelim_cli.site.urls import STYLESHEET, TAGS, Place
 

@@ -5,7 +5,7 @@ from __future__ import annotations
 from dataclasses import dataclass
 from pathlib import Path
 
-from brelim_cli.convert import DEFAULT_GLOB
+from brelim_cli.search import DEFAULT_GLOB
 
 
 @dataclass(frozen=True)
