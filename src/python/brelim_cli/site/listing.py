@@ -9,6 +9,7 @@ included, on any disk.
 
 from __future__ import annotations
 
+import functools
 import os
 import stat
 from collections.abc import Callable
@@ -20,7 +21,7 @@ from brelim_cli.errors import os_message, shown
 from brelim_cli.site.urls import STYLESHEET, TAGS, Place
 
 
-@dataclass(frozen=True)
+@dataclass(frozen=True, eq=False)
 class Note:
     """One note: its file, its place below the notes folder, and its page's place in the site."""
 
@@ -33,14 +34,14 @@ class Note:
     def folder(self) -> Place:
         return self.place[:-1]
 
-    @property
+    @functools.cached_property
     def stem(self) -> str:
         name = self.place[-1]
         suffix = os.path.splitext(name)[1]
         return name[: len(name) - len(suffix)] if suffix else name
 
 
-@dataclass
+@dataclass(eq=False)
 class Listing:
     """The notes folder as the site sees it."""
 

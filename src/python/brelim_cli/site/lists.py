@@ -2,6 +2,7 @@
 
 from __future__ import annotations
 
+import functools
 import html
 from collections.abc import Iterable
 
@@ -14,6 +15,7 @@ def plural(count: int, word: str) -> str:
     return f"{count:,} {word}{'' if count == 1 else 's'}"
 
 
+@functools.lru_cache(maxsize=1 << 16)
 def page_link(note: Note, site: str, here: Place) -> str:
     return f'<a href="{relative_url(here, note.page)}">{html.escape(note_title(note, site))}</a>'
 

@@ -9,6 +9,7 @@ hrefs change: every other byte of the fragment is `parse_string`'s.
 
 from __future__ import annotations
 
+import functools
 from dataclasses import dataclass
 from pathlib import Path
 from typing import NamedTuple
@@ -22,7 +23,7 @@ from brelim_cli.page import left_out_note
 from brelim_cli.site.layout import crumbs, page_start
 from brelim_cli.site.listing import Listing, Note
 from brelim_cli.site.resolve import Dead, Resolved, resolve
-from brelim_cli.site.urls import Place, display, relative_url, tag_word
+from brelim_cli.site.urls import Place, display, relative_url, tag_page
 
 
 class Snippet(NamedTuple):
@@ -110,31 +111,51 @@ def start_note_page(run: FirstPass, note: Note) -> NoteResult:
 
 
 def point_anchors(run: FirstPass, note: Note, fragment: str, rows: list, result: NoteResult) -> str:
-    """The fragment with each anchor's href pointed where the site resolves it; fills `result` on the way."""
-    pieces: list[str] = []
-    done = 0
+    """The fragment with each anchor's href pointed where the site resolves it; fills `result` on the way.
+
+    The loop runs once for each anchored headline of the site: it looks each value up once.
+    """
     assert result.dead is not None and result.tags is not None and result.links is not None
     assert result.files is not None
+    pieces: list[str] = []
+    add = pieces.append
+    done = 0
+    folder, number = note.folder, note.number
+    resolved = functools.partial(resolve_in, run.listing, run.own, folder)
+    tags: dict[str, tuple[str, Place]] = {}  # a hashtag's href and tag page, by its word
     for line, column, kind, target, script, begin, end, size, hrefs, words in rows:
-        found = resolve(target, kind == 1, script, note.folder, run.listing, run.own)
-        if isinstance(found, Dead):
-            result.dead.append(DeadLink(line, column, target, found.reason))
-            href = fragment[hrefs[0] : hrefs[0] + size]
-            place: Place | None = None
+        if kind == 1:
+            if target not in tags:
+                tags[target] = (relative_url(folder, tag_page(target)), tag_page(target))
+            href, place = tags[target]
         else:
-            href = found.url if found.place is None else relative_url(note.folder, found.place)
-            place = found.place
+            found = resolved(target, False, script)
+            if isinstance(found, Dead):
+                result.dead.append(DeadLink(line, column, target, found.reason))
+                href, place = fragment[hrefs[0] : hrefs[0] + size], None
+            else:
+                place = found.place
+                href = found.url if place is None else relative_url(folder, place)
+                if found.page >= 0 and found.page != number:
+                    result.links.append((found.page, Snippet(cut(fragment, begin, end, hrefs, size), place)))
+                elif found.attachment:
+                    result.files.add(place)  # type: ignore[arg-type]
         for at in hrefs:
-            pieces += (fragment[done:at], href)
+            add(fragment[done:at])
+            add(href)
             done = at + size
-        headline = Snippet(cut(fragment, begin, end, hrefs, size), place, href if place is None else "")
-        result.tags.extend((word, headline) for word in dict.fromkeys(map(tag_word, words)))
-        if isinstance(found, Resolved) and found.page >= 0 and found.page != note.number:
-            result.links.append((found.page, headline))
-        if isinstance(found, Resolved) and found.attachment and found.place is not None:
-            result.files.add(found.place)
-    pieces.append(fragment[done:])
+        if words:
+            headline = Snippet(cut(fragment, begin, end, hrefs, size), place, "" if place else href)
+            result.tags.extend((word, headline) for word in dict.fromkeys(word.lower() for word in words))
+    add(fragment[done:])
     return "".join(pieces)
+
+
+@functools.lru_cache(maxsize=1 << 12)
+def resolve_in(listing: Listing, own: frozenset[str], folder: Place, target: str, hashtag: bool, script: bool
+               ) -> Resolved | Dead:
+    """`resolve`, remembered: within a folder, a target is resolved once."""
+    return resolve(target, hashtag, script, folder, listing, own)
 
 
 def cut(fragment: str, begin: int, end: int, hrefs: tuple[int, ...], size: int) -> tuple[str, ...]:

@@ -8,6 +8,7 @@ and `file://` resolve it alike.
 
 from __future__ import annotations
 
+import functools
 import os
 import re
 from urllib.parse import quote
@@ -47,16 +48,23 @@ def tag_page(word: str) -> Place:
     return (TAGS, f"_{name}.html" if name in RESERVED else f"{name}.html")
 
 
+UNRESERVED = re.compile(r"[A-Za-z0-9._~-]*")
+
+
+@functools.lru_cache(maxsize=1 << 16)
 def quote_part(part: str) -> str:
+    if UNRESERVED.fullmatch(part):
+        return part
     return quote(os.fsencode(part), safe="")
 
 
+@functools.lru_cache(maxsize=1 << 16)
 def relative_url(here: Place, place: Place) -> str:
     """The URL of the file at `place` from a page in the folder `here`."""
     common = 0
     while common < min(len(here), len(place) - 1) and here[common] == place[common]:
         common += 1
-    return "../" * (len(here) - common) + "/".join(quote_part(part) for part in place[common:])
+    return "../" * (len(here) - common) + "/".join(map(quote_part, place[common:]))
 
 
 def root_prefix(here: Place) -> str:
@@ -71,6 +79,7 @@ def stylesheet_href(css: str, here: Place) -> str:
     return root_prefix(here) + css
 
 
+@functools.lru_cache(maxsize=1 << 16)
 def display(part: str) -> str:
     """A name as a page shows it: bytes that are not UTF-8 as replacement characters."""
     return os.fsencode(part).decode("utf-8", "replace")
