@@ -19,16 +19,17 @@ from __future__ import annotations
 import contextlib
 import functools
 import shutil
+from dataclasses import replace
 from pathlib import Path
 
 from brelim_cli.errors import os_message, shown
 from brelim_cli.pool import run_in_processes
 from brelim_cli.report import Reporter
-from brelim_cli.site.finish import SecondPass, Written, copy_attachment, finish_note_page
+from brelim_cli.site.finish import Finishing, SecondPass, Written, copy_attachment, finish_page
 from brelim_cli.site.generated import Pages
 from brelim_cli.site.layout import SITE_STYLE
 from brelim_cli.site.listing import Listing, list_notes
-from brelim_cli.site.lists import backlinks, plural
+from brelim_cli.site.lists import plural
 from brelim_cli.site.manifest import read_manifest, remove_stale, write_manifest
 from brelim_cli.site.note_pages import FirstPass, NoteResult, Snippet, start_note_page
 from brelim_cli.site.options import SiteOptions
@@ -141,19 +142,19 @@ def finish_site(options: SiteOptions, listing: Listing, results: list[NoteResult
         else:
             reporter.failure(outcome.error)
 
-    def died(item: tuple[Place, int, str], how: str) -> None:
-        reporter.failure(f"{shown(run.out.joinpath(*item[0]))}: the process writing it ended ({how})")
+    def died(item: Finishing, how: str) -> None:
+        reporter.failure(f"{shown(run.out.joinpath(*item.place))}: the process writing it ended ({how})")
 
     items = []
     for number in headlines:
         note = listing.notes[number]
-        tail = pages.folder_lists(note.folder) if note.page[-1] == INDEX else ""
-        items.append((note.page, number, tail + backlinks(linked.get(number, []), listing, site, note.folder)))
-    run_in_processes(items, options.jobs, functools.partial(finish_note_page, run), done, died, lambda item: None)
+        lists = pages.folder_lists(note.folder) if note.page[-1] == INDEX else ""
+        items.append(Finishing(note.page, number, lists, linked.get(number, [])))
+    items += [Finishing(tag_page(word), -1, "", entries, word) for word, entries in sorted(tagged.items())]
+    run = replace(run, pages=pages)
+    run_in_processes(items, options.jobs, functools.partial(finish_page, run), done, died, lambda item: None)
     for place in generated:
         done(run.put(place, pages.index_page(place[:-1]).encode("utf-8", "replace")))
-    for word, entries in sorted(tagged.items()):
-        done(run.put(tag_page(word), pages.tag_page(word, entries).encode("utf-8", "replace")))
     done(run.put((TAGS, ALL_TAGS), pages.all_tags_page().encode("utf-8", "replace")))
     if options.css is None:
         done(run.put((STYLESHEET,), SITE_STYLE.encode()))

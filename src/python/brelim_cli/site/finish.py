@@ -13,8 +13,11 @@ from pathlib import Path
 from typing import NamedTuple
 
 from brelim_cli.errors import os_message, shown
+from brelim_cli.site.generated import Pages
 from brelim_cli.site.layout import END
+from brelim_cli.site.lists import backlinks
 from brelim_cli.site.manifest import in_the_way, write_if_changed
+from brelim_cli.site.note_pages import Snippet
 from brelim_cli.site.urls import Place
 
 
@@ -24,6 +27,7 @@ class SecondPass:
     work: Path  # where the first pass left the pages' starts
     earlier: frozenset[str]  # what the earlier build wrote
     tag: str  # the build's temporary files
+    pages: Pages | None = None  # what the pages of the second pass are made of
 
     def put(self, place: Place, data: bytes) -> Written:
         """Writes the site's file at `place`, unless a stranger's file is in the way."""
@@ -43,15 +47,29 @@ class Written(NamedTuple):
     error: str | None
 
 
-def finish_note_page(run: SecondPass, item: tuple[Place, int, str]) -> Written:
-    """A note's page: its start from the first pass, then `tail` and the page's end; in a worker."""
-    place, number, tail = item
-    part = run.work / f"{number}.part"
+class Finishing(NamedTuple):
+    """A page the second pass makes, in a worker: a note's (`number` 0 or more) or a tag's (`word`)."""
+
+    place: Place
+    number: int
+    lists: str  # a note's: its folder's lists, when it is the folder's index
+    entries: list[tuple[int, Snippet]]  # a note's backlinks, or the headlines that carry the tag
+    word: str = ""
+
+
+def finish_page(run: SecondPass, item: Finishing) -> Written:
+    """A tag's page, or a note's page from its start in the first pass, its lists, backlinks and end."""
+    assert run.pages is not None
+    if item.number < 0:
+        return run.put(item.place, run.pages.tag_page(item.word, item.entries).encode("utf-8", "replace"))
+    part = run.work / f"{item.number}.part"
     try:
         start = part.read_bytes()
     except OSError as error:
-        return Written(place, f"{shown(part)}: cannot read: {os_message(error)}")
-    written = run.put(place, start + (tail + END).encode("utf-8", "replace"))
+        return Written(item.place, f"{shown(part)}: cannot read: {os_message(error)}")
+    pages = run.pages
+    tail = item.lists + backlinks(item.entries, pages.listing, pages.site, item.place[:-1]) + END
+    written = run.put(item.place, start + tail.encode("utf-8", "replace"))
     with contextlib.suppress(OSError):
         os.unlink(part)
     return written
