@@ -45,8 +45,11 @@ def note_text(rng: random.Random, number: int, notes: int, per_folder: int) -> s
             text += f" see [[{target}][note {other}]]"
         if headline % 10 == number % 10:
             text += f" #t{rng.randrange(tags)} #t{rng.randrange(tags)}"
-        lines.append(f"{stars} {text.ljust(88, '.')[:88]}" if headline not in linked and headline % 10 != number % 10
-                     else f"{stars} {text}")
+        lines.append(
+            f"{stars} {text.ljust(88, '.')[:88]}"
+            if headline not in linked and headline % 10 != number % 10
+            else f"{stars} {text}"
+        )
     return "\n".join(lines) + "\n"
 
 
@@ -89,8 +92,18 @@ def rows(notes: int = 10_000, jobs: int | None = None, work: Path | None = None)
             out = root / name
             seconds, peak, told = run_measured([*command, "-o", str(out), *extra])
             pages = sum(1 for _ in out.rglob("*.html"))
-            found.append({"build": name, "notes": notes, "MB": size / 1e6, "jobs": jobs, "seconds": seconds,
-                          "peak MB": peak / 1e6, "pages": pages, "told": told.strip().splitlines()[-1:]})
+            found.append(
+                {
+                    "build": name,
+                    "notes": notes,
+                    "MB": size / 1e6,
+                    "jobs": jobs,
+                    "seconds": seconds,
+                    "peak MB": peak / 1e6,
+                    "pages": pages,
+                    "told": told.strip().splitlines()[-1:],
+                }
+            )
             shutil.rmtree(out)
         found[1]["ratio"] = found[1]["seconds"] / found[0]["seconds"]
         return found

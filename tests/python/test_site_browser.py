@@ -10,8 +10,9 @@ from http.server import SimpleHTTPRequestHandler, ThreadingHTTPServer
 from pathlib import Path
 from urllib.parse import unquote_to_bytes, urlsplit
 
-import brelim
 import pytest
+
+import brelim
 
 pytestmark = [pytest.mark.browser, pytest.mark.needs("selenium", "/usr/bin/chromedriver", "/usr/bin/chromium")]
 
@@ -31,7 +32,9 @@ NOTES = {
 def build(notes: Path, out: Path) -> list[str]:
     run = subprocess.run(
         [sys.executable, "-m", "brelim_cli", str(notes), "-o", str(out), "--site"],
-        capture_output=True, text=True, check=True,
+        capture_output=True,
+        text=True,
+        check=True,
     )
     return run.stderr.splitlines()
 

@@ -20,7 +20,6 @@ import contextlib
 import functools
 import shutil
 from dataclasses import replace
-from pathlib import Path
 
 from brelim_cli.errors import os_message, shown
 from brelim_cli.pool import run_in_processes
@@ -111,8 +110,9 @@ def tell_dead_links(results: list[NoteResult], listing: Listing, reporter: Repor
     return count
 
 
-def finish_site(options: SiteOptions, listing: Listing, results: list[NoteResult], run: SecondPass,
-                reporter: Reporter) -> None:
+def finish_site(
+    options: SiteOptions, listing: Listing, results: list[NoteResult], run: SecondPass, reporter: Reporter
+) -> None:
     """Every note's page finished, the site's own pages, the linked files, then the manifest and the removals."""
     site = options.site_title()
     headlines = {result.number: result.headlines for result in results if result.error is None}

@@ -33,8 +33,11 @@ class SecondPass:
         """Writes the site's file at `place`, unless a stranger's file is in the way."""
         target = self.out.joinpath(*place)
         if in_the_way(self.out, place, self.earlier):
-            return Written(place, f"{shown(target)}: is in the way: no earlier build of this site wrote it; "
-                           "move it, or build the site into another folder")
+            return Written(
+                place,
+                f"{shown(target)}: is in the way: no earlier build of this site wrote it; "
+                "move it, or build the site into another folder",
+            )
         try:
             write_if_changed(target, data, self.tag)
         except OSError as error:
@@ -85,8 +88,11 @@ def copy_attachment(run: SecondPass, place: Place, source: Path) -> Written:
         status = os.stat(source)
         with contextlib.suppress(OSError):
             copy = os.stat(target)
-            if copy.st_size == status.st_size and copy.st_mtime_ns == status.st_mtime_ns and (
-                    "/".join(place) in run.earlier):
+            if (
+                copy.st_size == status.st_size
+                and copy.st_mtime_ns == status.st_mtime_ns
+                and ("/".join(place) in run.earlier)
+            ):
                 return Written(place, None)
         written = run.put(place, source.read_bytes())
         if written.error is None:

@@ -30,7 +30,11 @@ class Pages:
     def folder_lists(self, folder: Place) -> str:
         """What a folder's index lists: below its index note, or alone on a generated index."""
         lists = folder_lists(
-            self.listing, folder, self.children.get(folder, []), self.notes_in.get(folder, []), self.headlines,
+            self.listing,
+            folder,
+            self.children.get(folder, []),
+            self.notes_in.get(folder, []),
+            self.headlines,
             self.site,
         )
         if not folder:

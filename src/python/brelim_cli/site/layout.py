@@ -41,8 +41,14 @@ HEAD = """<!DOCTYPE html>
 END = "</body>\n</html>\n"
 
 
-def crumbs(site: str, here: Place, last: str | None, folder_page: bool = False, shown: Place | None = None,
-           between: tuple[str, ...] = ()) -> str:
+def crumbs(
+    site: str,
+    here: Place,
+    last: str | None,
+    folder_page: bool = False,
+    shown: Place | None = None,
+    between: tuple[str, ...] = (),
+) -> str:
     """The way up from a page in the folder `here` to the root, through the folders `shown` (default: `here`),
     then the markup `between`, ending with `last` (text) when given. A folder's own index (`folder_page`)
     shows its folder as text, not as a link to itself. Names are escaped here.

@@ -16,8 +16,8 @@ from collections.abc import Callable
 from dataclasses import dataclass, field
 from pathlib import Path
 
-from brelim_cli.search import hidden, matches
 from brelim_cli.errors import os_message, shown
+from brelim_cli.search import hidden, matches
 from brelim_cli.site.urls import STYLESHEET, TAGS, Place
 
 
@@ -123,17 +123,17 @@ def list_notes(notes: Path, out: Path, pattern: str, error: Callable[[str], None
                 continue
             if not stat.S_ISREG(status.st_mode):
                 continue
-            note = matches(path, name, pattern, below)
+            is_note = matches(path, name, pattern, below)
             if link and not inside(os.path.realpath(path), root):
                 listing.outside.add(place)
-                if note:
+                if is_note:
                     error(f"{shown(path)}: a symbolic link that leads outside the notes: no page")
                 continue
             if own_name(place):
                 listing.refused.add(place)
                 error(f"{shown(path)}: is named as the site's own {shown(place[0])}: rename it to have it in the site")
                 continue
-            if not note:
+            if not is_note:
                 listing.files[place] = Path(path)
                 continue
             add_note(listing, Note(len(listing.notes), Path(path), place, page_place(place)), pages, error)

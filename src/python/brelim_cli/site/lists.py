@@ -25,8 +25,9 @@ def section(heading: str, items: Iterable[str]) -> str:
     return f"<section>\n<h2>{heading}</h2>\n<ul>\n{listed}</ul>\n</section>\n" if listed else ""
 
 
-def folder_lists(listing: Listing, folder: Place, children: list[Place], notes: list[Note],
-                 headlines: dict[int, int], site: str) -> str:
+def folder_lists(
+    listing: Listing, folder: Place, children: list[Place], notes: list[Note], headlines: dict[int, int], site: str
+) -> str:
     """A folder's subfolders and pages (its own index aside), each page with its number of headlines."""
     folders = (
         f'<a href="{relative_url(folder, (*child, INDEX))}">{html.escape(display(child[-1]))}/</a>'

@@ -12,7 +12,7 @@ from __future__ import annotations
 import functools
 from dataclasses import dataclass
 from pathlib import Path
-from typing import NamedTuple
+from typing import Any, NamedTuple
 
 import brelim
 from brelim_cli.convert import read_outline
@@ -110,7 +110,7 @@ def start_note_page(run: FirstPass, note: Note) -> NoteResult:
     return result
 
 
-def point_anchors(run: FirstPass, note: Note, fragment: str, rows: list, result: NoteResult) -> str:
+def point_anchors(run: FirstPass, note: Note, fragment: str, rows: list[Any], result: NoteResult) -> str:
     """The fragment with each anchor's href pointed where the site resolves it; fills `result` on the way.
 
     The loop runs once for each anchored headline of the site: it looks each value up once.
@@ -152,8 +152,9 @@ def point_anchors(run: FirstPass, note: Note, fragment: str, rows: list, result:
 
 
 @functools.lru_cache(maxsize=1 << 12)
-def resolve_in(listing: Listing, own: frozenset[str], folder: Place, target: str, hashtag: bool, script: bool
-               ) -> Resolved | Dead:
+def resolve_in(
+    listing: Listing, own: frozenset[str], folder: Place, target: str, hashtag: bool, script: bool
+) -> Resolved | Dead:
     """`resolve`, remembered: within a folder, a target is resolved once."""
     return resolve(target, hashtag, script, folder, listing, own)
 

@@ -36,8 +36,9 @@ class Dead(NamedTuple):
     reason: str
 
 
-def resolve(target: str, hashtag: bool, runs_script: bool, folder: Place, listing: Listing,
-            own: frozenset[str]) -> Resolved | Dead:
+def resolve(
+    target: str, hashtag: bool, runs_script: bool, folder: Place, listing: Listing, own: frozenset[str]
+) -> Resolved | Dead:
     """What an anchor of a note in `folder` leads to. `own` holds the keys of the site's own files."""
     if hashtag:
         return Resolved(tag_page(target))
@@ -60,7 +61,7 @@ def resolve(target: str, hashtag: bool, runs_script: bool, folder: Place, listin
         return Dead(HIDDEN)
     if listing.out is not None and place[: len(listing.out)] == listing.out:
         return Dead(INTO_OUT)
-    wants_folder = target.endswith("/") or target.endswith("/.") or target in (".", "..") or target.endswith("/..")
+    wants_folder = target.endswith(("/", "/.", "/..")) or target in (".", "..")
     if not wants_folder:
         note = listing.by_place.get(place) or listing.by_stem.get(place)
         if note is not None:
@@ -69,7 +70,7 @@ def resolve(target: str, hashtag: bool, runs_script: bool, folder: Place, listin
         index = listing.index_note(place)
         return Resolved((*place, INDEX), page=-1 if index is None else index.number)
     if place[-1:] == ("index",) and place[:-1] in listing.folders:
-        return Resolved(place[:-1] + (INDEX,))
+        return Resolved((*place[:-1], INDEX))
     if not wants_folder and place in listing.files:
         if page_key(place) in own:
             return Dead(OWN)
