@@ -67,8 +67,9 @@ def generate(folder: Path, notes: int, seed: int = 1) -> int:
     return total
 
 
-def run_measured(args: list[str]) -> tuple[float, int, str]:
-    """Runs the command; its wall-clock seconds, its largest resident size in bytes, and what it told."""
+def run_measured(args: list[str]) -> tuple[float, float, int, str]:
+    """Runs the command; its wall-clock seconds, the processor seconds of it and its workers, its largest
+    resident size in bytes, and what it told."""
     start = time.perf_counter()
     process = subprocess.Popen(args, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
     assert process.stderr is not None
@@ -77,7 +78,7 @@ def run_measured(args: list[str]) -> tuple[float, int, str]:
     process.returncode = os.waitstatus_to_exitcode(status)
     seconds = time.perf_counter() - start
     scale = 1 if sys.platform == "darwin" else 1024  # ru_maxrss: bytes on macOS, KiB elsewhere
-    return seconds, usage.ru_maxrss * scale, told.decode(errors="replace")
+    return seconds, usage.ru_utime + usage.ru_stime, usage.ru_maxrss * scale, told.decode(errors="replace")
 
 
 def rows(notes: int = 10_000, jobs: int | None = None, work: Path | None = None) -> list[dict[str, object]]:
@@ -90,7 +91,7 @@ def rows(notes: int = 10_000, jobs: int | None = None, work: Path | None = None)
         found = []
         for name, extra in (("plain", []), ("site", ["--site"])):
             out = root / name
-            seconds, peak, told = run_measured([*command, "-o", str(out), *extra])
+            seconds, processor, peak, told = run_measured([*command, "-o", str(out), *extra])
             pages = sum(1 for _ in out.rglob("*.html"))
             found.append(
                 {
@@ -99,6 +100,7 @@ def rows(notes: int = 10_000, jobs: int | None = None, work: Path | None = None)
                     "MB": size / 1e6,
                     "jobs": jobs,
                     "seconds": seconds,
+                    "processor": processor,
                     "peak MB": peak / 1e6,
                     "pages": pages,
                     "told": told.strip().splitlines()[-1:],
@@ -110,12 +112,15 @@ def rows(notes: int = 10_000, jobs: int | None = None, work: Path | None = None)
 
 
 def table(found: list[dict[str, object]]) -> str:
-    lines = ["| Build | Notes | MB | Jobs | Pages | Time (s) | Peak memory (MB) | Site / plain |", "|---" * 8 + "|"]
+    lines = [
+        "| Build | Notes | MB | Jobs | Pages | Time (s) | Processor (s) | Peak memory (MB) | Site / plain |",
+        "|---" * 9 + "|",
+    ]
     for row in found:
         ratio = f"{row['ratio']:.2f}x" if "ratio" in row else ""
         lines.append(
             f"| {row['build']} | {row['notes']:,} | {row['MB']:.0f} | {row['jobs']} | {row['pages']:,} "
-            f"| {row['seconds']:.1f} | {row['peak MB']:.0f} | {ratio} |"
+            f"| {row['seconds']:.1f} | {row['processor']:.1f} | {row['peak MB']:.0f} | {ratio} |"
         )
     return "\n".join(lines)
 

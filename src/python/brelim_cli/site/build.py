@@ -2,7 +2,7 @@
 
 1. The listing (`listing`): every note, folder and file of the notes, once.
 2. The notes' pages, in worker processes (`note_pages`): each note converted,
-   its anchors pointed, its page's start written to a work file; back come
+   its anchors pointed, its page's start written to its temporary file; back come
    its dead links, and the headlines that carry hashtags or link to pages.
 3. What needs every note: the dead links told in the notes' order, then in
    workers each page finished (its folder's list, its backlinks) and written
@@ -18,7 +18,6 @@ from __future__ import annotations
 
 import contextlib
 import functools
-import shutil
 from dataclasses import replace
 
 from brelim_cli.errors import os_message, shown
@@ -33,7 +32,7 @@ from brelim_cli.site.manifest import read_manifest, remove_stale, write_manifest
 from brelim_cli.site.note_pages import FirstPass, NoteResult, Snippet, start_note_page
 from brelim_cli.site.options import SiteOptions
 from brelim_cli.site.urls import ALL_TAGS, INDEX, MANIFEST, STYLESHEET, TAGS, Place, page_key, tag_page
-from brelim_cli.targets import new_tag
+from brelim_cli.targets import discard_temporary, new_tag
 
 
 def build_site(options: SiteOptions, reporter: Reporter) -> int:
@@ -46,20 +45,23 @@ def build_site(options: SiteOptions, reporter: Reporter) -> int:
     out = options.out
     try:
         out.mkdir(parents=True, exist_ok=True)
-        tag = new_tag()
-        work = out / f".brelim-{tag}.work"
-        work.mkdir()
     except OSError as error:
         reporter.failure(f"{shown(out)}: cannot make this folder: {os_message(error)}")
         return 0
+    tag = new_tag()
+    site = options.site_title()
+    first = FirstPass(listing, own_files(listing), site, options.css, out, tag, options.warn, options.max_page_size)
+    finished = False
     try:
-        site = options.site_title()
-        first = FirstPass(listing, own_files(listing), site, options.css, work, options.warn, options.max_page_size)
         results = start_pages(first, options.jobs, reporter)
         dead = tell_dead_links(results, listing, reporter)
-        finish_site(options, listing, results, SecondPass(out, work, read_manifest(out), tag), reporter)
+        finish_site(options, listing, results, SecondPass(out, read_manifest(out), tag), reporter)
+        finished = True
     finally:
-        shutil.rmtree(work, ignore_errors=True)
+        if not finished:  # stopped: the pages' starts that wait for the second pass go
+            for note in listing.notes:
+                with contextlib.suppress(OSError):
+                    first.part(note).unlink()
     if dead and reporter.strict:
         reporter.print_line(f"brelim: --strict: {plural(dead, 'dead link')}")
     elif dead and not reporter.quiet:
@@ -144,6 +146,8 @@ def finish_site(
 
     def died(item: Finishing, how: str) -> None:
         reporter.failure(f"{shown(run.out.joinpath(*item.place))}: the process writing it ended ({how})")
+        if item.number >= 0:
+            discard_temporary(run.out.joinpath(*item.place), run.tag)
 
     items = []
     for number in headlines:

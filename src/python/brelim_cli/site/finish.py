@@ -8,6 +8,7 @@ from __future__ import annotations
 
 import contextlib
 import os
+import stat
 from dataclasses import dataclass
 from pathlib import Path
 from typing import NamedTuple
@@ -16,28 +17,36 @@ from brelim_cli.errors import os_message, shown
 from brelim_cli.site.generated import Pages
 from brelim_cli.site.layout import END
 from brelim_cli.site.lists import backlinks
-from brelim_cli.site.manifest import in_the_way, write_if_changed
+from brelim_cli.site.manifest import in_the_way, same_bytes, write_if_changed
 from brelim_cli.site.note_pages import Snippet
 from brelim_cli.site.urls import Place
+from brelim_cli.targets import temporary_beside
 
 
 @dataclass(frozen=True)
 class SecondPass:
     out: Path
-    work: Path  # where the first pass left the pages' starts
     earlier: frozenset[str]  # what the earlier build wrote
     tag: str  # the build's temporary files
     pages: Pages | None = None  # what the pages of the second pass are made of
 
-    def put(self, place: Place, data: bytes) -> Written:
-        """Writes the site's file at `place`, unless a stranger's file is in the way."""
-        target = self.out.joinpath(*place)
+    def stranger(self, place: Place) -> Written | None:
+        """The refusal of a file at `place` that no earlier build wrote, if one is there."""
         if in_the_way(self.out, place, self.earlier):
+            target = self.out.joinpath(*place)
             return Written(
                 place,
                 f"{shown(target)}: is in the way: no earlier build of this site wrote it; "
                 "move it, or build the site into another folder",
             )
+        return None
+
+    def put(self, place: Place, data: bytes) -> Written:
+        """Writes the site's file at `place`, unless a stranger's file is in the way."""
+        target = self.out.joinpath(*place)
+        refused = self.stranger(place)
+        if refused is not None:
+            return refused
         try:
             write_if_changed(target, data, self.tag)
         except OSError as error:
@@ -65,17 +74,28 @@ def finish_page(run: SecondPass, item: Finishing) -> Written:
     assert run.pages is not None
     if item.number < 0:
         return run.put(item.place, run.pages.tag_page(item.word, item.entries).encode("utf-8", "replace"))
-    part = run.work / f"{item.number}.part"
-    try:
-        start = part.read_bytes()
-    except OSError as error:
-        return Written(item.place, f"{shown(part)}: cannot read: {os_message(error)}")
+    target = run.out.joinpath(*item.place)
+    part = temporary_beside(target, run.tag)
     pages = run.pages
     tail = item.lists + backlinks(item.entries, pages.listing, pages.site, item.place[:-1]) + END
-    written = run.put(item.place, start + tail.encode("utf-8", "replace"))
-    with contextlib.suppress(OSError):
-        os.unlink(part)
-    return written
+    try:
+        refused = run.stranger(item.place)
+        if refused is not None:
+            os.unlink(part)
+            return refused
+        with open(part, "ab") as file:
+            file.write(tail.encode("utf-8", "replace"))
+        if same_bytes(part, target):
+            os.unlink(part)
+        else:
+            with contextlib.suppress(OSError):
+                os.chmod(part, stat.S_IMODE(os.stat(target).st_mode))
+            os.replace(part, target)
+    except OSError as error:
+        with contextlib.suppress(OSError):
+            os.unlink(part)
+        return Written(item.place, f"{shown(target)}: cannot write: {os_message(error)}")
+    return Written(item.place, None)
 
 
 def copy_attachment(run: SecondPass, place: Place, source: Path) -> Written:

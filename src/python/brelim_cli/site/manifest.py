@@ -62,6 +62,14 @@ def in_the_way(out: Path, place: Place, earlier: frozenset[str]) -> bool:
     return os.path.islink(path) or not path.name.endswith(".html") or not is_command_page(path)
 
 
+def same_bytes(path: Path, other: Path) -> bool:
+    """Whether `other` holds the bytes of `path`."""
+    try:
+        return os.path.getsize(path) == os.path.getsize(other) and path.read_bytes() == other.read_bytes()
+    except OSError:
+        return False
+
+
 def write_if_changed(path: Path, data: bytes, tag: str) -> bool:
     """Writes `data` to `path` unless it holds them already; True when written. Raises OSError."""
     with contextlib.suppress(OSError):

@@ -1,7 +1,7 @@
 """A note's page, up to what the whole site decides (its folder's list, its backlinks): the first pass.
 
 A worker converts the note, points every anchor where the site resolves
-it, and writes the page's start to a work file; only what the rest of the
+it, and writes the page's start to the page's temporary file; only what the rest of the
 build needs crosses back: the dead links, the headlines that carry each
 hashtag and those that link to another page, each as a `Snippet`. Only
 hrefs change: every other byte of the fragment is `parse_string`'s.
@@ -16,13 +16,14 @@ from typing import Any, NamedTuple
 
 import brelim
 from brelim_cli.convert import read_outline
-from brelim_cli.errors import ConversionError, shown
+from brelim_cli.errors import ConversionError, os_message, shown
 from brelim_cli.left_out import Findings
 from brelim_cli.limits import check_page_size
 from brelim_cli.page import left_out_note
 from brelim_cli.site.layout import crumbs, page_start
 from brelim_cli.site.listing import Listing, Note
 from brelim_cli.site.resolve import Dead, Resolved, resolve
+from brelim_cli.targets import temporary_beside
 from brelim_cli.site.urls import Place, display, relative_url, tag_page
 
 
@@ -67,12 +68,25 @@ class FirstPass:
     own: frozenset[str]  # the keys of every file the site writes itself (see urls.page_key)
     site: str
     css: str | None
-    work: Path  # the folder of the pages' starts
+    out: Path
+    tag: str  # the build's temporary files, where the pages' starts wait
     warn: bool = False
     max_page_size: int | None = None
 
     def part(self, note: Note) -> Path:
-        return self.work / f"{note.number}.part"
+        """Where the start of the note's page waits for the second pass: its temporary file."""
+        return temporary_beside(self.out.joinpath(*note.page), self.tag)
+
+
+def write_new(path: Path, data: bytes) -> None:
+    """Writes `data` into the new file `path`, making its folders when they are missing."""
+    try:
+        file = open(path, "xb")  # noqa: SIM115 - opened in either of two ways
+    except FileNotFoundError:
+        path.parent.mkdir(parents=True, exist_ok=True)
+        file = open(path, "xb")  # noqa: SIM115
+    with file:
+        file.write(data)
 
 
 def note_title(note: Note, site: str) -> str:
@@ -101,7 +115,11 @@ def start_note_page(run: FirstPass, note: Note) -> NoteResult:
         trail = crumbs(run.site, note.folder, None if index else title, index)
         foot = left_out_note([code for _, _, code in left_out], "<li>" in fragment)
         page = page_start(title, display(run.site), note.folder, trail, run.css)
-        run.part(note).write_bytes(f"{page}<main>\n{body}\n</main>\n{foot + chr(10) if foot else ''}".encode())
+        start = f"{page}<main>\n{body}\n</main>\n{foot + chr(10) if foot else ''}".encode()
+        try:
+            write_new(run.part(note), start)
+        except OSError as error:
+            raise ConversionError(f"{shown(note.source)}: cannot write its page: {os_message(error)}") from None
         result.findings.check(text, left_out)
     except ConversionError as error:
         result.error = str(error)
@@ -146,7 +164,10 @@ def point_anchors(run: FirstPass, note: Note, fragment: str, rows: list[Any], re
             done = at + size
         if words:
             headline = Snippet(cut(fragment, begin, end, hrefs, size), place, "" if place else href)
-            result.tags.extend((word, headline) for word in dict.fromkeys(word.lower() for word in words))
+            if len(words) == 1:
+                result.tags.append((words[0].lower(), headline))
+            else:
+                result.tags.extend((word, headline) for word in dict.fromkeys([word.lower() for word in words]))
     add(fragment[done:])
     return "".join(pieces)
 
