@@ -23,8 +23,8 @@ from brelim_cli.page import left_out_note
 from brelim_cli.site.layout import crumbs, page_start
 from brelim_cli.site.listing import Listing, Note
 from brelim_cli.site.resolve import Dead, Resolved, resolve
-from brelim_cli.targets import temporary_beside
 from brelim_cli.site.urls import Place, display, relative_url, tag_page
+from brelim_cli.targets import temporary_beside
 
 
 class Snippet(NamedTuple):
