@@ -63,9 +63,14 @@ def inside(path: str, root: str) -> bool:
     return path == root or path.startswith(root.rstrip(os.sep) + os.sep)
 
 
-def own_name(place: Place) -> bool:
-    """Whether a name at the site's root would land on one of the site's own files (letter case aside)."""
-    return len(place) == 1 and place[0].casefold() in (TAGS, STYLESHEET)
+def refused(listing: Listing, place: Place, path: str, error: Callable[[str], None]) -> bool:
+    """Whether a name at the site's root would land on one of the site's own files (letter case aside):
+    it is then kept out of the site, and told."""
+    if len(place) != 1 or place[0].casefold() not in (TAGS, STYLESHEET):
+        return False
+    listing.refused.add(place)
+    error(f"{shown(path)}: is named as the site's own {shown(place[0])}: rename it to have it in the site")
+    return True
 
 
 def page_place(place: Place) -> Place:
@@ -102,9 +107,7 @@ def list_notes(notes: Path, out: Path, pattern: str, error: Callable[[str], None
             except OSError as failure:
                 error(f"{shown(path)}: cannot read: {os_message(failure)}")
                 continue
-            if own_name(place):
-                listing.refused.add(place)
-                error(f"{shown(path)}: is named as the site's own {shown(place[0])}: rename it to have it in the site")
+            if refused(listing, place, path, error):
                 continue
             kept.append(name)
         folders[:] = kept
@@ -129,9 +132,7 @@ def list_notes(notes: Path, out: Path, pattern: str, error: Callable[[str], None
                 if is_note:
                     error(f"{shown(path)}: a symbolic link that leads outside the notes: no page")
                 continue
-            if own_name(place):
-                listing.refused.add(place)
-                error(f"{shown(path)}: is named as the site's own {shown(place[0])}: rename it to have it in the site")
+            if refused(listing, place, path, error):
                 continue
             if not is_note:
                 listing.files[place] = Path(path)
