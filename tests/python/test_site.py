@@ -263,3 +263,12 @@ def test_the_command_builds_a_site(args: list[str], status: int, told: list[str]
     lines = run.stderr.splitlines()
     assert len([line for line in lines if not line.startswith("usage") and not line.startswith(" ")]) == len(told)
     assert all(any(part in line for line in lines) for part in told)
+
+
+def test_a_relative_stylesheet_is_taken_from_the_root(tmp_path: Path):
+    notes, out = tmp_path / "notes", tmp_path / "site"
+    write(notes, {"a.outline": "* #t\n", "b/c/d.outline": "* d\n"})
+    build_site(SiteOptions(notes, out, css="css/s.css", title="Mine"), Reporter())
+    for page, href in (("a.html", "css/s.css"), ("b/c/d.html", "../../css/s.css"), ("tags/t.html", "../css/s.css")):
+        assert f'<link rel="stylesheet" href="{href}">' in (out / page).read_text()
+    assert not (out / "style.css").exists() and "<title>Mine</title>" in (out / "index.html").read_text()
