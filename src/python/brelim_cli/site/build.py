@@ -18,6 +18,7 @@ from __future__ import annotations
 
 import contextlib
 import functools
+import gc
 from dataclasses import replace
 
 from brelim_cli.errors import os_message, shown
@@ -29,7 +30,7 @@ from brelim_cli.site.layout import SITE_STYLE
 from brelim_cli.site.listing import Listing, list_notes
 from brelim_cli.site.lists import plural
 from brelim_cli.site.manifest import read_manifest, remove_stale, write_manifest
-from brelim_cli.site.note_pages import FirstPass, NoteResult, Snippet, start_note_page
+from brelim_cli.site.note_pages import FirstPass, NoteResult, start_note_page
 from brelim_cli.site.options import SiteOptions
 from brelim_cli.site.urls import ALL_TAGS, INDEX, MANIFEST, STYLESHEET, TAGS, Place, page_key, tag_page
 from brelim_cli.targets import discard_temporary, new_tag
@@ -52,12 +53,18 @@ def build_site(options: SiteOptions, reporter: Reporter) -> int:
     site = options.site_title()
     first = FirstPass(listing, own_files(listing), site, options.css, out, tag, options.warn, options.max_page_size)
     finished = False
+    # The build makes a few objects for every link and tag of the notes, and none of them in a cycle: the
+    # cyclic collector, run again and again over all of them, would only cost time.
+    collecting = gc.isenabled()
+    gc.disable()
     try:
         results = start_pages(first, options.jobs, reporter)
         dead = tell_dead_links(results, listing, reporter)
         finish_site(options, listing, results, SecondPass(out, read_manifest(out), tag), reporter)
         finished = True
     finally:
+        if collecting:
+            gc.enable()
         if not finished:  # stopped: the pages' starts that wait for the second pass go
             for note in listing.notes:
                 with contextlib.suppress(OSError):
@@ -119,8 +126,7 @@ def finish_site(
     site = options.site_title()
     headlines = {result.number: result.headlines for result in results if result.error is None}
     pages = Pages(listing, site, options.css, headlines)
-    tagged: dict[str, list[tuple[int, Snippet]]] = {}
-    linked: dict[int, list[tuple[int, Snippet]]] = {}
+    tagged, linked = pages.tagged, pages.linked
     attachments: set[Place] = set()
     for result in results:
         for word, headline in result.tags or ():
@@ -149,12 +155,8 @@ def finish_site(
         if item.number >= 0:
             discard_temporary(run.out.joinpath(*item.place), run.tag)
 
-    items = []
-    for number in headlines:
-        note = listing.notes[number]
-        lists = pages.folder_lists(note.folder) if note.page[-1] == INDEX else ""
-        items.append(Finishing(note.page, number, lists, linked.get(number, [])))
-    items += [Finishing(tag_page(word), -1, "", entries, word) for word, entries in sorted(tagged.items())]
+    items = [Finishing(listing.notes[number].page, number) for number in headlines]
+    items += [Finishing(tag_page(word), -1, word) for word in sorted(tagged)]
     run = replace(run, pages=pages)
     run_in_processes(items, options.jobs, functools.partial(finish_page, run), done, died, lambda item: None)
     for place in generated:

@@ -18,8 +18,7 @@ from brelim_cli.site.generated import Pages
 from brelim_cli.site.layout import END
 from brelim_cli.site.lists import backlinks
 from brelim_cli.site.manifest import in_the_way, same_bytes, write_if_changed
-from brelim_cli.site.note_pages import Snippet
-from brelim_cli.site.urls import Place
+from brelim_cli.site.urls import INDEX, Place
 from brelim_cli.targets import temporary_beside
 
 
@@ -64,8 +63,6 @@ class Finishing(NamedTuple):
 
     place: Place
     number: int
-    lists: str  # a note's: its folder's lists, when it is the folder's index
-    entries: list[tuple[int, Snippet]]  # a note's backlinks, or the headlines that carry the tag
     word: str = ""
 
 
@@ -73,11 +70,14 @@ def finish_page(run: SecondPass, item: Finishing) -> Written:
     """A tag's page, or a note's page from its start in the first pass, its lists, backlinks and end."""
     assert run.pages is not None
     if item.number < 0:
-        return run.put(item.place, run.pages.tag_page(item.word, item.entries).encode("utf-8", "replace"))
+        tagged = run.pages.tagged[item.word]
+        return run.put(item.place, run.pages.tag_page(item.word, tagged).encode("utf-8", "replace"))
     target = run.out.joinpath(*item.place)
     part = temporary_beside(target, run.tag)
     pages = run.pages
-    tail = item.lists + backlinks(item.entries, pages.listing, pages.site, item.place[:-1]) + END
+    folder = item.place[:-1]
+    lists = pages.folder_lists(folder) if item.place[-1] == INDEX else ""
+    tail = lists + backlinks(pages.linked.get(item.number, []), pages.listing, pages.site, folder) + END
     try:
         refused = run.stranger(item.place)
         if refused is not None:

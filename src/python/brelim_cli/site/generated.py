@@ -26,6 +26,10 @@ class Pages:
         for note in listing.notes:
             self.notes_in.setdefault(note.folder, []).append(note)
         self.tag_counts: dict[str, int] = {}
+        # What the second pass's workers read, inherited rather than sent: the headlines that carry each tag,
+        # and those that link to each note, in the notes' order.
+        self.tagged: dict[str, list[tuple[int, Snippet]]] = {}
+        self.linked: dict[int, list[tuple[int, Snippet]]] = {}
 
     def folder_lists(self, folder: Place) -> str:
         """What a folder's index lists: below its index note, or alone on a generated index."""

@@ -7,7 +7,7 @@ import html
 from collections.abc import Iterable
 
 from brelim_cli.site.listing import Listing, Note
-from brelim_cli.site.note_pages import Snippet, note_title
+from brelim_cli.site.note_pages import Snippet, note_title, shown_headline
 from brelim_cli.site.urls import INDEX, Place, display, relative_url, tag_page
 
 
@@ -62,7 +62,7 @@ def grouped(entries: list[tuple[int, Snippet]], listing: Listing, site: str, her
                 parts.append("</ul>\n")
             parts.append(f"<h3>{page_link(listing.notes[number], site, here)}</h3>\n<ul>\n")
             last = number
-        parts.append(f"<li>{snippet.render(here)}</li>\n")
+        parts.append(f"<li>{shown_headline(snippet, here)}</li>\n")
     if last >= 0:
         parts.append("</ul>\n")
     return "".join(parts)

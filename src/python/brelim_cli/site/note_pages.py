@@ -3,7 +3,7 @@
 A worker converts the note, points every anchor where the site resolves
 it, and writes the page's start to the page's temporary file; only what the rest of the
 build needs crosses back: the dead links, the headlines that carry each
-hashtag and those that link to another page, each as a `Snippet`. Only
+hashtag and those that link to another page, each as a snippet. Only
 hrefs change: every other byte of the fragment is `parse_string`'s.
 """
 
@@ -26,19 +26,17 @@ from brelim_cli.site.resolve import Dead, Resolved, resolve
 from brelim_cli.site.urls import Place, display, relative_url, tag_page
 from brelim_cli.targets import temporary_beside
 
+# A headline's HTML as its page has it, between the hrefs of its anchor, and where that anchor leads: a file of
+# the site, or None and the href to show everywhere. A plain tuple: many cross between processes.
+Snippet = tuple[tuple[str, ...], Place | None, str]
 
-class Snippet(NamedTuple):
-    """A headline's HTML as its page has it, between the hrefs of its anchor, and where that anchor leads."""
 
-    pieces: tuple[str, ...]
-    place: Place | None  # a file of the site; None: `literal` is the href everywhere
-    literal: str = ""
-
-    def render(self, here: Place) -> str:
-        """The headline as a page in the folder `here` shows it."""
-        if len(self.pieces) == 1:
-            return self.pieces[0]
-        return (self.literal if self.place is None else relative_url(here, self.place)).join(self.pieces)
+def shown_headline(snippet: Snippet, here: Place) -> str:
+    """The headline as a page in the folder `here` shows it."""
+    pieces, place, literal = snippet
+    if len(pieces) == 1:
+        return pieces[0]
+    return (literal if place is None else relative_url(here, place)).join(pieces)
 
 
 class DeadLink(NamedTuple):
@@ -155,7 +153,7 @@ def point_anchors(run: FirstPass, note: Note, fragment: str, rows: list[Any], re
                 place = found.place
                 href = found.url if place is None else relative_url(folder, place)
                 if found.page >= 0 and found.page != number:
-                    result.links.append((found.page, Snippet(cut(fragment, begin, end, hrefs, size), place)))
+                    result.links.append((found.page, (cut(fragment, begin, end, hrefs, size), place, "")))
                 elif found.attachment:
                     result.files.add(place)  # type: ignore[arg-type]
         for at in hrefs:
@@ -163,7 +161,7 @@ def point_anchors(run: FirstPass, note: Note, fragment: str, rows: list[Any], re
             add(href)
             done = at + size
         if words:
-            headline = Snippet(cut(fragment, begin, end, hrefs, size), place, "" if place else href)
+            headline = (cut(fragment, begin, end, hrefs, size), place, "" if place else href)
             if len(words) == 1:
                 result.tags.append((words[0].lower(), headline))
             else:
