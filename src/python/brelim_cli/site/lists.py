@@ -17,7 +17,12 @@ def plural(count: int, word: str) -> str:
 
 @functools.lru_cache(maxsize=1 << 16)
 def page_link(note: Note, site: str, here: Place) -> str:
-    return f'<a href="{relative_url(here, note.page)}">{html.escape(note_title(note, site))}</a>'
+    return f'<a href="{relative_url(here, note.page)}">{shown_title(note, site)}</a>'
+
+
+@functools.lru_cache(maxsize=None)  # a title for each note
+def shown_title(note: Note, site: str) -> str:
+    return html.escape(note_title(note, site))
 
 
 def section(heading: str, items: Iterable[str]) -> str:

@@ -57,7 +57,7 @@ def resolve(
             continue
         parts.append(part)
     place = tuple(parts)
-    if any(part.startswith(".") for part in place):
+    if any(part[:1] == "." for part in place):
         return Dead(HIDDEN)
     if listing.out is not None and place[: len(listing.out)] == listing.out:
         return Dead(INTO_OUT)

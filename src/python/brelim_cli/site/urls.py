@@ -58,13 +58,19 @@ def quote_part(part: str) -> str:
     return quote(os.fsencode(part), safe="")
 
 
+@functools.lru_cache(maxsize=None)  # the site's files: its notes, folders, tags and linked files
+def quoted(place: Place) -> tuple[str, ...]:
+    return tuple(map(quote_part, place))
+
+
 @functools.lru_cache(maxsize=1 << 16)
 def relative_url(here: Place, place: Place) -> str:
     """The URL of the file at `place` from a page in the folder `here`."""
     common = 0
-    while common < min(len(here), len(place) - 1) and here[common] == place[common]:
+    most = min(len(here), len(place) - 1)
+    while common < most and here[common] == place[common]:
         common += 1
-    return "../" * (len(here) - common) + "/".join(map(quote_part, place[common:]))
+    return "../" * (len(here) - common) + "/".join(quoted(place)[common:])
 
 
 def root_prefix(here: Place) -> str:
