@@ -272,3 +272,19 @@ def test_a_relative_stylesheet_is_taken_from_the_root(tmp_path: Path):
     for page, href in (("a.html", "css/s.css"), ("b/c/d.html", "../../css/s.css"), ("tags/t.html", "../css/s.css")):
         assert f'<link rel="stylesheet" href="{href}">' in (out / page).read_text()
     assert not (out / "style.css").exists() and "<title>Mine</title>" in (out / "index.html").read_text()
+
+
+@pytest.mark.parametrize(("document", "error"), [(b"* a", TypeError), ("* \ud800", UnicodeEncodeError)])
+def test_anchors_refuses_what_parse_string_refuses(document, error):
+    with pytest.raises(error):
+        brelim._anchors(document)
+
+
+def test_anchors_rows_point_into_the_fragment():
+    text = "* x\n** see [[a b]] and #t\n*** #T [[http://x/it's]]\n"
+    fragment = brelim.parse_string(text)
+    headlines, rows = brelim._anchors(text)
+    assert headlines == 3
+    assert [row[:5] for row in rows] == [(1, 19, 1, "t", False), (2, 7, 0, "http://x/it's", False)]
+    assert [fragment[at : at + row[7]] for row in rows for at in row[8]] == ["t", "http://x/it&#39;s"]
+    assert [row[9] for row in rows] == [("t",), ("T",)]
