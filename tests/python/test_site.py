@@ -274,7 +274,7 @@ def test_a_relative_stylesheet_is_taken_from_the_root(tmp_path: Path):
     assert not (out / "style.css").exists() and "<title>Mine</title>" in (out / "index.html").read_text()
 
 
-@pytest.mark.parametrize(("document", "error"), [(b"* a", TypeError), ("* \ud800", UnicodeEncodeError)])
+@pytest.mark.parametrize("document, error", [(b"* a", TypeError), ("* \ud800", UnicodeEncodeError)])
 def test_anchors_refuses_what_parse_string_refuses(document, error):
     with pytest.raises(error):
         brelim._anchors(document)
