@@ -83,7 +83,8 @@ def run_measured(args: list[str]) -> tuple[float, float, int, str]:
 
 def rows(notes: int = 10_000, jobs: int | None = None, work: Path | None = None) -> list[dict[str, object]]:
     """The plain and the site build of one generated folder: a row each, with the site's ratio to the plain."""
-    jobs = jobs or len(os.sched_getaffinity(0)) if hasattr(os, "sched_getaffinity") else os.cpu_count() or 1
+    if jobs is None:
+        jobs = len(os.sched_getaffinity(0)) if hasattr(os, "sched_getaffinity") else os.cpu_count() or 1
     with tempfile.TemporaryDirectory(dir=work) as temporary:
         root = Path(temporary)
         size = generate(root / "notes", notes)
