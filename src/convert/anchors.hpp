@@ -19,12 +19,12 @@ struct HeadlineAnchor {
     std::size_t line = 0;    // counted from 0
     std::size_t column = 0;  // the byte of the line where the anchor's link or hashtag begins
     AnchorKind kind = AnchorKind::link;
-    std::string_view target;  // as written in the line: a link's target, or a hashtag's word
-    bool runs_script = false;  // a link whose target's scheme runs code
+    std::string_view target;     // as written in the line: a link's target, or a hashtag's word
+    bool runs_script = false;    // a link whose target's scheme runs code
     std::size_t html_begin = 0;  // the headline's HTML in the fragment, after its scaffolding
     std::size_t html_end = 0;
     std::size_t href_size = 0;
-    const std::vector<std::size_t>* hrefs = nullptr;  // where each href of the anchor begins in the fragment
+    const std::vector<std::size_t>* hrefs = nullptr;          // where each href of the anchor begins in the fragment
     const std::vector<std::string_view>* hashtags = nullptr;  // every hashtag's word in the text, in order
 };
 

@@ -1,9 +1,10 @@
+#include "convert/anchors.hpp"
+
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "convert/anchors.hpp"
 #include "convert/parse_file.hpp"
 
 namespace brelim {
@@ -26,8 +27,14 @@ struct Collect final : AnchorSink {
     std::size_t stop_after = static_cast<std::size_t>(-1);
 
     bool headline(const HeadlineAnchor& a) override {
-        Seen s{a.line, a.column, a.kind, std::string(a.target), a.runs_script,
-               fragment.substr(a.html_begin, a.html_end - a.html_begin), {}, {}};
+        Seen s{a.line,
+               a.column,
+               a.kind,
+               std::string(a.target),
+               a.runs_script,
+               fragment.substr(a.html_begin, a.html_end - a.html_begin),
+               {},
+               {}};
         for (const std::size_t at : *a.hrefs) {
             EXPECT_EQ(fragment.substr(at - 9, 9), "<a href='");
             EXPECT_EQ(fragment[at + a.href_size], '\'');
