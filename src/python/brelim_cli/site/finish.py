@@ -79,18 +79,22 @@ def finish_page(run: SecondPass, item: Finishing) -> Written:
     lists = pages.folder_lists(folder) if item.place[-1] == INDEX else ""
     tail = lists + backlinks(pages.linked.get(item.number, []), pages.listing, pages.site, folder) + END
     try:
-        refused = run.stranger(item.place)
+        try:
+            status: os.stat_result | None = os.lstat(target)
+        except FileNotFoundError:
+            status = None  # a new page: nothing in the way, nothing to compare
+        refused = None if status is None else run.stranger(item.place)
         if refused is not None:
             os.unlink(part)
             return refused
         with open(part, "ab") as file:
             file.write(tail.encode("utf-8", "replace"))
-        if same_bytes(part, target):
+        if status is not None and same_bytes(part, target):
             os.unlink(part)
-        else:
-            with contextlib.suppress(OSError):
-                os.chmod(part, stat.S_IMODE(os.stat(target).st_mode))
-            os.replace(part, target)
+            return Written(item.place, None)
+        if status is not None and stat.S_ISREG(status.st_mode):  # the page keeps its permissions
+            os.chmod(part, stat.S_IMODE(status.st_mode))
+        os.replace(part, target)
     except OSError as error:
         with contextlib.suppress(OSError):
             os.unlink(part)
