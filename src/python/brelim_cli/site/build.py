@@ -28,9 +28,9 @@ from brelim_cli.site.finish import Finishing, SecondPass, Written, copy_attachme
 from brelim_cli.site.generated import Pages
 from brelim_cli.site.layout import SITE_STYLE
 from brelim_cli.site.listing import Listing, list_notes
-from brelim_cli.site.lists import plural
+from brelim_cli.site.lists import page_link, plural, shown_title
 from brelim_cli.site.manifest import read_manifest, remove_stale, write_manifest
-from brelim_cli.site.note_pages import FirstPass, NoteResult, start_note_page
+from brelim_cli.site.note_pages import FirstPass, NoteResult, resolve_in, start_note_page
 from brelim_cli.site.options import SiteOptions
 from brelim_cli.site.urls import ALL_TAGS, INDEX, MANIFEST, STYLESHEET, TAGS, Place, page_key, tag_page
 from brelim_cli.targets import discard_temporary, new_tag
@@ -63,6 +63,8 @@ def build_site(options: SiteOptions, reporter: Reporter) -> int:
         finish_site(options, listing, results, SecondPass(out, read_manifest(out), tag), reporter)
         finished = True
     finally:
+        for remembered in (resolve_in, page_link, shown_title):  # they hold this build's notes
+            remembered.cache_clear()
         if collecting:
             gc.enable()
         if not finished:  # stopped: the pages' starts that wait for the second pass go

@@ -20,7 +20,7 @@ def page_link(note: Note, site: str, here: Place) -> str:
     return f'<a href="{relative_url(here, note.page)}">{shown_title(note, site)}</a>'
 
 
-@functools.lru_cache(maxsize=None)  # a title for each note
+@functools.cache  # a title for each note
 def shown_title(note: Note, site: str) -> str:
     return html.escape(note_title(note, site))
 

@@ -58,7 +58,7 @@ def quote_part(part: str) -> str:
     return quote(os.fsencode(part), safe="")
 
 
-@functools.lru_cache(maxsize=None)  # the site's files: its notes, folders, tags and linked files
+@functools.cache  # the site's files: its notes, folders, tags and linked files
 def quoted(place: Place) -> tuple[str, ...]:
     return tuple(map(quote_part, place))
 
