@@ -15,6 +15,7 @@
 #include "../convert/fragment_size.hpp"
 #include "../convert/parse_file.hpp"
 #include "../reading/left_out_lines.hpp"
+#include "anchor_rows.hpp"
 #include "argument.hpp"
 #include "result_str.hpp"
 
@@ -33,10 +34,12 @@ std::atomic<bool> initialised{false};
 // BaseException so that `except Exception` does not swallow a broken invariant.
 PyObject* panic_exception = nullptr;
 
-// Runs the conversion; no C++ exception leaves this function.
-bool convert(std::string_view document, brelim::OutputBuffer& out) {
+// Runs `work`, a call into the core; no C++ exception leaves this function.
+// False with an exception set when it threw.
+template <typename Work>
+bool guarded(Work work) {
     try {
-        brelim::parse_file(document, out);
+        work();
         return true;
     } catch (const std::bad_alloc&) {
         PyErr_NoMemory();
@@ -56,7 +59,7 @@ PyObject* parse_string(PyObject* /*module*/, PyObject* const* args, Py_ssize_t n
     binding::Utf8Text document;
     if (!document.load(value)) return nullptr;
     binding::ResultStr result;
-    if (!convert(document.view, result.buffer())) return nullptr;
+    if (!guarded([&] { brelim::parse_file(document.view, result.buffer()); })) return nullptr;
     return result.release();
 }
 
@@ -139,6 +142,35 @@ PyMethodDef fragment_size_def = {
         "_fragment_size(document, limit, /)\n--\n\n"
         "The size of parse_string(document) without building it, stopping past `limit`:\n"
         "(size, and past the limit the line of the largest item and whether it repeats a carried label).",
+};
+
+// brelim._anchors(document): for the command's site, each headline of the
+// fragment that has an anchor, with what a page needs to point it elsewhere
+// without reading the format again (anchor_rows.hpp). Private: not in
+// __all__. See the stub.
+PyObject* anchors(PyObject* /*module*/, PyObject* value) {
+    if (!PyUnicode_Check(value)) {
+        PyErr_SetString(PyExc_TypeError, "_anchors() takes a str");
+        return nullptr;
+    }
+    binding::Utf8Text document;
+    if (!document.load(value)) return nullptr;
+    binding::AnchorRows rows;
+    if (rows.rows == nullptr) return nullptr;
+    std::size_t count = brelim::stopped;
+    if (!guarded([&] { count = brelim::for_each_anchor(document.view, rows); }) || count == brelim::stopped) {
+        return nullptr;
+    }
+    return Py_BuildValue("(nO)", static_cast<Py_ssize_t>(count), rows.rows);
+}
+
+PyMethodDef anchors_def = {
+    .ml_name = "_anchors",
+    .ml_meth = anchors,
+    .ml_flags = METH_O,
+    .ml_doc =
+        "_anchors(document, /)\n--\n\n"
+        "The fragment's headline count, and a row for each headline with an anchor.",
 };
 
 PyModuleDef module_def = {
@@ -255,7 +287,7 @@ PyMODINIT_FUNC PyInit_brelim(void) {
     }
     if (binding::prepare_is_ascii() < 0 || add_panic_exception(module) < 0 || add_function(module) < 0 ||
         add_private_function(module, &left_out_def) < 0 || add_left_out_reasons(module) < 0 ||
-        add_private_function(module, &fragment_size_def) < 0) {
+        add_private_function(module, &fragment_size_def) < 0 || add_private_function(module, &anchors_def) < 0) {
         // No module was handed out, so a later import may try again.
         initialised.store(false);
         Py_DECREF(module);

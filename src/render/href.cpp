@@ -16,14 +16,6 @@ bool starts_with_ignoring_case(std::string_view text, std::string_view lower_pre
     return true;
 }
 
-// A scheme that runs code when followed, whatever "http" appears later.
-bool is_script_url(std::string_view target) {
-    std::size_t begin = 0;
-    while (begin < target.size() && (target[begin] == ' ' || target[begin] == '\t')) ++begin;
-    const std::string_view rest = target.substr(begin);
-    return starts_with_ignoring_case(rest, "javascript:") || starts_with_ignoring_case(rest, "vbscript:") ||
-           starts_with_ignoring_case(rest, "data:");
-}
 
 // Whether a target goes into the href as written: it contains "http" and
 // runs no script. Any other is percent-encoded.
@@ -70,6 +62,15 @@ char* write_encoded_href(char* to, std::string_view target, bool& http) {
 }
 
 }  // namespace
+
+// A scheme that runs code when followed, whatever "http" appears later.
+bool is_script_url(std::string_view target) {
+    std::size_t begin = 0;
+    while (begin < target.size() && (target[begin] == ' ' || target[begin] == '\t')) ++begin;
+    const std::string_view rest = target.substr(begin);
+    return starts_with_ignoring_case(rest, "javascript:") || starts_with_ignoring_case(rest, "vbscript:") ||
+           starts_with_ignoring_case(rest, "data:");
+}
 
 char* write_href(char* to, std::string_view target, bool readable) {
     if (readable && target.size() <= slack::short_target) return write_short_href(to, target);

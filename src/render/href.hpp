@@ -29,6 +29,10 @@ constexpr std::size_t href_room(std::string_view target) noexcept { return 5 * t
 // else a byte at a time. A long one is searched first.
 char* write_href(char* to, std::string_view target, bool readable);
 
+// Whether a link's target names a scheme that runs code when followed; its
+// href is percent-encoded whatever else it holds.
+bool is_script_url(std::string_view target);
+
 // The size write_href writes.
 std::size_t href_size(std::string_view target);
 

@@ -24,4 +24,19 @@ bool label_carried_over(const Headline& headline) {
     return plain_link && !headline.label.empty();
 }
 
+std::size_t anchor_places(const Headline& headline, std::vector<std::size_t>& places) {
+    places.clear();
+    if (headline.target.empty()) return 0;
+    const std::string_view label = shown_label(headline);
+    const std::size_t anchor = anchor_size(headline.target, label);
+    std::size_t at = 0;
+    for_each_link_replaced(
+        headline, [&](std::string_view piece) { at += piece.size(); },
+        [&] {
+            places.push_back(at);
+            at += anchor;
+        });
+    return anchor - anchor_open.size() - anchor_middle.size() - label.size() - anchor_close.size();
+}
+
 }  // namespace brelim

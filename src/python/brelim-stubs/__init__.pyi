@@ -38,3 +38,17 @@ def _fragment_size(document: str, limit: int, /) -> tuple[int, int | None, bool]
     square of its length; within it (or without any item) they are None and
     False. Raises OverflowError for a negative
     `limit`, and what parse_string raises for a str it cannot convert."""
+
+def _anchors(
+    document: str, /
+) -> tuple[int, list[tuple[int, int, int, str, bool, int, int, int, tuple[int, ...], tuple[str, ...]]]]:
+    """Private, for the brelim command's site: the number of headlines in
+    `parse_string(document)`, and a row for each of them that has an anchor,
+    in document order: (line index, byte offset in the line of the link or
+    hashtag that makes the anchor, kind (0 a link, 1 a hashtag), the link's
+    target as written or the hashtag's word, whether the link's scheme runs a
+    script, the headline's HTML as [begin, end) offsets in the fragment, the
+    size of the anchor's href, where each of the anchor's hrefs begins in the
+    fragment, and the words of every hashtag in the headline's text). Offsets
+    in the fragment count characters, which are bytes: it is ASCII. Raises
+    what parse_string raises for a str it cannot convert."""

@@ -18,6 +18,7 @@ from brelim_cli.options import RunOptions, read_options
 from brelim_cli.report import Reporter, print_error_line
 from brelim_cli.run import run_jobs
 from brelim_cli.signals import Stopped, stopping
+from brelim_cli.site import SiteOptions, build_site
 from brelim_cli.sources import pages_into, single_job
 from brelim_cli.streams import open_closed_streams
 from brelim_cli.targets import new_tag
@@ -44,6 +45,17 @@ def convert_many(options: RunOptions, reporter: Reporter) -> None:
         reporter.close_progress()
 
 
+def convert_site(options: RunOptions, reporter: Reporter) -> int:
+    """The one folder's notes as a site in the folder `-o`; returns the number of dead links."""
+    assert options.out is not None  # required for a folder (check_usage)
+    page = options.page
+    site = SiteOptions(
+        Path(options.sources[0]), Path(options.out), options.glob, page.title, page.css, options.jobs, options.warn,
+        page.max_page_size,
+    )
+    return build_site(site, reporter)
+
+
 def made_folder(out: Path, reporter: Reporter) -> bool:
     """Whether the folder `out` is there for the pages, made if need be; a failure is told."""
     try:
@@ -66,10 +78,14 @@ def main(argv: Iterable[str] | None = None) -> int:
     open_closed_streams()
     options = read_options(argv)
     reporter = Reporter(options.quiet, options.verbose, options.warn, options.strict)
+    dead = 0
     try:
         with stopping():
             try:
-                (convert_single if options.single else convert_many)(options, reporter)
+                if options.site:
+                    dead = convert_site(options, reporter)
+                else:
+                    (convert_single if options.single else convert_many)(options, reporter)
             except ConversionError as error:
                 reporter.failure(str(error))
             reporter.finish()
@@ -84,4 +100,4 @@ def main(argv: Iterable[str] | None = None) -> int:
         where = "" if options.debug else " (--debug shows where)"
         print_error_line(f"brelim: internal fault: {type(error).__name__}: {error}{where}")
         return 1
-    return 1 if reporter.failed or (options.strict and reporter.left_out) else 0
+    return 1 if reporter.failed or (options.strict and (reporter.left_out or dead)) else 0

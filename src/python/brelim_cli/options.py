@@ -28,6 +28,7 @@ class RunOptions:
     sources: tuple[str, ...]  # files, folders, or "-" alone for standard input
     out: str | None  # the page's file or the pages' folder; None: standard output
     single: bool  # one file or standard input, rather than folders or several sources
+    site: bool  # the one folder's notes as a site (see brelim_cli.site)
     page: PageOptions
     glob: str  # the names a folder's files must match
     jobs: int  # worker processes at most
@@ -71,9 +72,10 @@ def installed_version() -> str:
 EPILOG = """examples:
   brelim notes.outline -o notes.html   one file, one complete page
   brelim notes/ -o html/ --jobs 4      notes/**/NAME.outline to html/**/NAME.html
+  brelim notes/ -o site/ --site        a site: links between notes, an index, tags, backlinks
 
 Exit status: 0 when all is converted, 1 when a file failed (or, with
---strict, a headline was left out), 2 for a usage error, 130 on Ctrl-C and
+--strict, a headline was left out or a link of a site is dead), 2 for a usage error, 130 on Ctrl-C and
 143 on SIGTERM."""
 
 
@@ -102,7 +104,15 @@ def make_parser() -> argparse.ArgumentParser:
     )
     output.add_argument("--fragment", action="store_true", help="write only the HTML fragment of parse_string")
     output.add_argument(
-        "--title", metavar="TEXT", help=f"page title (default: the file name's stem; {STDIN_TITLE} for -)"
+        "--site",
+        action="store_true",
+        help="make OUT a site of the notes in the one folder SOURCE: links between notes resolved, "
+        "an index, a page per hashtag, backlinks; each dead link is told",
+    )
+    output.add_argument(
+        "--title",
+        metavar="TEXT",
+        help=f"page title (default: the file name's stem; {STDIN_TITLE} for -); with --site, the site's name",
     )
     output.add_argument("--css", metavar="URL", help="link this stylesheet instead of the page's own")
     output.add_argument(
@@ -157,7 +167,18 @@ def check_usage(parser: argparse.ArgumentParser, args: argparse.Namespace) -> bo
         parser.error("- (standard input) has no name for a page in a folder: -o names the page's file")
     if args.css is not None and args.fragment:
         parser.error("--css is for pages, not for --fragment")
+    if args.site:
+        check_site_usage(parser, args)
     return one
+
+
+def check_site_usage(parser: argparse.ArgumentParser, args: argparse.Namespace) -> None:
+    if args.fragment:
+        parser.error("--fragment makes no pages, and --site makes a site of them")
+    if len(args.sources) != 1 or not os.path.isdir(args.sources[0]):
+        parser.error("--site takes one source, the folder of notes")
+    if os.path.realpath(args.out) == os.path.realpath(args.sources[0]):
+        parser.error(f"-o {shown(args.out)} is the folder of notes: the site goes into another folder")
 
 
 # Each page option's `dest` is the name of its field in PageOptions, which it fills.
@@ -173,7 +194,8 @@ def read_options(argv: Iterable[str] | None = None) -> RunOptions:
     return RunOptions(
         sources=tuple(args.sources),
         out=None if args.out == STDOUT else args.out,
-        single=single,
+        single=single and not args.site,
+        site=args.site,
         page=PageOptions(**{field.name: getattr(args, field.name) for field in PAGE_FIELDS if field.name in args}),
         glob=args.glob,
         jobs=args.jobs,

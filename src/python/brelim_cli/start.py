@@ -4,8 +4,10 @@ Imported first of all by the package, before anything slow, and touching
 only what the interpreter has loaded already.
 """
 
+# `_signal` is loaded with the interpreter; `signal` is not, and importing it
+# (its enums) is the longest step before the handler is set.
+import _signal
 import os
-import signal
 import sys
 
 
@@ -30,5 +32,5 @@ def end_quietly_on_ctrl_c() -> None:
 
     A program that imports the package keeps Python's KeyboardInterrupt; an ignored Ctrl-C stays ignored.
     """
-    if runs_the_command() and signal.getsignal(signal.SIGINT) is signal.default_int_handler:
-        signal.signal(signal.SIGINT, interrupted)
+    if runs_the_command() and _signal.getsignal(_signal.SIGINT) is _signal.default_int_handler:
+        _signal.signal(_signal.SIGINT, interrupted)

@@ -1,0 +1,141 @@
+#!/usr/bin/env python3
+"""A folder of notes as a site, against the same folder's plain conversion, timed in the same run.
+
+    python3 benchmarks/site_scale.py --notes 10000     # 100 MB, a million headlines (a few minutes)
+    python3 benchmarks/site_scale.py --notes 1000 --jobs 2
+
+The folder is generated: at 10,000 notes, 100 MB in 100 folders, a million
+headlines, 5,000 tags and 200,000 links between notes (every size scales with
+--notes). Each build runs as the `brelim` command in a process of its own;
+its time is wall-clock, its peak memory the largest resident size of the
+command or any of its workers. `rows()` is the part a benchmark runner
+registers; it needs nothing but this file.
+"""
+
+from __future__ import annotations
+
+import argparse
+import os
+import random
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+from pathlib import Path
+
+HEADLINES = 100  # a note's
+LINKS = 20  # a note's links to other notes
+TAGS_PER_NOTE = 0.5  # distinct tags in all: half the notes
+WORDS = "the a plan notes garden review of and to for with draft idea list later week".split()
+
+
+def note_text(rng: random.Random, number: int, notes: int, per_folder: int) -> str:
+    """A note of about 10 KB: HEADLINES headlines at three levels, LINKS of them with a link, a tenth with tags."""
+    tags = max(1, int(notes * TAGS_PER_NOTE))
+    linked = set(rng.sample(range(HEADLINES), LINKS))
+    lines = []
+    for headline in range(HEADLINES):
+        stars = "*" * (1 + headline % 3)
+        text = " ".join(rng.choice(WORDS) for _ in range(9 + rng.randrange(6)))
+        if headline in linked:
+            other = rng.randrange(notes)
+            folder = other // per_folder
+            target = f"../f{folder}/n{other}" if rng.random() < 0.5 else f"/f{folder}/n{other}.outline"
+            text += f" see [[{target}][note {other}]]"
+        if headline % 10 == number % 10:
+            text += f" #t{rng.randrange(tags)} #t{rng.randrange(tags)}"
+        lines.append(
+            f"{stars} {text.ljust(88, '.')[:88]}"
+            if headline not in linked and headline % 10 != number % 10
+            else f"{stars} {text}"
+        )
+    return "\n".join(lines) + "\n"
+
+
+def generate(folder: Path, notes: int, seed: int = 1) -> int:
+    """Writes the notes under `folder`; returns their bytes."""
+    rng = random.Random(seed)
+    per_folder = max(1, notes // 100)
+    total = 0
+    for number in range(notes):
+        path = folder / f"f{number // per_folder}" / f"n{number}.outline"
+        path.parent.mkdir(parents=True, exist_ok=True)
+        data = note_text(rng, number, notes, per_folder).replace("...", " ..").encode()
+        path.write_bytes(data)
+        total += len(data)
+    return total
+
+
+def run_measured(args: list[str]) -> tuple[float, float, int, str]:
+    """Runs the command; its wall-clock seconds, the processor seconds of it and its workers, its largest
+    resident size in bytes, and what it told."""
+    start = time.perf_counter()
+    process = subprocess.Popen(args, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+    assert process.stderr is not None
+    told = process.stderr.read()
+    _, status, usage = os.wait4(process.pid, 0)
+    process.returncode = os.waitstatus_to_exitcode(status)
+    seconds = time.perf_counter() - start
+    scale = 1 if sys.platform == "darwin" else 1024  # ru_maxrss: bytes on macOS, KiB elsewhere
+    return seconds, usage.ru_utime + usage.ru_stime, usage.ru_maxrss * scale, told.decode(errors="replace")
+
+
+def rows(notes: int = 10_000, jobs: int | None = None, work: Path | None = None) -> list[dict[str, object]]:
+    """The plain and the site build of one generated folder: a row each, with the site's ratio to the plain."""
+    if jobs is None:
+        jobs = len(os.sched_getaffinity(0)) if hasattr(os, "sched_getaffinity") else os.cpu_count() or 1
+    with tempfile.TemporaryDirectory(dir=work) as temporary:
+        root = Path(temporary)
+        size = generate(root / "notes", notes)
+        command = [sys.executable, "-m", "brelim_cli", str(root / "notes"), "--jobs", str(jobs), "-q"]
+        found = []
+        for name, extra in (("plain", []), ("site", ["--site"])):
+            out = root / name
+            seconds, processor, peak, told = run_measured([*command, "-o", str(out), *extra])
+            pages = sum(1 for _ in out.rglob("*.html"))
+            found.append(
+                {
+                    "build": name,
+                    "notes": notes,
+                    "MB": size / 1e6,
+                    "jobs": jobs,
+                    "seconds": seconds,
+                    "processor": processor,
+                    "peak MB": peak / 1e6,
+                    "pages": pages,
+                    "told": told.strip().splitlines()[-1:],
+                }
+            )
+            shutil.rmtree(out)
+        found[1]["ratio"] = found[1]["seconds"] / found[0]["seconds"]
+        return found
+
+
+def table(found: list[dict[str, object]]) -> str:
+    lines = [
+        "| Build | Notes | MB | Jobs | Pages | Time (s) | Processor (s) | Peak memory (MB) | Site / plain |",
+        "|---" * 9 + "|",
+    ]
+    for row in found:
+        ratio = f"{row['ratio']:.2f}x" if "ratio" in row else ""
+        lines.append(
+            f"| {row['build']} | {row['notes']:,} | {row['MB']:.0f} | {row['jobs']} | {row['pages']:,} "
+            f"| {row['seconds']:.1f} | {row['processor']:.1f} | {row['peak MB']:.0f} | {ratio} |"
+        )
+    return "\n".join(lines)
+
+
+def main() -> int:
+    parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
+    parser.add_argument("--notes", type=int, default=10_000)
+    parser.add_argument("--jobs", type=int, default=None)
+    parser.add_argument("--work", type=Path, default=None, help="where the generated folder goes (default: the temp)")
+    options = parser.parse_args()
+    found = rows(options.notes, options.jobs, options.work)
+    print(table(found))
+    return 0 if found[1]["ratio"] <= 2 else 1  # type: ignore[operator]
+
+
+if __name__ == "__main__":
+    sys.exit(main())

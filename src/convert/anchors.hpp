@@ -1,0 +1,46 @@
+#pragma once
+
+// The anchors of a document's fragment, as a reader that links pages needs
+// them: for each headline with a link or hashtag, what its anchor points at,
+// which hashtags its text carries, and where its href stands in the
+// fragment, found by the conversion's own reading without building it.
+
+#include <cstddef>
+#include <string_view>
+#include <vector>
+
+namespace brelim {
+
+enum class AnchorKind { link, hashtag };
+
+// One headline of the fragment that has an anchor. Views and vectors are
+// valid only during the call that shows it.
+struct HeadlineAnchor {
+    std::size_t line = 0;    // counted from 0
+    std::size_t column = 0;  // the byte of the line where the anchor's link or hashtag begins
+    AnchorKind kind = AnchorKind::link;
+    std::string_view target;     // as written in the line: a link's target, or a hashtag's word
+    bool runs_script = false;    // a link whose target's scheme runs code
+    std::size_t html_begin = 0;  // the headline's HTML in the fragment, after its scaffolding
+    std::size_t html_end = 0;
+    std::size_t href_size = 0;
+    const std::vector<std::size_t>* hrefs = nullptr;          // where each href of the anchor begins in the fragment
+    const std::vector<std::string_view>* hashtags = nullptr;  // every hashtag's word in the text, in order
+};
+
+class AnchorSink {
+public:
+    // False stops the walk.
+    virtual bool headline(const HeadlineAnchor& anchor) = 0;
+
+protected:
+    ~AnchorSink() = default;
+};
+
+// Shows `sink` every headline of the fragment that has an anchor, in
+// document order. Returns the number of headlines in the fragment, or
+// `stopped` when the sink stopped the walk.
+inline constexpr std::size_t stopped = static_cast<std::size_t>(-1);
+std::size_t for_each_anchor(std::string_view document, AnchorSink& sink);
+
+}  // namespace brelim

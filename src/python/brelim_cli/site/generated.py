@@ -1,0 +1,66 @@
+"""The pages the site makes of its own: the folders' indexes, the tag pages, and the list of tags."""
+
+from __future__ import annotations
+
+from brelim_cli.site.layout import END, crumbs, page_start
+from brelim_cli.site.listing import Listing, Note
+from brelim_cli.site.lists import folder_lists, grouped, tag_list
+from brelim_cli.site.note_pages import Snippet
+from brelim_cli.site.urls import ALL_TAGS, TAGS, Place, display, relative_url
+
+
+class Pages:
+    """What the generated pages are made of, gathered once the notes' pages are started."""
+
+    def __init__(self, listing: Listing, site: str, css: str | None, headlines: dict[int, int]) -> None:
+        self.listing = listing
+        self.site = site
+        self.shown_site = display(site)
+        self.css = css
+        self.headlines = headlines
+        self.children: dict[Place, list[Place]] = {}
+        for folder in sorted(listing.folders):
+            if folder:
+                self.children.setdefault(folder[:-1], []).append(folder)
+        self.notes_in: dict[Place, list[Note]] = {}
+        for note in listing.notes:
+            self.notes_in.setdefault(note.folder, []).append(note)
+        self.tag_counts: dict[str, int] = {}
+        # What the second pass's workers read, inherited rather than sent: the headlines that carry each tag,
+        # and those that link to each note, in the notes' order.
+        self.tagged: dict[str, list[tuple[int, Snippet]]] = {}
+        self.linked: dict[int, list[tuple[int, Snippet]]] = {}
+
+    def folder_lists(self, folder: Place) -> str:
+        """What a folder's index lists: below its index note, or alone on a generated index."""
+        lists = folder_lists(
+            self.listing,
+            folder,
+            self.children.get(folder, []),
+            self.notes_in.get(folder, []),
+            self.headlines,
+            self.site,
+        )
+        if not folder:
+            lists += tag_list(self.tag_counts, folder)
+        return lists
+
+    def index_page(self, folder: Place) -> str:
+        """The generated index of a folder without an index note."""
+        title = display(folder[-1]) if folder else self.shown_site
+        trail = crumbs(self.site, folder, None, folder_page=True)
+        return page_start(title, self.shown_site, folder, trail, self.css) + self.folder_lists(folder) + END
+
+    def tag_page(self, word: str, entries: list[tuple[int, Snippet]]) -> str:
+        here = (TAGS,)
+        title = f"#{word}"
+        all_tags = f'<a href="{relative_url(here, (TAGS, ALL_TAGS))}">Tags</a>'
+        trail = crumbs(self.site, here, title, shown=(), between=(all_tags,))
+        body = grouped(entries, self.listing, self.site, here)
+        return page_start(title, self.shown_site, here, trail, self.css) + body + END
+
+    def all_tags_page(self) -> str:
+        here = (TAGS,)
+        trail = crumbs(self.site, here, "Tags", shown=())
+        body = tag_list(self.tag_counts, here) or "<p>No headline carries a hashtag.</p>\n"
+        return page_start("Tags", self.shown_site, here, trail, self.css) + body + END

@@ -1,0 +1,80 @@
+"""The lists the site adds to its pages: a folder's folders and pages, the tags, and a page's backlinks."""
+
+from __future__ import annotations
+
+import functools
+import html
+from collections.abc import Iterable
+
+from brelim_cli.site.listing import Listing, Note
+from brelim_cli.site.note_pages import Snippet, note_title, shown_headline
+from brelim_cli.site.urls import INDEX, Place, display, relative_url, tag_page
+
+
+def plural(count: int, word: str) -> str:
+    return f"{count:,} {word}{'' if count == 1 else 's'}"
+
+
+@functools.lru_cache(maxsize=1 << 16)
+def page_link(note: Note, site: str, here: Place) -> str:
+    return f'<a href="{relative_url(here, note.page)}">{shown_title(note, site)}</a>'
+
+
+@functools.cache  # a title for each note
+def shown_title(note: Note, site: str) -> str:
+    return html.escape(note_title(note, site))
+
+
+def section(heading: str, items: Iterable[str]) -> str:
+    listed = "".join(f"<li>{item}</li>\n" for item in items)
+    return f"<section>\n<h2>{heading}</h2>\n<ul>\n{listed}</ul>\n</section>\n" if listed else ""
+
+
+def folder_lists(
+    listing: Listing, folder: Place, children: list[Place], notes: list[Note], headlines: dict[int, int], site: str
+) -> str:
+    """A folder's subfolders and pages (its own index aside), each page with its number of headlines."""
+    folders = (
+        f'<a href="{relative_url(folder, (*child, INDEX))}">{html.escape(display(child[-1]))}/</a>'
+        for child in children
+    )
+    pages = (
+        f'{page_link(note, site, folder)} <span class="count">{plural(headlines.get(note.number, 0), "headline")}'
+        "</span>"
+        for note in notes
+        if note.page[-1] != INDEX
+    )
+    return section("Folders", folders) + section("Pages", pages)
+
+
+def tag_list(counts: dict[str, int], here: Place) -> str:
+    """Every tag, with its number of headlines, for a page in the folder `here`."""
+    tags = (
+        f'<a href="{relative_url(here, tag_page(word))}">#{word}</a> '
+        f'<span class="count">{plural(counts[word], "headline")}</span>'
+        for word in sorted(counts)
+    )
+    return section("Tags", tags)
+
+
+def grouped(entries: list[tuple[int, Snippet]], listing: Listing, site: str, here: Place) -> str:
+    """Headlines grouped by the page they stand on, in the order of the notes and their lines."""
+    parts = []
+    last = -1
+    for number, snippet in entries:
+        if number != last:
+            if last >= 0:
+                parts.append("</ul>\n")
+            parts.append(f"<h3>{page_link(listing.notes[number], site, here)}</h3>\n<ul>\n")
+            last = number
+        parts.append(f"<li>{shown_headline(snippet, here)}</li>\n")
+    if last >= 0:
+        parts.append("</ul>\n")
+    return "".join(parts)
+
+
+def backlinks(entries: list[tuple[int, Snippet]], listing: Listing, site: str, here: Place) -> str:
+    """The pages that link to a page, each with its headlines that do."""
+    if not entries:
+        return ""
+    return f"<section>\n<h2>Linked from</h2>\n{grouped(entries, listing, site, here)}</section>\n"

@@ -1,0 +1,188 @@
+"""A note's page, up to what the whole site decides (its folder's list, its backlinks): the first pass.
+
+A worker converts the note, points every anchor where the site resolves
+it, and writes the page's start to the page's temporary file; only what the rest of the
+build needs crosses back: the dead links, the headlines that carry each
+hashtag and those that link to another page, each as a snippet. Only
+hrefs change: every other byte of the fragment is `parse_string`'s.
+"""
+
+from __future__ import annotations
+
+import functools
+from dataclasses import dataclass
+from pathlib import Path
+from typing import Any, NamedTuple
+
+import brelim
+from brelim_cli.convert import read_outline
+from brelim_cli.errors import ConversionError, os_message, shown
+from brelim_cli.left_out import Findings
+from brelim_cli.limits import check_page_size
+from brelim_cli.page import left_out_note
+from brelim_cli.site.layout import crumbs, page_start
+from brelim_cli.site.listing import Listing, Note
+from brelim_cli.site.resolve import Dead, Resolved, resolve
+from brelim_cli.site.urls import Place, display, relative_url, tag_page
+from brelim_cli.targets import temporary_beside
+
+# A headline's HTML as its page has it, between the hrefs of its anchor, and where that anchor leads: a file of
+# the site, or None and the href to show everywhere. A plain tuple: many cross between processes.
+Snippet = tuple[tuple[str, ...], Place | None, str]
+
+
+def shown_headline(snippet: Snippet, here: Place) -> str:
+    """The headline as a page in the folder `here` shows it."""
+    pieces, place, literal = snippet
+    if len(pieces) == 1:
+        return pieces[0]
+    return (literal if place is None else relative_url(here, place)).join(pieces)
+
+
+class DeadLink(NamedTuple):
+    line: int  # from 0
+    column: int  # from 0
+    target: str
+    reason: str
+
+
+@dataclass
+class NoteResult:
+    number: int
+    error: str | None
+    findings: Findings
+    headlines: int = 0
+    dead: list[DeadLink] | None = None
+    tags: list[tuple[str, Snippet]] | None = None  # (word in lower case, headline), in the note's order
+    links: list[tuple[int, Snippet]] | None = None  # (the number of the note linked to, headline)
+    files: set[Place] | None = None  # the other files of the notes it links to
+
+
+@dataclass(frozen=True)
+class FirstPass:
+    """What a worker needs to start every note's page."""
+
+    listing: Listing
+    own: frozenset[str]  # the keys of every file the site writes itself (see urls.page_key)
+    site: str
+    css: str | None
+    out: Path
+    tag: str  # the build's temporary files, where the pages' starts wait
+    warn: bool = False
+    max_page_size: int | None = None
+
+    def part(self, note: Note) -> Path:
+        """Where the start of the note's page waits for the second pass: its temporary file."""
+        return temporary_beside(self.out.joinpath(*note.page), self.tag)
+
+
+def write_new(path: Path, data: bytes) -> None:
+    """Writes `data` into the new file `path`, making its folders when they are missing."""
+    try:
+        file = open(path, "xb")  # noqa: SIM115 - opened in either of two ways
+    except FileNotFoundError:
+        path.parent.mkdir(parents=True, exist_ok=True)
+        file = open(path, "xb")  # noqa: SIM115
+    with file:
+        file.write(data)
+
+
+def note_title(note: Note, site: str) -> str:
+    if note.page[-1] == "index.html":
+        return display(note.folder[-1]) if note.folder else site
+    return display(note.stem)
+
+
+def start_note_page(run: FirstPass, note: Note) -> NoteResult:
+    """The first pass over one note, in a worker; a failure is its result's message, never an exception."""
+    result = NoteResult(note.number, None, Findings(str(note.source), run.warn))
+    try:
+        text = read_outline(note.source)
+        check_page_size(str(note.source), text, run.max_page_size)
+        try:
+            fragment = brelim.parse_string(text)
+            headlines, rows = brelim._anchors(text)
+            left_out = brelim._left_out(text)
+        except MemoryError:
+            raise ConversionError(f"{shown(note.source)}: out of memory") from None
+        result.headlines = headlines
+        result.dead, result.tags, result.links, result.files = [], [], [], set()
+        body = point_anchors(run, note, fragment, rows, result)
+        title = note_title(note, run.site)
+        index = note.page[-1] == "index.html"
+        trail = crumbs(run.site, note.folder, None if index else title, index)
+        foot = left_out_note(text, left_out, "<li>" in fragment)
+        page = page_start(title, display(run.site), note.folder, trail, run.css)
+        start = f"{page}<main>\n{body}\n</main>\n{foot + chr(10) if foot else ''}".encode()
+        try:
+            write_new(run.part(note), start)
+        except OSError as error:
+            raise ConversionError(f"{shown(note.source)}: cannot write its page: {os_message(error)}") from None
+        result.findings.check(text, left_out)
+    except ConversionError as error:
+        result.error = str(error)
+    except Exception as error:  # noqa: BLE001 - a fault of this program: told, and the other notes still built
+        result.error = f"{shown(note.source)}: internal fault: {type(error).__name__}: {error}"
+    return result
+
+
+def point_anchors(run: FirstPass, note: Note, fragment: str, rows: list[Any], result: NoteResult) -> str:
+    """The fragment with each anchor's href pointed where the site resolves it; fills `result` on the way.
+
+    The loop runs once for each anchored headline of the site: it looks each value up once.
+    """
+    assert result.dead is not None and result.tags is not None and result.links is not None
+    assert result.files is not None
+    pieces: list[str] = []
+    add = pieces.append
+    done = 0
+    folder, number = note.folder, note.number
+    resolved = functools.partial(resolve_in, run.listing, run.own, folder)
+    tags: dict[str, tuple[str, Place]] = {}  # a hashtag's href and tag page, by its word
+    for line, column, kind, target, script, begin, end, size, hrefs, words in rows:
+        if kind == 1:
+            if target not in tags:
+                tags[target] = (relative_url(folder, tag_page(target)), tag_page(target))
+            href, place = tags[target]
+        else:
+            found = resolved(target, False, script)
+            if isinstance(found, Dead):
+                result.dead.append(DeadLink(line, column, target, found.reason))
+                href, place = fragment[hrefs[0] : hrefs[0] + size], None
+            else:
+                place = found.place
+                href = found.url if place is None else relative_url(folder, place)
+                if found.page >= 0 and found.page != number:
+                    result.links.append((found.page, (cut(fragment, begin, end, hrefs, size), place, "")))
+                elif found.attachment:
+                    result.files.add(place)  # type: ignore[arg-type]
+        for at in hrefs:
+            add(fragment[done:at])
+            add(href)
+            done = at + size
+        if words:
+            headline = (cut(fragment, begin, end, hrefs, size), place, "" if place else href)
+            if len(words) == 1:
+                result.tags.append((words[0].lower(), headline))
+            else:
+                result.tags.extend((word, headline) for word in dict.fromkeys([word.lower() for word in words]))
+    add(fragment[done:])
+    return "".join(pieces)
+
+
+@functools.lru_cache(maxsize=1 << 12)
+def resolve_in(
+    listing: Listing, own: frozenset[str], folder: Place, target: str, hashtag: bool, script: bool
+) -> Resolved | Dead:
+    """`resolve`, remembered: within a folder, a target is resolved once."""
+    return resolve(target, hashtag, script, folder, listing, own)
+
+
+def cut(fragment: str, begin: int, end: int, hrefs: tuple[int, ...], size: int) -> tuple[str, ...]:
+    """The headline's HTML from `begin` to `end`, without its hrefs."""
+    pieces = []
+    for at in hrefs:
+        pieces.append(fragment[begin:at])
+        begin = at + size
+    pieces.append(fragment[begin:end])
+    return tuple(pieces)

@@ -1,0 +1,290 @@
+"""A folder of notes as a site: links resolved, dead ones reported, nothing leaked, rebuilds."""
+
+import os
+import re
+import subprocess
+import sys
+from pathlib import Path
+
+import pytest
+
+import brelim
+from brelim_cli.page import render_page
+from brelim_cli.report import Reporter
+from brelim_cli.site import SiteOptions, build_site
+
+ANCHOR = re.compile(r"(<a href=')([^']*)(')")
+
+
+def write(root: Path, files: dict[str, str]) -> None:
+    for name, text in files.items():
+        path = root / name
+        path.parent.mkdir(parents=True, exist_ok=True)
+        path.write_text(text)
+
+
+def build(notes: Path, out: Path, capsys, quiet=False, strict=False) -> tuple[int, int, list[str]]:
+    """Builds the site; the dead links' count, the failures' count, and the lines told on standard error."""
+    reporter = Reporter(quiet=quiet, strict=strict)
+    dead = build_site(SiteOptions(notes, out, jobs=2), reporter)
+    reporter.finish()
+    return dead, reporter.failed, capsys.readouterr().err.splitlines()
+
+
+# One headline for each case, in `notes/sub/a.outline`: the href its anchor gets, or None when it is dead.
+CASES = [
+    ("[[../b.outline]]", "../b.html"),
+    ("[[../b]]", "../b.html"),
+    ("[[c]]", "c.html"),
+    ("[[/deep]]", "../deep/index.html"),
+    ("[[/deep/]]", "../deep/index.html"),
+    ("[[index]]", "index.html"),
+    ("[[../img/a.png]]", "../img/a.png"),
+    ("[[/sub/c.outline]]", "c.html"),
+    ("[[../50% off]]", "../50%25%20off.html"),
+    ("[[https://example.org/it's]]", "https://example.org/it&#39;s"),
+    ("[[ftp://x/a]]", "ftp://x/a"),
+    ("[[mailto:me]]", "mailto:me"),
+    ("[[Meeting: Monday]]", None),
+    ("[[javascript:alert(1) http]]", None),
+    ("[[../../x]]", None),
+    ("[[../.hidden]]", None),
+    ("[[../.git/x]]", None),
+    ("[[../site/index.html]]", None),
+    ("[[nothing]]", None),
+    ("[[C]]", None),
+    ("#Books", "../tags/books.html"),
+    ("#con", "../tags/_con.html"),
+    ("#t [[t]]", None),
+]
+REASONS = {
+    "[[Meeting: Monday]]": "finds nothing",
+    "[[javascript:alert(1) http]]": "is a script URL",
+    "[[../../x]]": "leads outside the notes",
+    "[[../.hidden]]": "leads into a hidden file or folder",
+    "[[../.git/x]]": "leads into a hidden file or folder",
+    "[[../site/index.html]]": "leads into the site's own folder",
+    "[[nothing]]": "finds nothing",
+    "[[C]]": "finds nothing",
+    "#t [[t]]": "finds nothing",
+}
+
+
+@pytest.fixture(scope="module")
+def resolved(tmp_path_factory):
+    root = tmp_path_factory.mktemp("resolution")
+    notes = root / "notes"
+    write(
+        notes,
+        {
+            "b.outline": "* b\n",
+            "sub/c.outline": "* c\n",
+            "deep/er/d.outline": "* d\n",
+            "50% off.outline": "* x\n",
+            "img/a.png": "png",
+            ".hidden": "h",
+            ".git/x": "g",
+            "sub/a.outline": "".join(f"* {case}\n" for case, _ in CASES),
+        },
+    )
+    reporter = Reporter()
+    build_site(SiteOptions(notes, notes / "site", jobs=1), reporter)
+    return notes, (notes / "site/sub/a.html").read_text()
+
+
+@pytest.mark.parametrize("number, case, href", [(number, *case) for number, case in enumerate(CASES)])
+def test_each_target_resolves_or_is_dead(number: int, case: str, href: str | None, resolved):
+    notes, page = resolved
+    item = page[page.index("<main>") :].split("<li>")[number + 1]
+    expected = brelim.parse_string(f"* {case}\n").split("<li>")[1]
+    got = {match.group(2) for match in ANCHOR.finditer(item)}
+    assert ANCHOR.sub("", item).startswith(ANCHOR.sub("", expected).removesuffix("\n</li></ul>"))
+    assert got == ({href} if href is not None else {match.group(2) for match in ANCHOR.finditer(expected)})
+    if href is not None and not re.match("[a-z]+:", href):
+        assert (notes / "site/sub" / href.replace("%25", "%").replace("%20", " ")).resolve().is_file()
+
+
+def test_dead_links_are_told_in_the_notes_order_with_where_and_why(tmp_path: Path, capsys):
+    notes = tmp_path / "notes"
+    write(notes, {"a.outline": "* ok [[b]]\n\n*** see [[../x]]\n", "b.outline": "* [[nope]] then #t\n* [[gone]]\n"})
+    dead, failed, lines = build(notes, tmp_path / "site", capsys)
+    assert (dead, failed) == (2, 0)
+    assert lines == [
+        f"brelim: {notes}/a.outline:3:9: dead link: '../x' leads outside the notes",
+        f"brelim: {notes}/b.outline:2:3: dead link: 'gone' finds nothing",
+        "brelim: 2 dead links",
+    ]
+    assert build(notes, tmp_path / "site", capsys, quiet=True)[2] == []
+    assert build(notes, tmp_path / "site", capsys, quiet=True, strict=True)[2] == ["brelim: --strict: 2 dead links"]
+
+
+@pytest.fixture
+def site(tmp_path: Path, capsys):
+    notes, out = tmp_path / "notes", tmp_path / "site"
+    write(
+        notes,
+        {
+            "a.outline": "* to [[sub/b]] and [[b.pdf]]\n** #Tag here\n*** #x and [[missing]]\n",
+            "b.pdf": "pdf",
+            "sub/b.outline": "* #tag back to [[../a.outline][a]]\n",
+            "sub/index.outline": "* #tag\n",
+            "x/y/z.outline": "* [[/a]]\n",
+            "c.outline": "* c\n",
+        },
+    )
+    build(notes, out, capsys)
+    return notes, out
+
+
+def test_the_fragment_stays_but_for_its_hrefs(site):
+    notes, out = site
+    for source in notes.rglob("*.outline"):
+        page = (out / source.relative_to(notes)).with_suffix(".html").read_text()
+        shown = page[page.index("<main>\n") + 7 : page.index("\n</main>")]
+        fragment = brelim.parse_string(source.read_text())
+        original = [match.group(2) for match in ANCHOR.finditer(fragment)]
+        assert ANCHOR.findall(shown).__len__() == len(original)
+        assert ANCHOR.sub(r"\1\3", shown) == ANCHOR.sub(r"\1\3", fragment)
+
+
+def test_indexes_tags_and_backlinks(site):
+    _notes, out = site
+    assert sorted(str(p.relative_to(out)) for p in out.rglob("*") if p.is_file()) == [
+        ".brelim-site.json",
+        "a.html",
+        "b.pdf",
+        "c.html",
+        "index.html",
+        "style.css",
+        "sub/b.html",
+        "sub/index.html",
+        "tags/all-tags.html",
+        "tags/tag.html",
+        "tags/x.html",
+        "x/index.html",
+        "x/y/index.html",
+        "x/y/z.html",
+    ]
+    root = (out / "index.html").read_text()
+    assert '<a href="a.html">a</a> <span class="count">3 headlines</span>' in root
+    assert '<a href="tags/tag.html">#tag</a> <span class="count">3 headlines</span>' in root
+    assert '<a href="x/index.html">x/</a>' in root and "sub/index.html" in root
+    tag = (out / "tags/tag.html").read_text()
+    assert tag.index('href="../a.html"') < tag.index('href="../sub/b.html"') < tag.index('href="../sub/index.html"')
+    assert "<li> #tag back to <a href='../a.html'>a</a></li>" in tag
+    a = (out / "a.html").read_text()
+    assert "Linked from" in a and a.index('<a href="sub/b.html">b</a>') < a.index('<a href="x/y/z.html">z</a>')
+    assert "<li> #tag back to <a href='a.html'>a</a></li>" in a
+    assert "Linked from" not in (out / "c.html").read_text()
+
+
+def test_nothing_outside_or_hidden_leaks(tmp_path: Path, capsys):
+    notes, out = tmp_path / "notes", tmp_path / "site"
+    write(tmp_path, {"outside.txt": "SECRET-OUTSIDE", "outside.outline": "* SECRETNOTE\n"})
+    write(
+        notes,
+        {
+            "a.outline": "* [[../outside.txt]] [[link.txt]] [[evil]] [[.h.outline]] [[alias]]\n",
+            ".h.outline": "* HIDDENNOTE\n",
+            ".git/x.outline": "* HIDDENNOTE\n",
+            "b.outline": "* ALIASED\n",
+        },
+    )
+    (notes / "link.txt").symlink_to(tmp_path / "outside.txt")
+    (notes / "evil.outline").symlink_to(tmp_path / "outside.outline")
+    (notes / "alias.outline").symlink_to("b.outline")
+    _dead, _failed, lines = build(notes, out, capsys)
+    assert f"brelim: {notes}/evil.outline: a symbolic link that leads outside the notes: no page" in lines
+    assert (out / "alias.html").is_file() and not (out / "evil.html").exists()
+    for path in out.rglob("*"):
+        if path.is_file():
+            data = path.read_bytes()
+            assert not any(secret in data for secret in (b"SECRET", b"HIDDENNOTE")), path
+
+
+def test_clashing_names_are_refused(tmp_path: Path, capsys):
+    notes, out = tmp_path / "notes", tmp_path / "site"
+    write(notes, {"a.outline": "* #index #con #nul [[style.css]]\n", "style.css": "mine", "tags/t.outline": "* t\n"})
+    dead, failed, _lines = build(notes, out, capsys)
+    assert failed == 2 and dead == 1
+    assert (out / "style.css").read_text() != "mine"
+    assert {p.name for p in (out / "tags").iterdir()} == {"all-tags.html", "index.html", "_con.html", "_nul.html"}
+
+
+def test_rebuilds_remove_only_their_own_and_keep_unchanged_pages(tmp_path: Path, capsys):
+    notes, out = tmp_path / "notes", tmp_path / "site"
+    write(notes, {"a.outline": "* [[b]]\n** #t\n", "b.outline": "* b\n", "c.outline": "* [[f.txt]]\n", "f.txt": "f"})
+    build(notes, out, capsys)
+    write(out, {"mine.txt": "mine"})
+    os.utime(out / "b.html", (1_000_000_000, 1_000_000_000))
+    (notes / "c.outline").unlink()
+    (notes / "a.outline").write_text("* [[b]]\n")
+    assert build(notes, out, capsys)[:2] == (0, 0)
+    assert not (out / "c.html").exists() and not (out / "f.txt").exists() and not (out / "tags/t.html").exists()
+    assert (out / "mine.txt").read_text() == "mine"
+    assert os.stat(out / "b.html").st_mtime == 1_000_000_000
+    write(out, {"d.html": "someone's page", "e.html": render_page("* e\n", "e")})
+    write(notes, {"d.outline": "* d\n", "e.outline": "* e\n"})
+    _dead, failed, lines = build(notes, out, capsys)
+    assert failed == 1 and lines[0].startswith(f"brelim: {out}/d.html: is in the way")
+    assert (out / "d.html").read_text() == "someone's page"
+    assert "brelim --site" in (out / "e.html").read_text()
+
+
+def test_names_that_are_not_utf8_are_linked_by_their_bytes(tmp_path: Path, capsys):
+    notes, out = tmp_path / "notes", tmp_path / "site"
+    write(notes, {os.fsdecode(b"caf\xe9.outline"): "* [[/index]]\n"})
+    assert build(notes, out, capsys)[:2] == (0, 0)
+    assert (out / os.fsdecode(b"caf\xe9.html")).is_file()
+    assert '<a href="caf%E9.html">caf\ufffd</a>' in (out / "index.html").read_text()
+
+
+@pytest.mark.parametrize(
+    "args, status, told",
+    [
+        ([], 0, ["dead link: '../x' leads outside the notes", "brelim: 1 dead link"]),
+        (["-q"], 0, []),
+        (["--strict"], 1, ["dead link: '../x'", "brelim: --strict: 1 dead link"]),
+        (["-q", "--strict"], 1, ["brelim: --strict: 1 dead link"]),
+        (["--fragment"], 2, ["--fragment makes no pages"]),
+        (["-o", "NOTES"], 2, ["is the folder of notes"]),
+    ],
+)
+def test_the_command_builds_a_site(args: list[str], status: int, told: list[str], tmp_path: Path):
+    write(tmp_path / "notes", {"a.outline": "*** see [[../x]]\n"})
+    args = [str(tmp_path / "notes") if arg == "NOTES" else arg for arg in args]
+    run = subprocess.run(
+        [sys.executable, "-m", "brelim_cli", str(tmp_path / "notes"), "-o", str(tmp_path / "site"), "--site", *args],
+        capture_output=True,
+        text=True,
+        check=False,
+    )
+    assert run.returncode == status
+    lines = run.stderr.splitlines()
+    assert len([line for line in lines if not line.startswith("usage") and not line.startswith(" ")]) == len(told)
+    assert all(any(part in line for line in lines) for part in told)
+
+
+def test_a_relative_stylesheet_is_taken_from_the_root(tmp_path: Path):
+    notes, out = tmp_path / "notes", tmp_path / "site"
+    write(notes, {"a.outline": "* #t\n", "b/c/d.outline": "* d\n"})
+    build_site(SiteOptions(notes, out, css="css/s.css", title="Mine"), Reporter())
+    for page, href in (("a.html", "css/s.css"), ("b/c/d.html", "../../css/s.css"), ("tags/t.html", "../css/s.css")):
+        assert f'<link rel="stylesheet" href="{href}">' in (out / page).read_text()
+    assert not (out / "style.css").exists() and "<title>Mine</title>" in (out / "index.html").read_text()
+
+
+@pytest.mark.parametrize("document, error", [(b"* a", TypeError), ("* \ud800", UnicodeEncodeError)])
+def test_anchors_refuses_what_parse_string_refuses(document, error):
+    with pytest.raises(error):
+        brelim._anchors(document)
+
+
+def test_anchors_rows_point_into_the_fragment():
+    text = "* x\n** see [[a b]] and #t\n*** #T [[http://x/it's]]\n"
+    fragment = brelim.parse_string(text)
+    headlines, rows = brelim._anchors(text)
+    assert headlines == 3
+    assert [row[:5] for row in rows] == [(1, 19, 1, "t", False), (2, 7, 0, "http://x/it's", False)]
+    assert [fragment[at : at + row[7]] for row in rows for at in row[8]] == ["t", "http://x/it&#39;s"]
+    assert [row[9] for row in rows] == [("t",), ("T",)]
