@@ -8,8 +8,8 @@ from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "tests" / "python"))
 
-import brelim  # noqa: E402
-from tables import rows  # noqa: E402
+import brelim
+from tables import rows
 
 failed = checked = 0
 for name, frame in (("documents.tsv", "{}"), ("headlines.tsv", "<ul><li>{}\n</li></ul>")):
