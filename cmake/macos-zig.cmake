@@ -4,11 +4,14 @@
 # (`pip install ziglang` puts it in site-packages/ziglang/zig), and
 # BRELIM_MACOS_ARCH the processor: x86_64 (the default) or aarch64.
 
-# Read a second time as the platform rules' override (below): zig's linker
+# Read a second time as the platform rules' override (below). zig's linker
 # crashes on -bundle, and Python loads a module linked as a dynamic library
-# all the same.
+# all the same. Its symbols are resolved when it is loaded (-undefined
+# dynamic_lookup), so it is linked without the C++ runtime, which zig would
+# first build from source: a check that the module links, not a module to ship.
 if(DEFINED CMAKE_SHARED_MODULE_CREATE_CXX_FLAGS)
-  string(REPLACE "-bundle" "-shared" CMAKE_SHARED_MODULE_CREATE_CXX_FLAGS "${CMAKE_SHARED_MODULE_CREATE_CXX_FLAGS}")
+  string(REPLACE "-bundle" "-shared -nostdlib" CMAKE_SHARED_MODULE_CREATE_CXX_FLAGS
+                 "${CMAKE_SHARED_MODULE_CREATE_CXX_FLAGS}")
   return()
 endif()
 set(CMAKE_USER_MAKE_RULES_OVERRIDE_CXX "${CMAKE_CURRENT_LIST_FILE}")
