@@ -31,10 +31,12 @@ if(BRELIM_MACOS_ARCH STREQUAL "aarch64")
 else()
   set(brelim_macos_version 10.15)
 endif()
-set(CMAKE_CXX_COMPILER "${BRELIM_ZIG}" c++ -target ${BRELIM_MACOS_ARCH}-macos.${brelim_macos_version})
+set(CMAKE_CXX_COMPILER "${BRELIM_ZIG}" c++)
+# Also makes the compiler's identification compile without linking.
+set(CMAKE_CXX_COMPILER_TARGET ${BRELIM_MACOS_ARCH}-macos.${brelim_macos_version})
 # zig's own archiver and index, which know Mach-O objects.
 set(CMAKE_CXX_ARCHIVE_CREATE "\"${BRELIM_ZIG}\" ar qc <TARGET> <LINK_FLAGS> <OBJECTS>")
 set(CMAKE_CXX_ARCHIVE_APPEND "\"${BRELIM_ZIG}\" ar q <TARGET> <LINK_FLAGS> <OBJECTS>")
 set(CMAKE_CXX_ARCHIVE_FINISH "\"${BRELIM_ZIG}\" ranlib <TARGET>")
-# The compiler's checks compile without linking, which would build libc++.
+# The compiler's checks compile without linking: a link would build libc++.
 set(CMAKE_TRY_COMPILE_TARGET_TYPE STATIC_LIBRARY)
