@@ -1,6 +1,6 @@
 # Cross-compiles for macOS with zig's clang, which carries macOS's system
-# headers and libc++, so no Apple SDK is needed: the core, the tests and the
-# module compile and link; nothing runs. BRELIM_ZIG names the zig program
+# headers and libc++, so no Apple SDK is needed: the core and the module
+# compile and link; nothing runs. BRELIM_ZIG names the zig program
 # (`pip install ziglang` puts it in site-packages/ziglang/zig), and
 # BRELIM_MACOS_ARCH the processor: x86_64 (the default) or aarch64.
 
