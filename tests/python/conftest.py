@@ -6,13 +6,10 @@ import re
 import subprocess
 import sys
 import textwrap
-from pathlib import Path
 
 import pytest
 
-# Found beside the tests, not beside the module: the tests also run against
-# an installed wheel and against a sanitizer build.
-TABLES = Path(__file__).resolve().parents[1] / "tables"
+from tables import rows
 
 # A line that is used, told without the module: a run of headlines. Group 1
 # holds the first headline's asterisks.
@@ -27,17 +24,8 @@ class Outer:  # Outer.Inner: a qualified name for TypeError messages
 
 
 def table(name: str) -> list:
-    r"""The rows of tests/tables/<name> as pytest parameters named after their
-    lines: two tab-separated fields a line, with the escapes \n \r \t \0 \\ and
-    \xHH (a byte); lines that are empty or begin with '#' are comments."""
-    rows = []
-    for number, line in enumerate((TABLES / name).read_bytes().split(b"\n"), 1):
-        if line and not line.startswith(b"#"):
-            fields = [f.decode("unicode_escape").encode("latin-1").decode("utf-8") for f in line.split(b"\t")]
-            assert len(fields) == 2, f"{name}:{number}: not two tab-separated fields"
-            rows.append(pytest.param(*fields, id=f"{name}:{number}"))
-    assert rows, f"no rows in {TABLES / name}"
-    return rows
+    """The rows of tests/tables/<name> as pytest parameters named after their lines."""
+    return [pytest.param(row.given, row.expected, id=row.where) for row in rows(name)]
 
 
 def run_python(code: str, *args: str) -> subprocess.CompletedProcess:
@@ -45,6 +33,14 @@ def run_python(code: str, *args: str) -> subprocess.CompletedProcess:
     return subprocess.run(
         [sys.executable, "-c", textwrap.dedent(code), *args], capture_output=True, check=False, text=True, timeout=300
     )
+
+
+@pytest.hookimpl(tryfirst=True)  # before -m reads the markers
+def pytest_collection_modifyitems(items):
+    """Every test of the installed command (test_command's fixture) is marked `command`."""
+    for item in items:
+        if "installed_command" in getattr(item, "fixturenames", ()):
+            item.add_marker(pytest.mark.command)
 
 
 def pytest_runtest_setup(item):

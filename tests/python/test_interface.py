@@ -1,3 +1,4 @@
+import importlib.util
 import inspect
 import pickle
 import pydoc
@@ -67,20 +68,20 @@ def test_type_error_names_the_qualified_type():
     assert str(caught.value) == "argument 'str': 'Outer.Inner' object cannot be converted to 'PyString'"
 
 
-def test_second_initialisation_raises_import_error():
-    result = run_python(
-        """
-        import sys
-        import brelim
-        del sys.modules["brelim"]
-        try:
-            import brelim
-        except ImportError as error:
-            print("ImportError:", error)
-        else:
-            print("imported twice")
-        """
-    )
+@pytest.mark.parametrize(
+    "first_import",
+    [
+        'import brelim\ndel sys.modules["brelim"]',
+        # The interpreter that imports it first keeps it, a sub-interpreter too.
+        'import _testcapi\nassert _testcapi.run_in_subinterp("import brelim") == 0',
+    ],
+    ids=["main-interpreter", "sub-interpreter"],
+)
+def test_second_initialisation_raises_import_error(first_import):
+    if "_testcapi" in first_import and importlib.util.find_spec("_testcapi") is None:
+        pytest.skip("needs _testcapi, which this interpreter has not")
+    second_import = 'try:\n    import brelim\nexcept ImportError as error:\n    print("ImportError:", error)\nelse:\n    print("imported twice")\n'
+    result = run_python(f"import sys\n{first_import}\n{second_import}")
     assert result.returncode == 0, result.stderr
     assert result.stdout.startswith("ImportError: brelim may be initialised only once")
 
