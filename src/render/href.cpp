@@ -16,7 +16,6 @@ bool starts_with_ignoring_case(std::string_view text, std::string_view lower_pre
     return true;
 }
 
-
 // Whether a target goes into the href as written: it contains "http" and
 // runs no script. Any other is percent-encoded.
 bool href_as_written(std::string_view target) {

@@ -50,7 +50,13 @@ def convert_site(options: RunOptions, reporter: Reporter) -> int:
     assert options.out is not None  # required for a folder (check_usage)
     page = options.page
     site = SiteOptions(
-        Path(options.sources[0]), Path(options.out), options.glob, page.title, page.css, options.jobs, options.warn,
+        Path(options.sources[0]),
+        Path(options.out),
+        options.glob,
+        page.title,
+        page.css,
+        options.jobs,
+        options.warn,
         page.max_page_size,
     )
     return build_site(site, reporter)

@@ -6,7 +6,7 @@ only what the interpreter has loaded already.
 
 # `_signal` is loaded with the interpreter; `signal` is not, and importing it
 # (its enums) is the longest step before the handler is set.
-import _signal
+import _signal  # type: ignore[import-not-found]  # typeshed has no stub for the C half of signal
 import os
 import sys
 
