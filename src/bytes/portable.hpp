@@ -69,6 +69,7 @@ namespace feature {
 inline constexpr unsigned sse2 = 1u << 0;
 inline constexpr unsigned ssse3 = 1u << 1;
 inline constexpr unsigned neon = 1u << 2;
+inline constexpr unsigned avx2 = 1u << 3;
 }  // namespace feature
 
 // What every function of this build may use: the compiler's own flags.
@@ -81,6 +82,9 @@ inline constexpr unsigned baseline = 0
 #endif
 #if defined(__ARM_NEON) || defined(_M_ARM64)
                                      | feature::neon
+#endif
+#if defined(__AVX2__)
+                                     | feature::avx2
 #endif
     ;
 
@@ -98,6 +102,33 @@ inline bool cpu_has_ssse3() noexcept {
     __cpuid(reinterpret_cast<int*>(registers), 1);
 #endif
     return (registers[2] & (1u << 9)) != 0;
+}
+
+// Whether the processor runs AVX2 and the operating system saves its
+// registers: AVX and OSXSAVE (bits 28 and 27 of ECX, leaf 1), the SSE and
+// AVX state enabled in XCR0 (bits 1 and 2), and AVX2 (bit 5 of EBX, leaf 7).
+inline bool cpu_has_avx2() noexcept {
+    unsigned registers[4] = {};
+#if defined(__GNUC__) || defined(__clang__)
+    if (__get_cpuid(1, &registers[0], &registers[1], &registers[2], &registers[3]) == 0) return false;
+#elif defined(_MSC_VER)
+    __cpuid(reinterpret_cast<int*>(registers), 1);
+#endif
+    constexpr unsigned avx_and_osxsave = (1u << 28) | (1u << 27);
+    if ((registers[2] & avx_and_osxsave) != avx_and_osxsave) return false;
+#if defined(__GNUC__) || defined(__clang__)
+    unsigned xcr0 = 0, high = 0;
+    __asm__("xgetbv" : "=a"(xcr0), "=d"(high) : "c"(0));
+#elif defined(_MSC_VER)
+    const auto xcr0 = static_cast<unsigned>(_xgetbv(0));
+#endif
+    if ((xcr0 & 6u) != 6u) return false;
+#if defined(__GNUC__) || defined(__clang__)
+    if (__get_cpuid_count(7, 0, &registers[0], &registers[1], &registers[2], &registers[3]) == 0) return false;
+#elif defined(_MSC_VER)
+    __cpuidex(reinterpret_cast<int*>(registers), 7, 0);
+#endif
+    return (registers[1] & (1u << 5)) != 0;
 }
 #endif
 

@@ -19,6 +19,7 @@
 #include <string_view>
 #include <type_traits>
 
+#include "block_avx2.hpp"
 #include "block_neon.hpp"
 #include "block_sse.hpp"
 #include "portable.hpp"
@@ -45,6 +46,7 @@ struct Baseline {
     X(scalar, ANY, true, void, false, Baseline)                     /* any processor */ \
     X(sse2, X86, true, SseBlock, false, Baseline)                   /* without SSSE3 */ \
     X(ssse3, X86, portable::cpu_has_ssse3(), SseBlock, true, Ssse3) /* x86-64 */        \
+    X(avx2, X86, portable::cpu_has_avx2(), Avx2Block, true, Avx2)   /* x86-64 */        \
     X(neon, ARM64, true, NeonBlock, true, Baseline)                 /* aarch64 */
 
 #define BRELIM_LEVEL_ENUMERATOR(name, ...) name,
