@@ -37,17 +37,20 @@ struct Baseline {
 // built for (ANY, X86, ARM64), what the processor must have, its block type
 // (void: a byte at a time), whether it looks bytes up in tables with its
 // block type (else a primitive that does runs a byte at a time, or keeps
-// only its comparisons a block at a time: `without_lookups`), and the code
-// its entry point compiles for what the baseline lacks (`Baseline`, or a
-// struct of its block file, such as `Ssse3`). The enumeration, the names,
-// what the processor offers and `dispatch` are all made from this list: a
-// new level is a block file, its detection in portable.hpp and an entry here.
-#define BRELIM_LEVELS(X)                                                                \
-    X(scalar, ANY, true, void, false, Baseline)                     /* any processor */ \
-    X(sse2, X86, true, SseBlock, false, Baseline)                   /* without SSSE3 */ \
-    X(ssse3, X86, portable::cpu_has_ssse3(), SseBlock, true, Ssse3) /* x86-64 */        \
-    X(avx2, X86, portable::cpu_has_avx2(), Avx2Block, true, Avx2)   /* x86-64 */        \
-    X(neon, ARM64, true, NeonBlock, true, Baseline)                 /* aarch64 */
+// only its comparisons a block at a time: `without_lookups`), the code its
+// entry point compiles for what the baseline lacks (`Baseline`, or a struct
+// of its block file, such as `Ssse3`), and whether the process runs at it
+// when the processor has it. A level that does not pay for itself on whole
+// documents is offered to tests, the fuzzer and benchmarks but never picked.
+// The enumeration, the names, what the processor offers and `dispatch` are
+// all made from this list: a new level is a block file, its detection in
+// portable.hpp and an entry here.
+#define BRELIM_LEVELS(X)                                                                       \
+    X(scalar, ANY, true, void, false, Baseline, true)                      /* any processor */ \
+    X(sse2, X86, true, SseBlock, false, Baseline, true)                    /* without SSSE3 */ \
+    X(ssse3, X86, portable::cpu_has_ssse3(), SseBlock, true, Ssse3, true)  /* x86-64 */        \
+    X(avx2, X86, portable::cpu_has_avx2(), Avx2Block, true, Avx2, false)   /* not picked */    \
+    X(neon, ARM64, true, NeonBlock, true, Baseline, true)                  /* aarch64 */
 
 #define BRELIM_LEVEL_ENUMERATOR(name, ...) name,
 enum class Level : std::uint8_t { BRELIM_LEVELS(BRELIM_LEVEL_ENUMERATOR) };
@@ -79,8 +82,12 @@ inline constexpr std::size_t block_size = std::max({std::size_t{1}, BRELIM_LEVEL
 std::string_view level_name(Level level) noexcept;
 
 // The levels this build and this processor can run, the byte-at-a-time one
-// first and the best last.
+// first and the widest last.
 std::span<const Level> levels() noexcept;
+
+// The level the process runs at unless one is forced: the last of levels()
+// that the list lets it pick.
+Level picked_level() noexcept;
 
 namespace detail {
 extern std::atomic<Level> active;
@@ -152,7 +159,7 @@ constexpr bool compiles_for() noexcept {
     }
 }
 
-#define BRELIM_LEVEL_CHECK(name, family, has, Block, lookups, Code)                   \
+#define BRELIM_LEVEL_CHECK(name, family, has, Block, lookups, Code, ...)              \
     BRELIM_ON_##family(static_assert(compiles_for<Block, lookups, Code>(),            \
                                      "the " #name " level's code lacks instructions " \
                                      "its block type needs");)
@@ -166,7 +173,7 @@ BRELIM_LEVELS(BRELIM_LEVEL_CHECK)
 // are passed by value, so that nothing of the caller's is kept in memory.
 template <class Kernel, class... Args>
 BRELIM_ALWAYS_INLINE auto dispatch(Args... args) {
-#define BRELIM_LEVEL_CASE(name, family, has, Block, lookups, Code) \
+#define BRELIM_LEVEL_CASE(name, family, has, Block, lookups, Code, ...) \
     BRELIM_ON_##family(case Level::name : return detail::run_at<Block, lookups, Code, Kernel>(args...);)
     switch (active_level()) {
         BRELIM_LEVELS(BRELIM_LEVEL_CASE)

@@ -38,3 +38,8 @@ def _fragment_size(document: str, limit: int, /) -> tuple[int, int | None, bool]
     square of its length; within it (or without any item) they are None and
     False. Raises OverflowError for a negative
     `limit`, and what parse_string raises for a str it cannot convert."""
+
+def _level() -> str:
+    """Private, for benchmarks and bug reports: the name of the level of the
+    byte layer the module runs at, such as "ssse3" or "neon" ("scalar": a
+    byte at a time)."""
