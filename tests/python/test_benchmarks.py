@@ -103,6 +103,10 @@ def test_the_benchmark_runs_on_a_small_size():
     assert "| notes | 0.1 MB |" in output and "| prose |" not in output
     assert "| notes, 1 MB | 1.0 MB |" in output
     long_row = next(line for line in output.splitlines() if line.startswith("| long |"))
+    # Every row ends with the memory floor's MB/s and brelim's time as a multiple of it.
+    for row in (line for line in output.splitlines() if line.startswith(("| notes", "| long |"))):
+        floor_rate, multiple = row.split("|")[-3:-1]
+        assert float(floor_rate.replace(",", "")) > 0 and float(multiple.strip().removesuffix("x")) > 0
     if cmarkgfm is not None:
         assert re.search(r"\| [\d.]+x \| >= 25x \| (yes|\*\*no\*\*) \|", long_row)
         assert "| cmarkgfm.markdown_to_html |" in output
