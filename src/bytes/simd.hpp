@@ -79,6 +79,24 @@ constexpr std::size_t size_of_block() noexcept {
 inline constexpr std::size_t block_size = std::max({std::size_t{1}, BRELIM_LEVELS(BRELIM_LEVEL_BLOCK_SIZE)});
 #undef BRELIM_LEVEL_BLOCK_SIZE
 
+namespace detail {
+template <class Block>
+constexpr std::size_t size_of_vector() noexcept {
+    if constexpr (std::is_void_v<Block>) {
+        return SIZE_MAX;
+    } else {
+        return Block::size;
+    }
+}
+}  // namespace detail
+
+// The smallest block of the levels this build has that look at more than a
+// byte at a time: less input than this runs a byte at a time at any level,
+// without dispatch; a primitive's block kernel tells apart the rest.
+#define BRELIM_LEVEL_VECTOR_SIZE(name, family, has, Block, ...) BRELIM_ON_##family(detail::size_of_vector<Block>(), )
+inline constexpr std::size_t narrowest_block = std::min({std::size_t{SIZE_MAX}, BRELIM_LEVELS(BRELIM_LEVEL_VECTOR_SIZE)});
+#undef BRELIM_LEVEL_VECTOR_SIZE
+
 std::string_view level_name(Level level) noexcept;
 
 // The levels this build and this processor can run, the byte-at-a-time one
