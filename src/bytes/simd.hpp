@@ -45,12 +45,12 @@ struct Baseline {
 // The enumeration, the names, what the processor offers and `dispatch` are
 // all made from this list: a new level is a block file, its detection in
 // portable.hpp and an entry here.
-#define BRELIM_LEVELS(X)                                                                       \
-    X(scalar, ANY, true, void, false, Baseline, true)                      /* any processor */ \
-    X(sse2, X86, true, SseBlock, false, Baseline, true)                    /* without SSSE3 */ \
-    X(ssse3, X86, portable::cpu_has_ssse3(), SseBlock, true, Ssse3, true)  /* x86-64 */        \
-    X(avx2, X86, portable::cpu_has_avx2(), Avx2Block, true, Avx2, false)   /* not picked */    \
-    X(neon, ARM64, true, NeonBlock, true, Baseline, true)                  /* aarch64 */
+#define BRELIM_LEVELS(X)                                                                      \
+    X(scalar, ANY, true, void, false, Baseline, true)                     /* any processor */ \
+    X(sse2, X86, true, SseBlock, false, Baseline, true)                   /* without SSSE3 */ \
+    X(ssse3, X86, portable::cpu_has_ssse3(), SseBlock, true, Ssse3, true) /* x86-64 */        \
+    X(avx2, X86, portable::cpu_has_avx2(), Avx2Block, true, Avx2, false)  /* not picked */    \
+    X(neon, ARM64, true, NeonBlock, true, Baseline, true)                 /* aarch64 */
 
 #define BRELIM_LEVEL_ENUMERATOR(name, ...) name,
 enum class Level : std::uint8_t { BRELIM_LEVELS(BRELIM_LEVEL_ENUMERATOR) };
@@ -94,7 +94,8 @@ constexpr std::size_t size_of_vector() noexcept {
 // byte at a time: less input than this runs a byte at a time at any level,
 // without dispatch; a primitive's block kernel tells apart the rest.
 #define BRELIM_LEVEL_VECTOR_SIZE(name, family, has, Block, ...) BRELIM_ON_##family(detail::size_of_vector<Block>(), )
-inline constexpr std::size_t narrowest_block = std::min({std::size_t{SIZE_MAX}, BRELIM_LEVELS(BRELIM_LEVEL_VECTOR_SIZE)});
+inline constexpr std::size_t narrowest_block =
+    std::min({std::size_t{SIZE_MAX}, BRELIM_LEVELS(BRELIM_LEVEL_VECTOR_SIZE)});
 #undef BRELIM_LEVEL_VECTOR_SIZE
 
 std::string_view level_name(Level level) noexcept;

@@ -257,8 +257,7 @@ PyMODINIT_FUNC PyInit_brelim(void) {
     }
     if (binding::prepare_is_ascii() < 0 || add_panic_exception(module) < 0 || add_function(module) < 0 ||
         add_private_function(module, &left_out_def) < 0 || add_left_out_reasons(module) < 0 ||
-        add_private_function(module, &fragment_size_def) < 0 ||
-        add_private_function(module, &binding::level_def) < 0) {
+        add_private_function(module, &fragment_size_def) < 0 || add_private_function(module, &binding::level_def) < 0) {
         // No module was handed out, so a later import may try again.
         initialised.store(false);
         Py_DECREF(module);
