@@ -32,19 +32,7 @@ def throughput(shapes: Sequence[str], size: int, repeat: int, seed: int, verbose
     for shape in shapes:
         document = documents.outline(shape, size, seed)
         data = document.encode("ascii")
-        fragment = brelim.parse_string(document)  # also warms the code up
-        output_size = len(fragment)
-        memory_floor = MemoryFloor(data, fragment)
-        del fragment
-        floor_times: list[float] = []
-        memory_times: list[float] = []
-        brelim_times: list[float] = []
-        with gc_off():  # side by side, so that all see the same state of the machine
-            for _ in range(repeat):
-                floor_times.append(time_once(data.decode, "ascii"))
-                memory_times.append(memory_floor.seconds())
-                brelim_times.append(time_once(brelim.parse_string, document))
-        memory_floor.release()
+        output_size, floor_times, memory_times, brelim_times = timed_beside(document, data, repeat)
         brelim_rate = mbps(len(document), min(brelim_times))
         floor_rate = mbps(len(data), min(floor_times))
         target = THROUGHPUT_TARGETS[shape]
@@ -115,21 +103,30 @@ def throughput(shapes: Sequence[str], size: int, repeat: int, seed: int, verbose
     ]
 
 
-def cached_notes_row(repeat: int, seed: int, verbose: bool) -> str:
-    document = documents.outline("notes", CACHED_SIZE, seed)
-    data = document.encode("ascii")
-    fragment = brelim.parse_string(document)
+def timed_beside(document: str, data: bytes, runs: int) -> tuple[int, list[float], list[float], list[float]]:
+    """The fragment's size, and the seconds of the decode floor, the memory
+    floor and brelim, each run side by side so that all three see the same
+    state of the machine."""
+    fragment = brelim.parse_string(document)  # also warms the code up
     output_size = len(fragment)
     memory_floor = MemoryFloor(data, fragment)
+    del fragment
     floor_times: list[float] = []
     memory_times: list[float] = []
     brelim_times: list[float] = []
     with gc_off():
-        for _ in range(repeat * CACHED_RUNS):
+        for _ in range(runs):
             floor_times.append(time_once(data.decode, "ascii"))
             memory_times.append(memory_floor.seconds())
             brelim_times.append(time_once(brelim.parse_string, document))
     memory_floor.release()
+    return output_size, floor_times, memory_times, brelim_times
+
+
+def cached_notes_row(repeat: int, seed: int, verbose: bool) -> str:
+    document = documents.outline("notes", CACHED_SIZE, seed)
+    data = document.encode("ascii")
+    output_size, floor_times, memory_times, brelim_times = timed_beside(document, data, repeat * CACHED_RUNS)
     brelim_rate = mbps(len(document), min(brelim_times))
     floor_rate = mbps(len(data), min(floor_times))
     if verbose:
