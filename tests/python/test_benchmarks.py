@@ -350,5 +350,5 @@ def test_the_memory_floor_times_any_document_and_fragment(data, fragment):
 
 
 def test_the_memory_floor_refuses_a_document_with_the_byte_it_looks_for():
-    with pytest.raises(ValueError):
+    with pytest.raises(ValueError, match="NUL byte"):
         MemoryFloor(b"* a\0\n", "")
