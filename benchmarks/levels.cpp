@@ -3,8 +3,9 @@
 // Prints one JSON line per file and level: the fastest of --repeat
 // conversions, or of more for a file under 20 MB, as many as make 20 MB, so
 // that a small file is given as many chances at a quiet moment of the machine
-// as a large one. Every level must give the same fragment as the first;
-// exits with 1 when one does not.
+// as a large one. The levels take turns, one conversion each a round, so
+// that all see the same moments of a shared machine. Every level must give
+// the same fragment as the first; exits with 1 when one does not.
 //
 //     brelim_levels [--repeat N] FILE...
 
@@ -23,17 +24,13 @@ namespace {
 
 constexpr double bytes_per_repeat = 20e6;
 
-// Seconds of the fastest of `runs` conversions.
-double best_time(std::string_view document, long runs) {
-    double best = 0;
-    for (long run = 0; run < runs; ++run) {
-        const auto start = std::chrono::steady_clock::now();
-        brelim::OutputBuffer html;  // afresh each time, as a call from Python has it
-        brelim::parse_file(document, html);
-        const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
-        if (run == 0 || elapsed.count() < best) best = elapsed.count();
-    }
-    return best;
+// Seconds of one conversion.
+double seconds(std::string_view document) {
+    const auto start = std::chrono::steady_clock::now();
+    brelim::OutputBuffer html;  // afresh each time, as a call from Python has it
+    brelim::parse_file(document, html);
+    const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
+    return elapsed.count();
 }
 
 }  // namespace
@@ -51,8 +48,9 @@ int main(int argc, char** argv) {
         }
         const long runs =
             repeat * std::max(1L, static_cast<long>(bytes_per_repeat / static_cast<double>(document.size() + 1)));
+        const auto levels = brelim::simd::levels();
         std::string reference;
-        for (const auto level : brelim::simd::levels()) {
+        for (const auto level : levels) {
             brelim::simd::force_level(level);
             const std::string html = brelim::parse_file(document);  // also warms up
             if (reference.empty()) {
@@ -62,14 +60,23 @@ int main(int argc, char** argv) {
                              std::string(brelim::simd::level_name(level)).c_str());
                 status = 1;
             }
-            const double seconds = best_time(document, runs);
+        }
+        std::vector<double> best(levels.size(), 0);
+        for (long run = 0; run < runs; ++run) {
+            for (std::size_t i = 0; i < levels.size(); ++i) {
+                brelim::simd::force_level(levels[i]);
+                const double time = seconds(document);
+                if (run == 0 || time < best[i]) best[i] = time;
+            }
+        }
+        for (std::size_t i = 0; i < levels.size(); ++i) {
             std::printf(
                 "{\"file\": %s, \"level\": \"%s\", \"bytes\": %zu, \"runs\": %ld, \"seconds\": %.9g, "
                 "\"mbps\": %.1f}\n",
-                bench::json_string(path).c_str(), std::string(brelim::simd::level_name(level)).c_str(), document.size(),
-                runs, seconds, static_cast<double>(document.size()) / seconds / 1e6);
-            std::fflush(stdout);
+                bench::json_string(path).c_str(), std::string(brelim::simd::level_name(levels[i])).c_str(),
+                document.size(), runs, best[i], static_cast<double>(document.size()) / best[i] / 1e6);
         }
+        std::fflush(stdout);
     }
     return status;
 }

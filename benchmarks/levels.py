@@ -9,6 +9,7 @@ import tempfile
 from collections.abc import Sequence
 from pathlib import Path
 
+import brelim
 from benchmarks import documents, programs
 from benchmarks.harness import MB, ROOT
 from benchmarks.throughput import CACHED_SIZE
@@ -17,7 +18,7 @@ from benchmarks.throughput import CACHED_SIZE
 def levels_table(labels: dict[str, str], results: list[dict]) -> list[str]:
     """The rows of brelim_levels's JSON lines, one per file (labelled by
     `labels`, path to label): MB/s at each level, then each level's MB/s over
-    the last level's, the best the processor has."""
+    the last level's, the widest the processor has."""
     names = list(dict.fromkeys(result["level"] for result in results))
     best = names[-1]
     header = (
@@ -64,8 +65,9 @@ def levels(shapes: Sequence[str], size: int, repeat: int, seed: int, verbose: bo
     lines = [
         "Levels: `parse_file` of the C++ core (no Python) at each level of the byte layer, forced at run",
         f"time by `{shown}`; MB/s of the document, best of {repeat} conversions (of",
-        f"as many as make {repeat * 20} MB for a smaller document), and each level over the best level the",
-        "processor has. scalar is the byte-at-a-time level.",
+        f"as many as make {repeat * 20} MB for a smaller document), the levels in turn, and each level over",
+        "the widest level the processor has. scalar is the byte-at-a-time level. The module runs at",
+        f"{brelim._level()}: a level is picked only where it pays.",
         "",
     ]
     if results:

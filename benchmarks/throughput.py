@@ -8,6 +8,7 @@ from collections.abc import Sequence
 import brelim
 from benchmarks import documents
 from benchmarks.harness import MB, best, gc_off, mbps, ms, note, time_once
+from benchmarks.memory_floor import MemoryFloor
 from benchmarks.peer import cmarkgfm
 from benchmarks.tables import PEER_RATE_TARGETS, PEER_TARGET, THROUGHPUT_TARGETS, target_cells, verdict
 
@@ -31,13 +32,7 @@ def throughput(shapes: Sequence[str], size: int, repeat: int, seed: int, verbose
     for shape in shapes:
         document = documents.outline(shape, size, seed)
         data = document.encode("ascii")
-        output_size = len(brelim.parse_string(document))  # also warms the code up
-        floor_times: list[float] = []
-        brelim_times: list[float] = []
-        with gc_off():  # side by side, so that both see the same state of the machine
-            for _ in range(repeat):
-                floor_times.append(time_once(data.decode, "ascii"))
-                brelim_times.append(time_once(brelim.parse_string, document))
+        output_size, floor_times, memory_times, brelim_times = timed_beside(document, data, repeat)
         brelim_rate = mbps(len(document), min(brelim_times))
         floor_rate = mbps(len(data), min(floor_times))
         target = THROUGHPUT_TARGETS[shape]
@@ -53,13 +48,14 @@ def throughput(shapes: Sequence[str], size: int, repeat: int, seed: int, verbose
         else:
             multiple = brelim_rate / peer_rate
             row += f" {multiple:.1f}x |" + target_cells(multiple, rate_target, f"{rate_target:.0f}x")
-        rows.append(row + f" {floor_rate:,.0f} | {brelim_rate / floor_rate:.3f} |")
+        rows.append(row + floor_cells(floor_rate, brelim_rate, len(data), min(memory_times), min(brelim_times)))
         if shape == "notes":
             notes_time = min(brelim_times)
         if verbose:
             digest = hashlib.sha256(data).hexdigest()[:16]
             note(
-                f"  {shape}: sha256 {digest}, brelim runs (ms) {ms(brelim_times)}; floor runs (ms) {ms(floor_times, 2)}"
+                f"  {shape}: sha256 {digest}, brelim runs (ms) {ms(brelim_times)}; floor runs (ms) {ms(floor_times, 2)};"
+                f" memory floor runs (ms) {ms(memory_times, 2)}"
             )
         del document, data
     if "notes" in shapes:
@@ -68,14 +64,16 @@ def throughput(shapes: Sequence[str], size: int, repeat: int, seed: int, verbose
     lines = [
         f"Throughput: MB/s of the document's size (1 MB = 10^6 bytes), best of {repeat}. x cmarkgfm is",
         "brelim's MB/s over cmarkgfm's MB/s on the notes (below), each of its own document.",
-        "The floor is `bytes.decode('ascii')` of the document's bytes, measured beside each run.",
+        "The floor is `bytes.decode('ascii')` of the document's bytes, measured beside each run. The",
+        "memory floor, measured beside it, reads the document's bytes once, writes the fragment's bytes",
+        "once and makes the str from them; x memory floor is brelim's time over that floor's.",
         f"The notes of {CACHED_SIZE / MB:.0f} MB fit in the cache: best of {CACHED_RUNS} times as many runs, no target.",
         "",
         (
             "| Shape | Document | Output | brelim MB/s | Target | Met | x cmarkgfm | Target | Met "
-            "| Floor MB/s | brelim / floor |"
+            "| Floor MB/s | brelim / floor | Memory floor MB/s | x memory floor |"
         ),
-        "|---|---:|---:|---:|---|---|---:|---|---|---:|---:|",
+        "|---|---:|---:|---:|---|---|---:|---|---|---:|---:|---:|---:|",
         *rows,
     ]
     if "notes" not in shapes and not peer:
@@ -105,21 +103,45 @@ def throughput(shapes: Sequence[str], size: int, repeat: int, seed: int, verbose
     ]
 
 
+def timed_beside(document: str, data: bytes, runs: int) -> tuple[int, list[float], list[float], list[float]]:
+    """The fragment's size, and the seconds of the decode floor, the memory
+    floor and brelim, each run side by side so that all three see the same
+    state of the machine."""
+    fragment = brelim.parse_string(document)  # also warms the code up
+    output_size = len(fragment)
+    memory_floor = MemoryFloor(data, fragment)
+    del fragment
+    floor_times: list[float] = []
+    memory_times: list[float] = []
+    brelim_times: list[float] = []
+    with gc_off():
+        for _ in range(runs):
+            floor_times.append(time_once(data.decode, "ascii"))
+            memory_times.append(memory_floor.seconds())
+            brelim_times.append(time_once(brelim.parse_string, document))
+    memory_floor.release()
+    return output_size, floor_times, memory_times, brelim_times
+
+
 def cached_notes_row(repeat: int, seed: int, verbose: bool) -> str:
     document = documents.outline("notes", CACHED_SIZE, seed)
     data = document.encode("ascii")
-    output_size = len(brelim.parse_string(document))
-    floor_times: list[float] = []
-    brelim_times: list[float] = []
-    with gc_off():
-        for _ in range(repeat * CACHED_RUNS):
-            floor_times.append(time_once(data.decode, "ascii"))
-            brelim_times.append(time_once(brelim.parse_string, document))
+    output_size, floor_times, memory_times, brelim_times = timed_beside(document, data, repeat * CACHED_RUNS)
     brelim_rate = mbps(len(document), min(brelim_times))
     floor_rate = mbps(len(data), min(floor_times))
     if verbose:
         note(f"  notes, {CACHED_SIZE / MB:.0f} MB: fastest brelim runs (ms) {ms(sorted(brelim_times)[:5], 3)}")
     return (
         f"| notes, {CACHED_SIZE / MB:.0f} MB | {len(document) / MB:.1f} MB | {output_size / MB:.1f} MB | "
-        f"{brelim_rate:,.0f} | | | | | | {floor_rate:,.0f} | {brelim_rate / floor_rate:.3f} |"
+        f"{brelim_rate:,.0f} | | | | | |"
+        + floor_cells(floor_rate, brelim_rate, len(data), min(memory_times), min(brelim_times))
+    )
+
+
+def floor_cells(floor_rate: float, brelim_rate: float, size: int, memory_time: float, brelim_time: float) -> str:
+    """The floors' cells of a row: the decode's MB/s and brelim's rate over it,
+    the memory floor's MB/s and brelim's time over it."""
+    return (
+        f" {floor_rate:,.0f} | {brelim_rate / floor_rate:.3f} |"
+        f" {mbps(size, memory_time):,.0f} | {brelim_time / memory_time:.2f}x |"
     )

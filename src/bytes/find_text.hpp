@@ -25,10 +25,12 @@ struct FindText {
         return needle.size() < 3 || std::memcmp(at + 1, needle.data() + 1, needle.size() - 2) == 0;
     }
 
-    // Needs a block's worth of starts; the last block overlaps the ones before.
+    // Fewer than a block's worth of starts go a byte at a time; the last
+    // block overlaps the ones before.
     template <class Block>
     static std::size_t blocks(const unsigned char* bytes, std::string_view needle, std::size_t at,
                               std::size_t last_start) noexcept {
+        if (last_start < Block::size - 1) return FindText::bytes(bytes, needle, at, last_start);
         const std::size_t n = needle.size();
         const Block firsts = Block::splat(static_cast<unsigned char>(needle.front()));
         const Block lasts = Block::splat(static_cast<unsigned char>(needle.back()));
@@ -75,7 +77,7 @@ inline std::size_t find_text(std::string_view text, std::string_view needle, std
     const std::size_t last_start = text.size() - n;
     const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
     // A block of starts needs that many of them.
-    if (last_start < simd::block_size - 1) return detail::FindText::bytes(bytes, needle, from, last_start);
+    if (last_start < simd::narrowest_block - 1) return detail::FindText::bytes(bytes, needle, from, last_start);
     return simd::dispatch<detail::FindText>(bytes, needle, from, last_start);
 }
 

@@ -69,6 +69,7 @@ namespace feature {
 inline constexpr unsigned sse2 = 1u << 0;
 inline constexpr unsigned ssse3 = 1u << 1;
 inline constexpr unsigned neon = 1u << 2;
+inline constexpr unsigned avx2 = 1u << 3;
 }  // namespace feature
 
 // What every function of this build may use: the compiler's own flags.
@@ -82,22 +83,52 @@ inline constexpr unsigned baseline = 0
 #if defined(__ARM_NEON) || defined(_M_ARM64)
                                      | feature::neon
 #endif
+#if defined(__AVX2__)
+                                     | feature::avx2
+#endif
     ;
 
 // Whether code compiled for `has` may use every instruction of `needs`.
 constexpr bool covers(unsigned has, unsigned needs) noexcept { return (needs & ~has) == 0; }
 
 #if BRELIM_X86
-// Whether the processor runs SSSE3 (byte shuffles): bit 9 of ECX for CPUID
-// leaf 1. Asked directly, so that no runtime library has to answer it.
-inline bool cpu_has_ssse3() noexcept {
-    unsigned registers[4] = {};
+// The processor's answer to CPUID `leaf` (and `subleaf`): EAX, EBX, ECX and
+// EDX, all zero for a leaf beyond its highest. Asked directly, so that no
+// runtime library has to answer it.
+struct CpuidAnswer {
+    unsigned eax = 0, ebx = 0, ecx = 0, edx = 0;
+};
+inline CpuidAnswer cpuid(unsigned leaf, unsigned subleaf = 0) noexcept {
+    CpuidAnswer answer;
 #if defined(__GNUC__) || defined(__clang__)
-    if (__get_cpuid(1, &registers[0], &registers[1], &registers[2], &registers[3]) == 0) return false;
+    if (__get_cpuid_count(leaf, subleaf, &answer.eax, &answer.ebx, &answer.ecx, &answer.edx) == 0) return {};
 #elif defined(_MSC_VER)
-    __cpuid(reinterpret_cast<int*>(registers), 1);
+    int registers[4] = {};
+    __cpuid(registers, 0);
+    if (static_cast<unsigned>(registers[0]) < leaf) return {};
+    __cpuidex(registers, static_cast<int>(leaf), static_cast<int>(subleaf));
+    answer = {static_cast<unsigned>(registers[0]), static_cast<unsigned>(registers[1]),
+              static_cast<unsigned>(registers[2]), static_cast<unsigned>(registers[3])};
 #endif
-    return (registers[2] & (1u << 9)) != 0;
+    return answer;
+}
+
+// Whether the processor runs SSSE3 (byte shuffles): bit 9 of ECX, leaf 1.
+inline bool cpu_has_ssse3() noexcept { return (cpuid(1).ecx & (1u << 9)) != 0; }
+
+// Whether the processor runs AVX2 and the operating system saves its
+// registers: AVX and OSXSAVE (bits 28 and 27 of ECX, leaf 1), the SSE and
+// AVX state enabled in XCR0 (bits 1 and 2), and AVX2 (bit 5 of EBX, leaf 7).
+inline bool cpu_has_avx2() noexcept {
+    constexpr unsigned avx_and_osxsave = (1u << 28) | (1u << 27);
+    if ((cpuid(1).ecx & avx_and_osxsave) != avx_and_osxsave) return false;
+#if defined(__GNUC__) || defined(__clang__)
+    unsigned xcr0 = 0, high = 0;
+    __asm__("xgetbv" : "=a"(xcr0), "=d"(high) : "c"(0));
+#elif defined(_MSC_VER)
+    const auto xcr0 = static_cast<unsigned>(_xgetbv(0));
+#endif
+    return (xcr0 & 6u) == 6u && (cpuid(7).ebx & (1u << 5)) != 0;
 }
 #endif
 

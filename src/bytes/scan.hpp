@@ -19,10 +19,11 @@ template <const ByteSet& Set>
 struct Scan {
     static constexpr bool looks_up = true;
 
-    // Needs a block's worth of input; the last block overlaps the one before
-    // it rather than reading past the end.
+    // Less than a block's worth of input goes a byte at a time; the last
+    // block overlaps the one before it rather than reading past the end.
     template <class Block>
     static std::size_t blocks(const unsigned char* bytes, std::size_t at, std::size_t size) noexcept {
+        if (size < Block::size) return Scan::bytes(bytes, at, size);
         constexpr const NibbleTables& tables = nibble_tables<Set>;
         for (; size - at >= Block::size; at += Block::size) {
             const unsigned outside = tables.outside(Block::load(bytes + at)).bits();
@@ -49,7 +50,7 @@ std::size_t scan(std::string_view input, std::size_t from) noexcept {
     if constexpr (!nibble_tables<Set>.usable) {
         return detail::Scan<Set>::bytes(bytes, from, input.size());
     } else {
-        if (input.size() < simd::block_size) return detail::Scan<Set>::bytes(bytes, from, input.size());
+        if (input.size() < simd::narrowest_block) return detail::Scan<Set>::bytes(bytes, from, input.size());
         return simd::dispatch<detail::Scan<Set>>(bytes, from, input.size());
     }
 }

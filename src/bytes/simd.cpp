@@ -10,13 +10,18 @@ namespace {
 struct Available {
     std::array<Level, level_count> levels{};
     std::size_t count = 0;
+    Level picked = Level::scalar;
 
-    void add(Level level) noexcept { levels[count++] = level; }
+    void add(Level level, bool may_pick) noexcept {
+        levels[count++] = level;
+        if (may_pick) picked = level;
+    }
 };
 
 Available find_levels() noexcept {
     Available found;
-#define BRELIM_LEVEL_FOUND(name, family, has, ...) BRELIM_ON_##family(if (has) found.add(Level::name);)
+#define BRELIM_LEVEL_FOUND(name, family, has, Block, lookups, Code, picked) \
+    BRELIM_ON_##family(if (has) found.add(Level::name, picked);)
     BRELIM_LEVELS(BRELIM_LEVEL_FOUND)
 #undef BRELIM_LEVEL_FOUND
     return found;
@@ -29,9 +34,9 @@ const Available& available() noexcept {
 
 }  // namespace
 
-// The best level. Zero, the byte-at-a-time level, until the process's
+// The picked level. Zero, the byte-at-a-time level, until the process's
 // initialisation reaches here, which costs speed only.
-std::atomic<Level> detail::active{levels().back()};
+std::atomic<Level> detail::active{picked_level()};
 
 std::string_view level_name(Level level) noexcept {
     const auto index = static_cast<std::size_t>(level);
@@ -39,6 +44,8 @@ std::string_view level_name(Level level) noexcept {
 }
 
 std::span<const Level> levels() noexcept { return {available().levels.data(), available().count}; }
+
+Level picked_level() noexcept { return available().picked; }
 
 bool force_level(Level level) noexcept {
     for (const Level offered : levels()) {

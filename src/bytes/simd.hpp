@@ -19,6 +19,7 @@
 #include <string_view>
 #include <type_traits>
 
+#include "block_avx2.hpp"
 #include "block_neon.hpp"
 #include "block_sse.hpp"
 #include "portable.hpp"
@@ -36,16 +37,20 @@ struct Baseline {
 // built for (ANY, X86, ARM64), what the processor must have, its block type
 // (void: a byte at a time), whether it looks bytes up in tables with its
 // block type (else a primitive that does runs a byte at a time, or keeps
-// only its comparisons a block at a time: `without_lookups`), and the code
-// its entry point compiles for what the baseline lacks (`Baseline`, or a
-// struct of its block file, such as `Ssse3`). The enumeration, the names,
-// what the processor offers and `dispatch` are all made from this list: a
-// new level is a block file, its detection in portable.hpp and an entry here.
-#define BRELIM_LEVELS(X)                                                                \
-    X(scalar, ANY, true, void, false, Baseline)                     /* any processor */ \
-    X(sse2, X86, true, SseBlock, false, Baseline)                   /* without SSSE3 */ \
-    X(ssse3, X86, portable::cpu_has_ssse3(), SseBlock, true, Ssse3) /* x86-64 */        \
-    X(neon, ARM64, true, NeonBlock, true, Baseline)                 /* aarch64 */
+// only its comparisons a block at a time: `without_lookups`), the code its
+// entry point compiles for what the baseline lacks (`Baseline`, or a struct
+// of its block file, such as `Ssse3`), and whether the process runs at it
+// when the processor has it. A level that does not pay for itself on whole
+// documents is offered to tests, the fuzzer and benchmarks but never picked.
+// The enumeration, the names, what the processor offers and `dispatch` are
+// all made from this list: a new level is a block file, its detection in
+// portable.hpp and an entry here.
+#define BRELIM_LEVELS(X)                                                                      \
+    X(scalar, ANY, true, void, false, Baseline, true)                     /* any processor */ \
+    X(sse2, X86, true, SseBlock, false, Baseline, true)                   /* without SSSE3 */ \
+    X(ssse3, X86, portable::cpu_has_ssse3(), SseBlock, true, Ssse3, true) /* x86-64 */        \
+    X(avx2, X86, portable::cpu_has_avx2(), Avx2Block, true, Avx2, false)  /* not picked */    \
+    X(neon, ARM64, true, NeonBlock, true, Baseline, true)                 /* aarch64 */
 
 #define BRELIM_LEVEL_ENUMERATOR(name, ...) name,
 enum class Level : std::uint8_t { BRELIM_LEVELS(BRELIM_LEVEL_ENUMERATOR) };
@@ -74,11 +79,34 @@ constexpr std::size_t size_of_block() noexcept {
 inline constexpr std::size_t block_size = std::max({std::size_t{1}, BRELIM_LEVELS(BRELIM_LEVEL_BLOCK_SIZE)});
 #undef BRELIM_LEVEL_BLOCK_SIZE
 
+namespace detail {
+template <class Block>
+constexpr std::size_t size_of_vector() noexcept {
+    if constexpr (std::is_void_v<Block>) {
+        return SIZE_MAX;
+    } else {
+        return Block::size;
+    }
+}
+}  // namespace detail
+
+// The smallest block of the levels this build has that look at more than a
+// byte at a time: less input than this runs a byte at a time at any level,
+// without dispatch; a primitive's block kernel tells apart the rest.
+#define BRELIM_LEVEL_VECTOR_SIZE(name, family, has, Block, ...) BRELIM_ON_##family(detail::size_of_vector<Block>(), )
+inline constexpr std::size_t narrowest_block =
+    std::min({std::size_t{SIZE_MAX}, BRELIM_LEVELS(BRELIM_LEVEL_VECTOR_SIZE)});
+#undef BRELIM_LEVEL_VECTOR_SIZE
+
 std::string_view level_name(Level level) noexcept;
 
 // The levels this build and this processor can run, the byte-at-a-time one
-// first and the best last.
+// first and the widest last.
 std::span<const Level> levels() noexcept;
+
+// The level the process runs at unless one is forced: the last of levels()
+// that the list lets it pick.
+Level picked_level() noexcept;
 
 namespace detail {
 extern std::atomic<Level> active;
@@ -150,7 +178,7 @@ constexpr bool compiles_for() noexcept {
     }
 }
 
-#define BRELIM_LEVEL_CHECK(name, family, has, Block, lookups, Code)                   \
+#define BRELIM_LEVEL_CHECK(name, family, has, Block, lookups, Code, ...)              \
     BRELIM_ON_##family(static_assert(compiles_for<Block, lookups, Code>(),            \
                                      "the " #name " level's code lacks instructions " \
                                      "its block type needs");)
@@ -164,7 +192,7 @@ BRELIM_LEVELS(BRELIM_LEVEL_CHECK)
 // are passed by value, so that nothing of the caller's is kept in memory.
 template <class Kernel, class... Args>
 BRELIM_ALWAYS_INLINE auto dispatch(Args... args) {
-#define BRELIM_LEVEL_CASE(name, family, has, Block, lookups, Code) \
+#define BRELIM_LEVEL_CASE(name, family, has, Block, lookups, Code, ...) \
     BRELIM_ON_##family(case Level::name : return detail::run_at<Block, lookups, Code, Kernel>(args...);)
     switch (active_level()) {
         BRELIM_LEVELS(BRELIM_LEVEL_CASE)

@@ -1,7 +1,8 @@
 // The binding: the `brelim` extension module, one public function,
 // parse_string(str) -> str, its exception type, the command's private
 // functions, and the module's single-phase initialisation. Reading the
-// argument is argument.hpp's; the result str, result_str.hpp's.
+// argument is argument.hpp's; the result str, result_str.hpp's; the level it
+// runs at, level.hpp's.
 
 #define PY_SSIZE_T_CLEAN
 #include <Python.h>
@@ -17,6 +18,7 @@
 #include "../reading/left_out_lines.hpp"
 #include "anchor_rows.hpp"
 #include "argument.hpp"
+#include "level.hpp"
 #include "result_str.hpp"
 
 namespace {
@@ -287,7 +289,8 @@ PyMODINIT_FUNC PyInit_brelim(void) {
     }
     if (binding::prepare_is_ascii() < 0 || add_panic_exception(module) < 0 || add_function(module) < 0 ||
         add_private_function(module, &left_out_def) < 0 || add_left_out_reasons(module) < 0 ||
-        add_private_function(module, &fragment_size_def) < 0 || add_private_function(module, &anchors_def) < 0) {
+        add_private_function(module, &fragment_size_def) < 0 || add_private_function(module, &anchors_def) < 0 ||
+        add_private_function(module, &binding::level_def) < 0) {
         // No module was handed out, so a later import may try again.
         initialised.store(false);
         Py_DECREF(module);

@@ -138,8 +138,8 @@ namespace {
 
 constexpr ByteSet plain_bytes = peg::closure_of<grammar::plain_chunk>;
 
-// Runs are found sixteen bytes at a time; every byte value must end one
-// exactly where a byte-by-byte scan would, wherever it falls in a chunk.
+// Runs are found a block at a time; every byte value must end one exactly
+// where a byte-by-byte scan would, wherever it falls in a chunk.
 TEST(Engine, RunsEndAtTheFirstByteOutsideTheSet) {
     for (unsigned stop = 0; stop < 256; ++stop) {
         for (std::size_t at : {0u, 1u, 15u, 16u, 17u, 31u, 40u, 46u, 47u}) {
@@ -151,9 +151,12 @@ TEST(Engine, RunsEndAtTheFirstByteOutsideTheSet) {
             if (at > 3) {
                 EXPECT_EQ(scan<plain_bytes>(line, 3), expected) << stop << " at " << at;
             }
-            if (at < 16) {  // a line of exactly one chunk, entered anywhere before the stop
-                const std::string_view chunk = std::string_view(line).substr(0, 16);
-                const std::size_t end = plain_bytes[static_cast<unsigned char>(stop)] ? 16 : at;
+            // A line of one 16-byte chunk, or shorter than a 32-byte block,
+            // entered anywhere before the stop.
+            for (const std::size_t length : {std::size_t{16}, std::size_t{31}}) {
+                if (at >= length) continue;
+                const std::string_view chunk = std::string_view(line).substr(0, length);
+                const std::size_t end = plain_bytes[static_cast<unsigned char>(stop)] ? length : at;
                 for (std::size_t from = 0; from <= at; ++from) EXPECT_EQ(scan<plain_bytes>(chunk, from), end);
             }
         }

@@ -27,7 +27,7 @@ class EveryLevel : public testing::EmptyTestEventListener {
 };
 
 // The vector paths are really taken: the processor's own block type is the
-// best level, and a level it lacks is refused.
+// best level, a level it lacks is refused, and the process picks one it has.
 TEST(Levels, TheBestIsTheProcessorsOwn) {
     const auto levels = brelim::simd::levels();
     EXPECT_EQ(levels.front(), Level::scalar);
@@ -38,12 +38,13 @@ TEST(Levels, TheBestIsTheProcessorsOwn) {
     EXPECT_FALSE(brelim::simd::force_level(Level::neon));
 #endif
     EXPECT_NE(std::find(levels.begin(), levels.end(), brelim::simd::active_level()), levels.end());
+    EXPECT_NE(std::find(levels.begin(), levels.end(), brelim::simd::picked_level()), levels.end());
 }
 
 // Every level has its own name, in the order of their numbers; a number
 // beyond the list has none.
 TEST(Levels, AreNamedInTheirOrder) {
-    const std::string_view names[] = {"scalar", "sse2", "ssse3", "neon"};
+    const std::string_view names[] = {"scalar", "sse2", "ssse3", "avx2", "neon"};
     for (std::size_t i = 0; i < std::size(names); ++i) {
         EXPECT_EQ(brelim::simd::level_name(static_cast<Level>(i)), names[i]);
     }

@@ -29,6 +29,7 @@ from benchmarks import (  # noqa: E402
     scaling,
     small,
 )
+from benchmarks.memory_floor import MemoryFloor  # noqa: E402
 from benchmarks.peer import cmarkgfm  # noqa: E402
 
 SIZE = 40_000
@@ -103,6 +104,10 @@ def test_the_benchmark_runs_on_a_small_size():
     assert "| notes | 0.1 MB |" in output and "| prose |" not in output
     assert "| notes, 1 MB | 1.0 MB |" in output
     long_row = next(line for line in output.splitlines() if line.startswith("| long |"))
+    # Every row ends with the memory floor's MB/s and brelim's time as a multiple of it.
+    for row in (line for line in output.splitlines() if line.startswith(("| notes", "| long |"))):
+        floor_rate, multiple = row.split("|")[-3:-1]
+        assert float(floor_rate.replace(",", "")) > 0 and float(multiple.strip().removesuffix("x")) > 0
     if cmarkgfm is not None:
         assert re.search(r"\| [\d.]+x \| >= 25x \| (yes|\*\*no\*\*) \|", long_row)
         assert "| cmarkgfm.markdown_to_html |" in output
@@ -335,3 +340,15 @@ def test_the_package_runs_as_a_module_and_documents_its_parts():
 def test_instructions_are_not_counted_without_valgrind(monkeypatch, tmp_path):
     monkeypatch.setenv("PATH", str(tmp_path))
     assert harness.instructions("count", 0, 1024, True) is None
+
+
+@pytest.mark.parametrize("data, fragment", [(b"* a\n", "<ul>\n<li>a</li>\n</ul>\n"), (b"prose\n", ""), (b"", "")])
+def test_the_memory_floor_times_any_document_and_fragment(data, fragment):
+    floor = MemoryFloor(data, fragment)
+    assert floor.seconds() > 0
+    floor.release()
+
+
+def test_the_memory_floor_refuses_a_document_with_the_byte_it_looks_for():
+    with pytest.raises(ValueError, match="NUL byte"):
+        MemoryFloor(b"* a\0\n", "")

@@ -1,6 +1,7 @@
 import importlib.util
 import inspect
 import pickle
+import platform
 import pydoc
 import sys
 
@@ -139,3 +140,13 @@ def test_each_reason_code_is_named_by_the_module(line: str, reason: str):
     assert brelim._left_out_reasons[0] == "none" and "_left_out_reasons" not in brelim.__all__
     [(_, _, code)] = brelim._left_out(line)
     assert brelim._left_out_reasons[code] == reason
+
+
+def test_the_private_level_names_a_vector_level_of_this_processor():
+    # Benchmarks and bug reports quote it; a level whose vectors did not run would be "scalar".
+    machine = platform.machine().lower()
+    expected = {"x86_64": {"sse2", "ssse3"}, "amd64": {"sse2", "ssse3"}, "aarch64": {"neon"}, "arm64": {"neon"}}
+    assert brelim._level() in expected.get(machine, {"scalar"})
+    assert "_level" not in brelim.__all__
+    with pytest.raises(TypeError):
+        brelim._level("ssse3")

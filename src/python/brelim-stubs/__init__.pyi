@@ -52,3 +52,8 @@ def _anchors(
     fragment, and the words of every hashtag in the headline's text). Offsets
     in the fragment count characters, which are bytes: it is ASCII. Raises
     what parse_string raises for a str it cannot convert."""
+
+def _level() -> str:
+    """Private, for benchmarks and bug reports: the name of the level of the
+    byte layer the module runs at, such as "ssse3" or "neon" ("scalar": a
+    byte at a time)."""
