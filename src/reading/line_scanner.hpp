@@ -136,7 +136,7 @@ inline bool scan(Line& line, std::size_t begin, Headline& first) noexcept {
         first.target = {};
         return true;
     }
-    first = Headline{};
+    first.forget_links();
     RecordLinks record{first};
     at = content_end(line, at, record);
     if (at == content) return false;
