@@ -34,7 +34,10 @@ void parse_file(std::string_view document, OutputBuffer& out) {
             continue;
         }
         if (lines.classified()) runs.adopt(lines.block(), lines.outside());
-        if (!scan_line(runs, begin, first) || !is_item(first.level)) continue;
+        const std::size_t end = scan_line_end(runs, begin, first);
+        if (end == line_scan::no_line) continue;
+        lines.pass(end);
+        if (!is_item(first.level)) continue;
         depth = append_item(first, readable, depth, out);
     }
     close_fragment(out);

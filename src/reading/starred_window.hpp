@@ -73,6 +73,13 @@ public:
         return stars;
     }
 
+    // The line that next() returned last ends at `end`: when that lies
+    // past these 64 bytes, the search goes on from there, and the bytes
+    // between, all of that line, are never looked at.
+    void pass(std::size_t end) noexcept {
+        if (end - block_ >= 64) load(end, false);
+    }
+
     // The 64 bytes the masks describe, and whether the bytes that are not
     // plain among them have been found (`outside`, as outside_mask gives them).
     std::size_t block() const noexcept { return block_; }
