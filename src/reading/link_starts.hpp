@@ -35,7 +35,7 @@ public:
     }
 
     // Whether every one of the content's `links` links and hashtags is recorded.
-    bool whole(std::size_t links) const noexcept { return bits_ != 0 || count_ == links; }
+    bool whole(std::size_t links) const noexcept { return bits_ != 0 || (count_ == links && count_ <= capacity); }
 
     // The first start at or after `from` and before `end`, offsets into
     // `content`, where `source` occurs and ends by `end`; npos if none. Only
