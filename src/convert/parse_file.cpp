@@ -1,5 +1,7 @@
 #include "parse_file.hpp"
 
+#include <vector>
+
 #include "../bytes/reach.hpp"
 #include "../reading/line_scanner.hpp"
 #include "../reading/starred_window.hpp"
@@ -25,6 +27,8 @@ void parse_file(std::string_view document, OutputBuffer& out) {
     PlainRuns runs(document);
     StarredWindow lines(document);
     Headline first;
+    std::vector<const char*> more_starts;
+    first.starts.keep_more_in(&more_starts);
     int depth = 0;
     const Readable readable(document.data() + document.size());
     for (std::size_t begin; (begin = lines.next()) != StarredWindow::none;) {

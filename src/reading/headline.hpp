@@ -52,8 +52,7 @@ struct RecordLinks {
     void plain_link(std::string_view source, std::string_view target) noexcept {
         headline.link_source = source;
         headline.target = target;
-        headline.starts.add(source.data());
-        ++headline.link_count;
+        headline.starts.add(headline.link_count++, source.data());
     }
     void described_link(std::string_view source, std::string_view target, std::string_view desc) noexcept {
         plain_link(source, target);

@@ -10,37 +10,53 @@
 #include <cstdint>
 #include <cstring>
 #include <string_view>
+#include <vector>
+
+#include "../bytes/portable.hpp"
 
 namespace brelim {
 
 class LinkStarts {
 public:
-    // Up to this many places are kept of a content read a link at a time.
+    // Up to this many places are kept of a content read a link at a time,
+    // the rest in the store given to keep_more_in(), if any.
     static constexpr std::size_t capacity = 16;
 
-    // None recorded; only the count says which places hold one.
+    // `more` keeps the places past the first `capacity`: a store that lasts
+    // for a whole document, whose room grows to what its longest line needs,
+    // so that no line allocates.
+    void keep_more_in(std::vector<const char*>* more) noexcept { more_ = more; }
+
+    // None recorded: the places the next add() calls fill hold them.
     void clear() noexcept {
         bits_ = 0;
-        count_ = 0;
+        if (more_ != nullptr) more_->clear();
     }
 
     // A content read from masks, shorter than a window: bit i of `bits` is
     // set where its byte i begins a link or hashtag, one at least.
     void set(std::uint64_t bits) noexcept { bits_ = bits; }
 
-    // The next link or hashtag of a content read in order.
-    void add(const char* at) noexcept {
-        if (count_ < capacity) places_[count_] = at;
-        ++count_;
+    // The link or hashtag numbered `index` (from 0) of a content read in
+    // order, after clear().
+    void add(std::size_t index, const char* at) noexcept {
+        if (index < capacity) {
+            places_[index] = at;
+        } else if (more_ != nullptr) {
+            add_more(at);
+        }
     }
 
-    // Whether every one of the content's `links` links and hashtags is recorded.
-    bool whole(std::size_t links) const noexcept { return bits_ != 0 || (count_ == links && count_ <= capacity); }
+    // Whether every one of the content's `links` links and hashtags is
+    // recorded, the content's links having been added or set.
+    bool whole(std::size_t links) const noexcept {
+        return bits_ != 0 || links <= capacity || (more_ != nullptr && more_->size() == links - capacity);
+    }
 
     // The first start at or after `from` and before `end`, offsets into
     // `content`, where `source` occurs and ends by `end`; npos if none. Only
-    // when whole().
-    std::size_t find(std::string_view content, std::string_view source, std::size_t from,
+    // when whole(links).
+    std::size_t find(std::string_view content, std::size_t links, std::string_view source, std::size_t from,
                      std::size_t end) const noexcept {
         // Every link begins "[[": the last byte tells most of them apart
         // before the rest is compared.
@@ -57,8 +73,9 @@ public:
             }
             return std::string_view::npos;
         }
-        for (std::size_t i = 0; i < count_; ++i) {
-            const auto at = static_cast<std::size_t>(places_[i] - content.data());
+        for (std::size_t i = 0; i < links; ++i) {
+            const char* const place = i < capacity ? places_[i] : (*more_)[i - capacity];
+            const auto at = static_cast<std::size_t>(place - content.data());
             if (at >= end) break;
             if (occurs(at)) return at;
         }
@@ -66,8 +83,18 @@ public:
     }
 
 private:
+    // Out of line: the store may grow. Where it cannot, it is given up, and
+    // such contents are searched.
+    BRELIM_NOINLINE void add_more(const char* at) noexcept {
+        try {
+            more_->push_back(at);
+        } catch (...) {
+            more_ = nullptr;
+        }
+    }
+
     std::uint64_t bits_ = 0;  // once set(): the places
-    std::size_t count_ = 0;
+    std::vector<const char*>* more_ = nullptr;
     const char* places_[capacity] = {};
 };
 
