@@ -49,7 +49,7 @@ EngineHeadline::EngineHeadline(const Pair& headline) {
         }
     }
     values_.content = pieced_.empty() ? content : std::string_view(pieced_);
-    values_.link_count = 0;
+    if (!pieced_.empty()) values_.link_count = 0;
 }
 
 std::string html(const Pair& headline) {

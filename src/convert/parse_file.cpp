@@ -1,5 +1,7 @@
 #include "parse_file.hpp"
 
+#include <vector>
+
 #include "../bytes/reach.hpp"
 #include "../reading/line_scanner.hpp"
 #include "../reading/starred_window.hpp"
@@ -25,6 +27,8 @@ void parse_file(std::string_view document, OutputBuffer& out) {
     PlainRuns runs(document);
     StarredWindow lines(document);
     Headline first;
+    std::vector<const char*> more_starts;
+    first.starts.keep_more_in(&more_starts);
     int depth = 0;
     const Readable readable(document.data() + document.size());
     for (std::size_t begin; (begin = lines.next()) != StarredWindow::none;) {
@@ -34,7 +38,10 @@ void parse_file(std::string_view document, OutputBuffer& out) {
             continue;
         }
         if (lines.classified()) runs.adopt(lines.block(), lines.outside());
-        if (!scan_line(runs, begin, first) || !is_item(first.level)) continue;
+        const std::size_t end = scan_line_end(runs, begin, first);
+        if (end == line_scan::no_line) continue;
+        lines.pass(end);
+        if (!is_item(first.level)) continue;
         depth = append_item(first, readable, depth, out);
     }
     close_fragment(out);

@@ -7,6 +7,8 @@
 #include <cstddef>
 #include <string_view>
 
+#include "link_starts.hpp"
+
 namespace brelim {
 
 // What rendering needs of a headline, as views into its line: its level (its
@@ -25,6 +27,15 @@ struct Headline {
     // last one in the content, and its text can occur only where one of them
     // begins: "[" and "#" stand nowhere else in a headline's content.
     std::size_t link_count = 0;
+    // Where they begin, when counted.
+    LinkStarts starts;
+
+    // As before any link or hashtag was recorded.
+    void forget_links() noexcept {
+        link_source = target = label = {};
+        link_count = 0;
+        starts.clear();
+    }
 };
 
 // The label of the headline's anchor: the last described link's or
@@ -41,7 +52,7 @@ struct RecordLinks {
     void plain_link(std::string_view source, std::string_view target) noexcept {
         headline.link_source = source;
         headline.target = target;
-        ++headline.link_count;
+        headline.starts.add(headline.link_count++, source.data());
     }
     void described_link(std::string_view source, std::string_view target, std::string_view desc) noexcept {
         plain_link(source, target);

@@ -120,13 +120,16 @@ std::size_t headline_end(Line& line, std::size_t at, Seen& seen) noexcept {
     return end == content ? at : end;
 }
 
-// True when the line from `begin` is headlines, one after another, and
-// nothing else; `first` then describes the first of them (a headline
+inline constexpr std::size_t no_line = SIZE_MAX;
+
+// Where the line from `begin` ends, when it is headlines, one after another,
+// and nothing else; `first` then describes the first of them (a headline
 // without links or hashtags sets only its level, content and empty target).
-inline bool scan(Line& line, std::size_t begin, Headline& first) noexcept {
-    if (!line.byte_is(begin, '*')) return false;
+// Otherwise no_line.
+inline std::size_t scan(Line& line, std::size_t begin, Headline& first) noexcept {
+    if (!line.byte_is(begin, '*')) return no_line;
     const std::size_t content = line.stars_end(begin);
-    if (content - begin > 4) return false;
+    if (content - begin > 4) return no_line;
     const std::size_t level = content - begin;
     // Plain text to the line's end: most headlines, decided by one mask.
     std::size_t at = line.plain_end(content);
@@ -134,37 +137,43 @@ inline bool scan(Line& line, std::size_t begin, Headline& first) noexcept {
         first.level = level;
         first.content = line.slice(content, at);
         first.target = {};
-        return true;
+        return at;
     }
-    first = Headline{};
+    first.forget_links();
     RecordLinks record{first};
     at = content_end(line, at, record);
-    if (at == content) return false;
+    if (at == content) return no_line;
     first.level = level;
     first.content = line.slice(content, at);
     IgnoreLinks ignore;
     while (!line.ends_at(at)) {
         const std::size_t next = headline_end(line, at, ignore);
-        if (next == at) return false;
+        if (next == at) return no_line;
         at = next;
     }
-    return true;
+    return at;
 }
 
 }  // namespace line_scan
 
 // The line of a document that starts at `begin` and ends before the next line
 // feed (and a carriage return right before it) or at the document's end.
-inline bool scan_line(PlainRuns& document, std::size_t begin, Headline& first) noexcept {
+// Returns where it ends (its line feed, the carriage return before one, or
+// the document's end), or line_scan::no_line.
+inline std::size_t scan_line_end(PlainRuns& document, std::size_t begin, Headline& first) noexcept {
     line_scan::Line line{document, document.text(), true};
     return line_scan::scan(line, begin, first);
+}
+
+inline bool scan_line(PlainRuns& document, std::size_t begin, Headline& first) noexcept {
+    return scan_line_end(document, begin, first) != line_scan::no_line;
 }
 
 // A line on its own, all of whose bytes belong to it.
 inline bool scan_line(std::string_view line, Headline& first) noexcept {
     PlainRuns text(line);
     line_scan::Line whole{text, line, false};
-    return line_scan::scan(whole, 0, first);
+    return line_scan::scan(whole, 0, first) != line_scan::no_line;
 }
 
 }  // namespace brelim

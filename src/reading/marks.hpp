@@ -146,6 +146,7 @@ inline bool read_marks(const MarkedWindow& w, const char* window, std::size_t be
         return true;
     }
     headline.link_count = count(starts);
+    headline.starts.set(starts >> begin);
     const std::size_t last = highest(starts);
     if ((w.tags >> last & 1) != 0) {
         const std::size_t word_end = lowest_of_some(w.word_ends & from(last + 1));

@@ -48,9 +48,10 @@ public:
         std::uint64_t feeds = feeds_ >> offset;
         if (feeds == 0) {
             // The line goes on past these 64 bytes: the next 64 start with it,
-            // unless it has half of them behind it already, when it is most
-            // likely too long for a window and is scanned.
-            if (offset < 32) return 0;
+            // unless it has 16 of them behind it already, when it is likely
+            // too long for a window and is scanned; the search for starred
+            // lines then goes on from its end, with no window restarted.
+            if (offset < 48) return 0;
             load(begin, true);
             starts_ &= starts_ - 1;  // this line's own start
             offset = 0;
@@ -71,6 +72,13 @@ public:
         }
         first.level = stars;
         return stars;
+    }
+
+    // The line that next() returned last ends at `end`: when that lies
+    // past these 64 bytes, the search goes on from there, and the bytes
+    // between, all of that line, are never looked at.
+    void pass(std::size_t end) noexcept {
+        if (end - block_ >= 64) load(end, false);
     }
 
     // The 64 bytes the masks describe, and whether the bytes that are not

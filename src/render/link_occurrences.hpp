@@ -45,12 +45,17 @@ void for_each_link_replaced(const Headline& headline, Text text, Anchor anchor) 
         return;
     }
     // The last link occurs at its own place and nowhere after it; before it
-    // only where another link or hashtag begins, which ends before it does.
+    // only where another link or hashtag begins, which ends before it does:
+    // at the starts the reading recorded, or where a search finds it.
     const auto own = static_cast<std::size_t>(source.data() - content.data());
     const std::string_view before = content.substr(0, own);
+    const bool recorded = headline.starts.whole(headline.link_count);
     const auto search = [&](std::size_t from) {
         if (from >= own) return from == own ? own : std::string_view::npos;
-        const std::size_t hit = headline.link_count > 1 ? find_text(before, source, from) : std::string_view::npos;
+        std::size_t hit = std::string_view::npos;
+        if (headline.link_count > 1) {
+            hit = recorded ? headline.starts.find(content, headline.link_count, source, from, own) : find_text(before, source, from);
+        }
         return hit != std::string_view::npos ? hit : own;
     };
     for_each_replaced(content, source.size(), search, text, anchor);

@@ -49,6 +49,30 @@ void expect_on_table_inputs(Check check) {
 
 TEST(Differential, TableInputs) { expect_on_table_inputs(difference); }
 
+// A line longer than its window: the search for starred lines goes on from
+// its end, which lies at a window's last byte, its first, or the one after,
+// a window or two on, before the next starred line, a carriage return, or
+// the document's end.
+TEST(Differential, LinesPastTheirWindow) {
+    const std::string_view lines[] = {"* ", "** see [[a b][c]] #d ", "* [[x]] #y [[x]] "};
+    const std::string_view endings[] = {"\n* a\n** b #c\n", "\n*** [[e]]", "\r\n* f", ""};
+    for (const std::size_t start : {0, 20, 40}) {
+        for (const std::size_t end : {63, 64, 65, 127, 128, 129}) {
+            for (const std::string_view line : lines) {
+                for (const std::string_view ending : endings) {
+                    std::string document = "prose\n";
+                    document.resize(start, 'x');
+                    if (start != 0) document.back() = '\n';
+                    document += line;
+                    document.resize(end, 'w');
+                    document += ending;
+                    EXPECT_EQ(difference(document), "") << start << " to " << end << ": " << document;
+                }
+            }
+        }
+    }
+}
+
 class Generator {
 public:
     explicit Generator(std::uint64_t seed) : state_(seed) {}

@@ -131,8 +131,8 @@ TEST(StarredWindow, ReadsTheLinesThatFitItsWindows) {
         const std::size_t length = document.find('\n', begin) - begin;
         if (stars == 0) {
             // Too long for a window, a hashtag's line alone in its window, or
-            // a line that runs on from the first half of its window.
-            const bool runs_on = begin - lines.block() < 32 && begin + length >= lines.block() + 64;
+            // a line that runs on from the first 48 bytes of its window.
+            const bool runs_on = begin - lines.block() < 48 && begin + length >= lines.block() + 64;
             if (blocks && length <= 60 && !runs_on) {
                 EXPECT_NE(document.substr(begin, length).find('#'), std::string::npos) << "line " << count;
             }
@@ -150,7 +150,7 @@ TEST(StarredWindow, ReadsTheLinesThatFitItsWindows) {
 
 // The marks of a window are found only where another starred line ends in
 // it; a line with links or hashtags alone in its window is left to the scan,
-// a short plain line only when it runs on from the first half of a window.
+// a short plain line only when it runs on from the first 48 bytes of a window.
 TEST(StarredWindow, FindsTheMarksOnlyForWindowsThatShareThem) {
     const std::vector<std::pair<std::string, std::vector<std::size_t>>> cases = {
         {"* call #home\n", {0}},
@@ -161,8 +161,8 @@ TEST(StarredWindow, FindsTheMarksOnlyForWindowsThatShareThem) {
         {"* call #home\n* " + std::string(60, 'p') + "\n", {0, 0}},
         {"** see [[a][b]]\nprose\n*** x #y\n", {2, 3}},
         // A line that runs past its window starts a window of its own, unless
-        // it has half of one behind it already.
-        {"* " + std::string(40, 'p') + "\n* " + std::string(40, 'q') + "\n", {1, 1}},
+        // it has 16 bytes of one behind it already.
+        {"* " + std::string(48, 'p') + "\n* " + std::string(40, 'q') + "\n", {1, 1}},
         {"* " + std::string(20, 'p') + "\n* " + std::string(48, 'q') + "\n", {1, 0}},
     };
     // A byte at a time, the scan reads every line.

@@ -1,0 +1,101 @@
+#pragma once
+
+// Where a headline's links and hashtags begin, as its reading comes upon
+// them, so that the renderer finds the last one's earlier occurrences
+// without searching the text between them: "[" and "#" stand in a
+// headline's content only where a link or hashtag begins.
+
+#include <bit>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <string_view>
+#include <vector>
+
+#include "../bytes/portable.hpp"
+
+namespace brelim {
+
+class LinkStarts {
+public:
+    // Up to this many places are kept of a content read a link at a time,
+    // the rest in the store given to keep_more_in(), if any.
+    static constexpr std::size_t capacity = 16;
+
+    // `more` keeps the places past the first `capacity`: a store that lasts
+    // for a whole document, whose room grows to what its longest line needs,
+    // so that no line allocates.
+    void keep_more_in(std::vector<const char*>* more) noexcept { more_ = more; }
+
+    // None recorded: the places the next add() calls fill hold them.
+    void clear() noexcept {
+        bits_ = 0;
+        if (more_ != nullptr) more_->clear();
+    }
+
+    // A content read from masks, shorter than a window: bit i of `bits` is
+    // set where its byte i begins a link or hashtag, one at least.
+    void set(std::uint64_t bits) noexcept { bits_ = bits; }
+
+    // The link or hashtag numbered `index` (from 0) of a content read in
+    // order, after clear().
+    void add(std::size_t index, const char* at) noexcept {
+        if (index < capacity) {
+            places_[index] = at;
+        } else if (more_ != nullptr) {
+            add_more(at);
+        }
+    }
+
+    // Whether every one of the content's `links` links and hashtags is
+    // recorded, the content's links having been added or set.
+    bool whole(std::size_t links) const noexcept {
+        return bits_ != 0 || links <= capacity || (more_ != nullptr && more_->size() == links - capacity);
+    }
+
+    // The first start at or after `from` and before `end`, offsets into
+    // `content`, where `source` occurs and ends by `end`; npos if none. Only
+    // when whole(links).
+    std::size_t find(std::string_view content, std::size_t links, std::string_view source, std::size_t from,
+                     std::size_t end) const noexcept {
+        // Every link begins "[[": the last byte tells most of them apart
+        // before the rest is compared.
+        const std::size_t last = source.size() - 1;
+        const auto occurs = [&](std::size_t at) {
+            return at >= from && at + last < end && content[at + last] == source[last] &&
+                   std::memcmp(content.data() + at, source.data(), last) == 0;
+        };
+        if (bits_ != 0) {
+            for (std::uint64_t bits = bits_; bits != 0; bits &= bits - 1) {
+                const auto at = static_cast<std::size_t>(std::countr_zero(bits));
+                if (at >= end) break;
+                if (occurs(at)) return at;
+            }
+            return std::string_view::npos;
+        }
+        for (std::size_t i = 0; i < links; ++i) {
+            const char* const place = i < capacity ? places_[i] : (*more_)[i - capacity];
+            const auto at = static_cast<std::size_t>(place - content.data());
+            if (at >= end) break;
+            if (occurs(at)) return at;
+        }
+        return std::string_view::npos;
+    }
+
+private:
+    // Out of line: the store may grow. Where it cannot, it is given up, and
+    // such contents are searched.
+    BRELIM_NOINLINE void add_more(const char* at) noexcept {
+        try {
+            more_->push_back(at);
+        } catch (...) {
+            more_ = nullptr;
+        }
+    }
+
+    std::uint64_t bits_ = 0;  // once set(): the places
+    std::vector<const char*>* more_ = nullptr;
+    const char* places_[capacity] = {};
+};
+
+}  // namespace brelim
