@@ -126,4 +126,14 @@ struct Utf8Text {
     }
 };
 
+// A private function's one argument, which must be a str, as UTF-8; false
+// with TypeError "NAME() takes a str", or the load's exception, set.
+inline bool load_str_argument(PyObject* value, const char* name, Utf8Text& text) {
+    if (!PyUnicode_Check(value)) {
+        PyErr_Format(PyExc_TypeError, "%s() takes a str", name);
+        return false;
+    }
+    return text.load(value);
+}
+
 }  // namespace brelim::binding

@@ -76,12 +76,8 @@ PyMethodDef parse_string_def = {
 // like a headline of level 1 to 3 and are left out, as (line index, byte
 // offset in the line's UTF-8, reason code) tuples. Private: not in __all__.
 PyObject* left_out(PyObject* /*module*/, PyObject* value) {
-    if (!PyUnicode_Check(value)) {
-        PyErr_SetString(PyExc_TypeError, "_left_out() takes a str");
-        return nullptr;
-    }
     binding::Utf8Text document;
-    if (!document.load(value)) return nullptr;
+    if (!binding::load_str_argument(value, "_left_out", document)) return nullptr;
     PyObject* found = PyList_New(0);
     if (found == nullptr) return nullptr;
     const bool complete = brelim::for_each_left_out(
@@ -151,12 +147,8 @@ PyMethodDef fragment_size_def = {
 // without reading the format again (anchor_rows.hpp). Private: not in
 // __all__. See the stub.
 PyObject* anchors(PyObject* /*module*/, PyObject* value) {
-    if (!PyUnicode_Check(value)) {
-        PyErr_SetString(PyExc_TypeError, "_anchors() takes a str");
-        return nullptr;
-    }
     binding::Utf8Text document;
-    if (!document.load(value)) return nullptr;
+    if (!binding::load_str_argument(value, "_anchors", document)) return nullptr;
     binding::AnchorRows rows;
     if (rows.rows == nullptr) return nullptr;
     std::size_t count = brelim::stopped;
