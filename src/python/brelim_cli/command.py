@@ -53,6 +53,11 @@ def convert_site(options: RunOptions, reporter: Reporter) -> int:
         Path(options.sources[0]), Path(options.out), options.glob, page.title, page.css, options.jobs, options.warn,
         page.max_page_size,
     )
+    if options.serve:
+        from brelim_cli.serve import serve_site
+
+        serve_site(site, options.host, options.port, reporter, temporary_out=options.out == "")
+        return 0
     return build_site(site, reporter)
 
 
