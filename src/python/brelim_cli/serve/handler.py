@@ -12,8 +12,10 @@ from __future__ import annotations
 import mimetypes
 import os
 import socket
+import select
 import stat
 import sys
+import time
 from http import HTTPStatus
 from http.server import BaseHTTPRequestHandler
 from typing import TYPE_CHECKING
@@ -25,6 +27,7 @@ if TYPE_CHECKING:
     from brelim_cli.site.incremental import LiveSite
 
 READ_TIMEOUT = 10.0  # seconds a client may take to send its request
+LOOK = 1.0  # seconds between looks at whether a stream's client is still there
 TYPES = {".html": "text/html", ".css": "text/css", ".js": "text/javascript", ".txt": "text/plain"}
 WINDOWS = sys.platform == "win32"
 NOFOLLOW = getattr(os, "O_NOFOLLOW", 0) | getattr(os, "O_BINARY", 0)
@@ -121,15 +124,27 @@ class PreviewHandler(BaseHTTPRequestHandler):
             self.wfile.write(b"retry: 1000\n\n")
             self.wfile.flush()
             seen = self.news.number
-            while not self.news.stopped:
-                seen, event = self.news.wait(seen, HEARTBEAT)
+            quiet_since = time.monotonic()
+            while not self.news.stopped and not self.client_gone():
+                seen, event = self.news.wait(seen, LOOK)
+                if event is None and time.monotonic() - quiet_since < HEARTBEAT:
+                    continue
                 self.wfile.write(event or b": still here\n\n")
                 self.wfile.flush()
+                quiet_since = time.monotonic()
         except OSError:
             pass  # the client went away: its slot is free again
         finally:
             self.close_connection = True
             self.news.streams.release()
+
+    def client_gone(self) -> bool:
+        """Whether the client closed its end: a stream sends nothing more, so its end can be read."""
+        try:
+            readable, _, _ = select.select([self.connection], [], [], 0)
+            return bool(readable) and self.connection.recv(1, socket.MSG_PEEK) == b""
+        except OSError:
+            return True
 
     def log_message(self, format: str, *args: object) -> None:  # noqa: A002 - the base class's name
         pass

@@ -84,7 +84,8 @@ def serve(live: LiveSite, news: News, server, host: str, reporter: Reporter, sto
             touched = rebuild(live, paths)
             if touched is None:
                 continue
-            news.publish(touched.changed, touched.removed)
+            if touched.changed is None or touched.changed or touched.removed:
+                news.publish(touched.changed, touched.removed)
             for path, error in touched.unreadable:
                 retries[path] = retries.get(path, 0) + 1
                 if retries[path] == TRIES and error:

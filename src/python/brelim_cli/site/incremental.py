@@ -187,8 +187,7 @@ class Rebuild:
         for target in linked:
             pages.linked[target] = replaced(pages.linked.get(target, []), number, after.get(target, []))
         self.finish(note, touched)
-        for place in sorted((result.files or set()) - (old.files or set())):  # one no longer linked stays till a full build
-            self.told(copy_attachment(self.run, place, self.live.listing.files[place]), touched)
+        self.attachments(old.files or set(), result.files or set(), touched)
         for target in sorted(linked):
             self.restart(self.live.listing.notes[target], touched)
         for word in sorted(words):
@@ -220,17 +219,28 @@ class Rebuild:
         self.started.discard(note.number)
         self.finished.add(note.number)
 
+    def attachments(self, before: set[Place], after: set[Place], touched: Touched) -> None:
+        """The files of the notes the note links to copied, and those that no note links to any more removed."""
+        for place in sorted(after - before):
+            self.told(copy_attachment(self.run, place, self.live.listing.files[place]), touched)
+        results = self.live.results.values()
+        for place in sorted(before - after):
+            if not any(place in (result.files or ()) for result in results):
+                self.remove(place)
+
+    def remove(self, place: Place) -> None:
+        with contextlib.suppress(OSError):
+            self.run.out.joinpath(*place).unlink()
+        self.files.discard("/".join(place))
+
     def tag_page(self, word: str, touched: Touched) -> None:
         place = tag_page(word)
         entries = self.pages.tagged.get(word)
         if entries:
             self.put(place, self.pages.tag_page(word, entries), touched)
             return
-        name = "/".join(place)
-        with contextlib.suppress(OSError):
-            self.run.out.joinpath(*place).unlink()
-        self.files.discard(name)
-        touched.removed[name] = f"{TAGS}/{ALL_TAGS}"
+        self.remove(place)
+        touched.removed["/".join(place)] = f"{TAGS}/{ALL_TAGS}"
 
     def put(self, place: Place, page: str, touched: Touched) -> None:
         self.told(self.run.put(place, page.encode("utf-8", "replace")), touched)
