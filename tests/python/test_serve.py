@@ -323,3 +323,22 @@ def test_reload_streams_are_bounded(served: Preview):
             stream.close()
     time.sleep(1.5)  # a stream whose client went is ended within a second
     served.events().close()
+
+
+@pytest.mark.browser
+@pytest.mark.needs("selenium", "/usr/bin/chromedriver", "/usr/bin/chromium")
+def test_an_open_page_follows_its_note_in_chromium(browser, tmp_path: Path):
+    from selenium.webdriver.support.ui import WebDriverWait
+
+    notes = tmp_path / "notes"
+    write(notes, NOTES)
+    plan = notes / "work" / "plan.outline"
+    with preview(notes) as running:
+        browser.get(running.url + "work/plan.html")
+        assert "Plan" in browser.page_source
+        time.sleep(0.5)  # the page's script has subscribed
+        plan.write_text("* Plan, seen without a reload\n")
+        WebDriverWait(browser, 10).until(lambda driver: "seen without a reload" in driver.page_source)
+        plan.unlink()
+        WebDriverWait(browser, 10).until(lambda driver: driver.current_url == running.url + "work/index.html")
+        assert "notes" in browser.page_source and "plan" not in browser.page_source
