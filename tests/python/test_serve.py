@@ -78,7 +78,7 @@ class Events:
             self.socket.settimeout(left)
             try:
                 chunk = self.socket.recv(4096)
-            except (TimeoutError, socket.timeout):
+            except TimeoutError:
                 break
             if not chunk:
                 break
@@ -342,3 +342,19 @@ def test_an_open_page_follows_its_note_in_chromium(browser, tmp_path: Path):
         plan.unlink()
         WebDriverWait(browser, 10).until(lambda driver: driver.current_url == running.url + "work/index.html")
         assert "notes" in browser.page_source and "plan" not in browser.page_source
+
+
+@pytest.mark.parametrize(
+    "arguments, message",
+    [
+        (["--port", "8001"], "--port and --host are for --serve"),
+        (["--serve", "--port", "70000"], "not a port"),
+        (["--serve", "--fragment"], "--fragment makes no pages"),
+        (["--serve", "-o", "{notes}"], "is the folder of notes"),
+    ],
+)
+def test_usage(arguments: list[str], message: str, tmp_path: Path):
+    arguments = [argument.format(notes=tmp_path) for argument in arguments]
+    run = subprocess.run([sys.executable, "-m", "brelim_cli", str(tmp_path), *arguments], capture_output=True,
+                         text=True, timeout=30, check=False)  # fmt: skip
+    assert run.returncode == 2 and message in run.stderr

@@ -116,21 +116,17 @@ def make_parser() -> argparse.ArgumentParser:
     output.add_argument(
         "--site",
         action="store_true",
-        help="make OUT a site of the notes in the one folder SOURCE: links between notes resolved, "
-        "an index, a page per hashtag, backlinks; each dead link is told",
+        help="make OUT a site of the notes in the folder SOURCE: links resolved, index, tags, backlinks",
     )
     output.add_argument(
         "--serve",
         action="store_true",
-        help="--site, served on this machine while the notes are watched: a saved note is rebuilt and its open "
-        "page reloads (OUT: the site's folder; default: a temporary one)",
+        help="--site served on this machine, rebuilt on each save",
     )
-    output.add_argument("--port", type=port, default=8000, help="the port of --serve (default: %(default)s; 0: any)")
     output.add_argument(
-        "--host",
-        default="127.0.0.1",
-        help="the address --serve listens on (default: %(default)s); any other lets others read the notes",
+        "--port", type=port, default=8000, metavar="N", help="for --serve (default: %(default)s; 0: any)"
     )
+    output.add_argument("--host", default="127.0.0.1", metavar="ADDR", help="for --serve (default: %(default)s)")
     output.add_argument(
         "--title",
         metavar="TEXT",

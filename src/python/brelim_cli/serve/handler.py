@@ -11,8 +11,8 @@ from __future__ import annotations
 
 import mimetypes
 import os
-import socket
 import select
+import socket
 import stat
 import sys
 import time
@@ -146,13 +146,13 @@ class PreviewHandler(BaseHTTPRequestHandler):
         except OSError:
             return True
 
-    def log_message(self, format: str, *args: object) -> None:  # noqa: A002 - the base class's name
+    def log_message(self, format: str, *args: object) -> None:
         pass
 
     def handle(self) -> None:
         try:
             super().handle()
-        except (OSError, socket.timeout):  # a client gone or too slow costs nothing more
+        except (TimeoutError, OSError):  # a client gone or too slow costs nothing more
             self.close_connection = True
 
 

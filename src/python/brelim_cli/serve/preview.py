@@ -20,7 +20,7 @@ from brelim_cli.errors import os_message
 from brelim_cli.report import Reporter, print_error_line
 from brelim_cli.serve.handler import PreviewHandler
 from brelim_cli.serve.reload import News
-from brelim_cli.serve.server import is_loopback, make_server, url
+from brelim_cli.serve.server import PreviewServer, is_loopback, make_server, url
 from brelim_cli.serve.watcher import Watcher
 from brelim_cli.site.incremental import LiveSite, Touched
 from brelim_cli.site.options import SiteOptions
@@ -64,7 +64,9 @@ def serve_site(
             shutil.rmtree(temporary, ignore_errors=True)
 
 
-def serve(live: LiveSite, news: News, server, host: str, reporter: Reporter, stop: threading.Event) -> None:  # type: ignore[no-untyped-def]
+def serve(
+    live: LiveSite, news: News, server: PreviewServer, host: str, reporter: Reporter, stop: threading.Event
+) -> None:
     retries: dict[Path, int] = {}
     live.build()
     thread = threading.Thread(target=server.serve_forever, args=(TICK,), name="brelim-server", daemon=True)

@@ -37,9 +37,9 @@ def site_path(target: str, windows: bool) -> str | None:
         name += INDEX
     parts = name.split("/")
     for part in parts:
-        if part in ("", ".", "..") or part.startswith(".") or part.endswith((" ", ".")) and windows:
+        if part in ("", ".", "..") or part.startswith(".") or (part.endswith((" ", ".")) and windows):
             return None
-        if DRIVE.match(part) or "::" in part or ":$" in part or windows and (":" in part or DEVICE.fullmatch(part)):
+        if DRIVE.match(part) or "::" in part or ":$" in part or (windows and (":" in part or DEVICE.fullmatch(part))):
             return None
     return name
 
@@ -50,14 +50,14 @@ def host_allowed(host: str) -> bool:
     if host.startswith("["):
         end = host.find("]")
         literal, rest = host[1:end], host[end + 1 :]
-        if end < 0 or not (rest == "" or rest.startswith(":") and rest[1:].isdigit()):
+        if end < 0 or not (rest == "" or (rest.startswith(":") and rest[1:].isdigit())):
             return False
         try:
             return ipaddress.ip_address(literal).version == 6
         except ValueError:
             return False
     name, _, port = host.partition(":")
-    if port and not port.isdigit() or ":" in port:
+    if (port and not port.isdigit()) or ":" in port:
         return False
     if name.lower() == "localhost":
         return True

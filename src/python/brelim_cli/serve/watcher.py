@@ -62,8 +62,6 @@ class Watcher:
             paths = self.batches.get(timeout=timeout)
         except queue.Empty:
             return None
-        while True:
-            try:
-                paths |= self.batches.get_nowait()
-            except queue.Empty:
-                return paths
+        while not self.batches.empty():  # only this thread takes from the queue
+            paths |= self.batches.get_nowait()
+        return paths

@@ -36,7 +36,9 @@ from brelim_cli.site.urls import ALL_TAGS, INDEX, MANIFEST, STYLESHEET, TAGS, Pl
 from brelim_cli.targets import discard_temporary, new_tag
 
 
-def build_site(options: SiteOptions, reporter: Reporter, kept: list[object] | None = None) -> int:
+def build_site(
+    options: SiteOptions, reporter: Reporter, kept: list[tuple[Listing, list[NoteResult]]] | None = None
+) -> int:
     """Builds the site of `options.notes` into `options.out`, telling `reporter`; returns the dead links' count.
 
     `kept`, when given, receives the listing and the notes' results, from which a later change is rebuilt.
@@ -66,7 +68,7 @@ def build_site(options: SiteOptions, reporter: Reporter, kept: list[object] | No
         finish_site(options, listing, results, SecondPass(out, read_manifest(out), tag), reporter)
         finished = True
         if kept is not None:
-            kept += (listing, results)
+            kept.append((listing, results))
     finally:
         for remembered in (resolve_in, page_link, shown_title):  # they hold this build's notes
             remembered.cache_clear()

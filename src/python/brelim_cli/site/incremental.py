@@ -71,13 +71,11 @@ class LiveSite:
 
     def build(self) -> Touched:
         """A full build; every page counts as changed, and the pages it no longer has as removed."""
-        kept: list[object] = []
+        kept: list[tuple[Listing, list[NoteResult]]] = []
         before = self.files
         build_site(self.options, self.reporter, kept)
-        if not kept:  # no note, or the site's folder could not be made
-            self.listing, results = Listing(self.options.notes), []
-        else:
-            self.listing, results = kept  # type: ignore[assignment]
+        # None kept: no note, or the site's folder could not be made
+        self.listing, results = kept[0] if kept else (Listing(self.options.notes), [])
         listing = self.listing
         self.results = {result.number: result for result in results if result.error is None}
         self.by_source = {os.path.normcase(os.path.abspath(note.source)): note for note in listing.notes}
