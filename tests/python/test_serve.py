@@ -358,3 +358,16 @@ def test_usage(arguments: list[str], message: str, tmp_path: Path):
     run = subprocess.run([sys.executable, "-m", "brelim_cli", str(tmp_path), *arguments], capture_output=True,
                          text=True, timeout=30, check=False)  # fmt: skip
     assert run.returncode == 2 and message in run.stderr
+
+
+def test_a_site_inside_the_notes_is_not_watched(tmp_path: Path):
+    write(tmp_path, NOTES)
+    with preview(tmp_path, "-o", str(tmp_path / "site")) as running:
+        events = running.events()
+        (tmp_path / "site" / "work" / "plan.html").write_text("changed in the site")
+        assert events.within(0.5) == []  # neither that change nor a rebuild's writes start one
+        (tmp_path / "index.outline").write_text("* Home, saved\n")
+        told = events.within(1.5)
+        assert len(told) == 1 and '"index.html"' in told[0]
+        assert events.within(0.5) == []
+        events.close()
