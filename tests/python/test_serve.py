@@ -133,6 +133,7 @@ REQUESTS = [
     ("HEAD /work/plan.html", "", "127.0.0.1", 200),
     ("GET /work/", "", "localhost:8000", 200),
     ("GET /style.css", "", "[::1]:1", 200),
+    ("GET /index.html", "If-Modified-Since: Fri, 01 Jan 2100 00:00:00 GMT\r\n", "127.0.0.1", 200),  # never a 304
     ("GET /../secret.txt", "", "127.0.0.1", 404),
     ("GET /work/../../secret.txt", "", "127.0.0.1", 404),
     ("GET /%2e%2e/secret.txt", "", "127.0.0.1", 404),
