@@ -35,6 +35,22 @@ def run_python(code: str, *args: str) -> subprocess.CompletedProcess:
     )
 
 
+@pytest.fixture(scope="module")
+def browser():
+    """Debian's chromium, headless, driven through its chromedriver (tests marked `browser`)."""
+    from selenium import webdriver
+    from selenium.webdriver.chrome.service import Service
+
+    os.environ["SE_OFFLINE"] = "true"  # selenium's manager must never fetch a browser or a driver
+    options = webdriver.ChromeOptions()
+    options.binary_location = "/usr/bin/chromium"
+    for argument in ("--headless=new", "--no-sandbox", "--disable-gpu", "--window-size=1000,760"):
+        options.add_argument(argument)
+    driver = webdriver.Chrome(options=options, service=Service("/usr/bin/chromedriver"))
+    yield driver
+    driver.quit()
+
+
 @pytest.hookimpl(tryfirst=True)  # before -m reads the markers
 def pytest_collection_modifyitems(items):
     """Every test of the installed command (test_command's fixture) is marked `command`."""

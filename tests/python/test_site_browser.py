@@ -40,21 +40,6 @@ def build(notes: Path, out: Path) -> list[str]:
 
 
 @pytest.fixture(scope="module")
-def browser():
-    from selenium import webdriver
-    from selenium.webdriver.chrome.service import Service
-
-    os.environ["SE_OFFLINE"] = "true"  # selenium's manager must never fetch a browser or a driver
-    options = webdriver.ChromeOptions()
-    options.binary_location = "/usr/bin/chromium"
-    for argument in ("--headless=new", "--no-sandbox", "--disable-gpu", "--window-size=1000,760"):
-        options.add_argument(argument)
-    driver = webdriver.Chrome(options=options, service=Service("/usr/bin/chromedriver"))
-    yield driver
-    driver.quit()
-
-
-@pytest.fixture(scope="module")
 def server(tmp_path_factory):
     """A local HTTP server of a folder, on 127.0.0.1 only; it records each path it could not serve."""
     root = tmp_path_factory.mktemp("served")

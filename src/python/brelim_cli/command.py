@@ -59,6 +59,11 @@ def convert_site(options: RunOptions, reporter: Reporter) -> int:
         options.warn,
         page.max_page_size,
     )
+    if options.serve:
+        from brelim_cli.serve import serve_site
+
+        serve_site(site, options.host, options.port, reporter, temporary_out=options.out == "")
+        return 0
     return build_site(site, reporter)
 
 

@@ -29,6 +29,9 @@ class RunOptions:
     out: str | None  # the page's file or the pages' folder; None: standard output
     single: bool  # one file or standard input, rather than folders or several sources
     site: bool  # the one folder's notes as a site (see brelim_cli.site)
+    serve: bool  # the site served on this machine and rebuilt as the notes change (see brelim_cli.serve)
+    host: str  # the address the preview listens on
+    port: int  # its port; 0: any free one
     page: PageOptions
     glob: str  # the names a folder's files must match
     jobs: int  # worker processes at most
@@ -53,6 +56,12 @@ def positive(text: str) -> int:
     return value
 
 
+def port(text: str) -> int:
+    if not text.isdigit() or int(text) > 65535:
+        raise argparse.ArgumentTypeError(f"not a port (0 to 65535): {text!r}")
+    return int(text)
+
+
 def size(text: str) -> int:
     try:
         return parse_size(text)
@@ -73,6 +82,7 @@ EPILOG = """examples:
   brelim notes.outline -o notes.html   one file, one complete page
   brelim notes/ -o html/ --jobs 4      notes/**/NAME.outline to html/**/NAME.html
   brelim notes/ -o site/ --site        a site: links between notes, an index, tags, backlinks
+  brelim notes/ --serve                that site on http://127.0.0.1:8000/, rebuilt as the notes are saved
 
 Exit status: 0 when all is converted, 1 when a file failed (or, with
 --strict, a headline was left out or a link of a site is dead), 2 for a usage error, 130 on Ctrl-C and
@@ -106,9 +116,17 @@ def make_parser() -> argparse.ArgumentParser:
     output.add_argument(
         "--site",
         action="store_true",
-        help="make OUT a site of the notes in the one folder SOURCE: links between notes resolved, "
-        "an index, a page per hashtag, backlinks; each dead link is told",
+        help="make OUT a site of the notes in the folder SOURCE: links resolved, index, tags, backlinks",
     )
+    output.add_argument(
+        "--serve",
+        action="store_true",
+        help="--site served on this machine, rebuilt on each save",
+    )
+    output.add_argument(
+        "--port", type=port, default=8000, metavar="N", help="for --serve (default: %(default)s; 0: any)"
+    )
+    output.add_argument("--host", default="127.0.0.1", metavar="ADDR", help="for --serve (default: %(default)s)")
     output.add_argument(
         "--title",
         metavar="TEXT",
@@ -156,6 +174,12 @@ def check_usage(parser: argparse.ArgumentParser, args: argparse.Namespace) -> bo
             parser.error(f"{option} is empty")
     if "" in args.sources:
         parser.error("a source is empty: name a file, a folder or - (standard input)")
+    if args.serve:
+        args.site = True
+        if args.out in (None, STDOUT):
+            args.out = ""  # a temporary folder
+    elif (args.port, args.host) != (8000, "127.0.0.1"):
+        parser.error("--port and --host are for --serve")
     one = len(args.sources) == 1 and (args.sources[0] == "-" or not os.path.isdir(args.sources[0]))
     if not one and "-" in args.sources:
         parser.error("- (standard input) can only be the only source")
@@ -177,7 +201,7 @@ def check_site_usage(parser: argparse.ArgumentParser, args: argparse.Namespace) 
         parser.error("--fragment makes no pages, and --site makes a site of them")
     if len(args.sources) != 1 or not os.path.isdir(args.sources[0]):
         parser.error("--site takes one source, the folder of notes")
-    if os.path.realpath(args.out) == os.path.realpath(args.sources[0]):
+    if args.out and os.path.realpath(args.out) == os.path.realpath(args.sources[0]):
         parser.error(f"-o {shown(args.out)} is the folder of notes: the site goes into another folder")
 
 
@@ -196,6 +220,9 @@ def read_options(argv: Iterable[str] | None = None) -> RunOptions:
         out=None if args.out == STDOUT else args.out,
         single=single and not args.site,
         site=args.site,
+        serve=args.serve,
+        host=args.host,
+        port=args.port,
         page=PageOptions(**{field.name: getattr(args, field.name) for field in PAGE_FIELDS if field.name in args}),
         glob=args.glob,
         jobs=args.jobs,

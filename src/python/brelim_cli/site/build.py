@@ -36,8 +36,13 @@ from brelim_cli.site.urls import ALL_TAGS, INDEX, MANIFEST, STYLESHEET, TAGS, Pl
 from brelim_cli.targets import discard_temporary, new_tag
 
 
-def build_site(options: SiteOptions, reporter: Reporter) -> int:
-    """Builds the site of `options.notes` into `options.out`, telling `reporter`; returns the dead links' count."""
+def build_site(
+    options: SiteOptions, reporter: Reporter, kept: list[tuple[Listing, list[NoteResult]]] | None = None
+) -> int:
+    """Builds the site of `options.notes` into `options.out`, telling `reporter`; returns the dead links' count.
+
+    `kept`, when given, receives the listing and the notes' results, from which a later change is rebuilt.
+    """
     listing = list_notes(options.notes, options.out, options.glob, reporter.failure)
     if not listing.notes:
         if not reporter.failed:
@@ -62,6 +67,8 @@ def build_site(options: SiteOptions, reporter: Reporter) -> int:
         dead = tell_dead_links(results, listing, reporter)
         finish_site(options, listing, results, SecondPass(out, read_manifest(out), tag), reporter)
         finished = True
+        if kept is not None:
+            kept.append((listing, results))
     finally:
         for remembered in (resolve_in, page_link, shown_title):  # they hold this build's notes
             remembered.cache_clear()
