@@ -16,7 +16,7 @@ import pytest
 
 from brelim_cli.serve.requests import host_allowed, site_path
 
-pytestmark = pytest.mark.needs("watchfiles")
+pytestmark = [pytest.mark.needs("watchfiles"), pytest.mark.command]
 
 NOTES = {
     "index.outline": "* Home #start\n** [[work/plan][the plan]]\n",
