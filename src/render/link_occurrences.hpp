@@ -54,7 +54,8 @@ void for_each_link_replaced(const Headline& headline, Text text, Anchor anchor) 
         if (from >= own) return from == own ? own : std::string_view::npos;
         std::size_t hit = std::string_view::npos;
         if (headline.link_count > 1) {
-            hit = recorded ? headline.starts.find(content, headline.link_count, source, from, own) : find_text(before, source, from);
+            hit = recorded ? headline.starts.find(content, headline.link_count, source, from, own)
+                           : find_text(before, source, from);
         }
         return hit != std::string_view::npos ? hit : own;
     };
