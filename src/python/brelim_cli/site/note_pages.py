@@ -137,15 +137,12 @@ def point_anchors(run: FirstPass, note: Note, fragment: str, rows: list[Any], re
     add = pieces.append
     done = 0
     folder, number = note.folder, note.number
-    resolved = functools.partial(resolve_in, run.listing, run.own, folder)
-    tags: dict[str, tuple[str, Place]] = {}  # a hashtag's href and tag page, by its word
     for line, column, kind, target, script, begin, end, size, hrefs, words in rows:
         if kind == 1:
-            if target not in tags:
-                tags[target] = (relative_url(folder, tag_page(target)), tag_page(target))
-            href, place = tags[target]
+            place = tag_page(target)
+            href = relative_url(folder, place)
         else:
-            found = resolved(target, False, script)
+            found = resolve_in(run.listing, run.own, *shared_key(folder, target), False, script)
             if isinstance(found, Dead):
                 result.dead.append(DeadLink(line, column, target, found.reason))
                 href, place = fragment[hrefs[0] : hrefs[0] + size], None
@@ -170,7 +167,18 @@ def point_anchors(run: FirstPass, note: Note, fragment: str, rows: list[Any], re
     return "".join(pieces)
 
 
-@functools.lru_cache(maxsize=1 << 12)
+def shared_key(folder: Place, target: str) -> tuple[Place, str]:
+    """The folder and target that `target` in `folder` resolves as, so that notes of many folders share one
+    resolution: `../x` in `a/b` is `x` in `a`, and a target from the notes' root is alike in every folder."""
+    if target[:1] == "/":
+        return (), target
+    if ":" not in target:  # "../" never uncovers an external link
+        while folder and target[:3] == "../" and target[3:4] not in ("", "/"):
+            folder, target = folder[:-1], target[3:]
+    return folder, target
+
+
+@functools.lru_cache(maxsize=1 << 16)
 def resolve_in(
     listing: Listing, own: frozenset[str], folder: Place, target: str, hashtag: bool, script: bool
 ) -> Resolved | Dead:
