@@ -128,15 +128,19 @@ def finish_site(
     site = options.site_title()
     headlines = {result.number: result.headlines for result in results if result.error is None}
     pages = Pages(listing, site, options.css, headlines)
-    tagged, linked = pages.tagged, pages.linked
+    tagged, linked, counts = pages.tagged, pages.linked, pages.tag_counts
     attachments: set[Place] = set()
     for result in results:
-        for word, headline in result.tags or ():
-            tagged.setdefault(word, []).append((result.number, headline))
-        for number, headline in result.links or ():
-            linked.setdefault(number, []).append((result.number, headline))
+        for word, count, items in result.tags or ():
+            if word in counts:
+                counts[word] += count
+                tagged[word].append((result.number, items))
+            else:
+                counts[word] = count
+                tagged[word] = [(result.number, items)]
+        for number, items in result.links or ():
+            linked.setdefault(number, []).append((result.number, items))
         attachments |= result.files or set()
-    pages.tag_counts = {word: len(entries) for word, entries in tagged.items()}
     generated = [(*folder, INDEX) for folder in sorted(listing.folders) if listing.index_note(folder) is None]
     planned = {"/".join(listing.notes[number].page) for number in headlines}
     planned |= {"/".join(place) for place in generated} | {f"{TAGS}/{ALL_TAGS}"}

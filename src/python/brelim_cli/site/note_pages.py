@@ -3,7 +3,8 @@
 A worker converts the note, points every anchor where the site resolves
 it, and writes the page's start to the page's temporary file; only what the rest of the
 build needs crosses back: the dead links, the headlines that carry each
-hashtag and those that link to another page, each as a snippet. Only
+hashtag and those that link to another page, already rendered as the page
+that lists them shows them (one string for each tag or linked page). Only
 hrefs change: every other byte of the fragment is `parse_string`'s.
 """
 
@@ -23,20 +24,16 @@ from brelim_cli.page import left_out_note
 from brelim_cli.site.layout import crumbs, page_start
 from brelim_cli.site.listing import Listing, Note
 from brelim_cli.site.resolve import Dead, Resolved, resolve
-from brelim_cli.site.urls import Place, display, relative_url, tag_page
+from brelim_cli.site.urls import TAGS, Place, display, relative_url, tag_page
 from brelim_cli.targets import temporary_beside
 
-# A headline's HTML as its page has it, between the hrefs of its anchor, and where that anchor leads: a file of
-# the site, or None and the href to show everywhere. A plain tuple: many cross between processes.
-Snippet = tuple[tuple[str, ...], Place | None, str]
+# A headline's list items as the page that lists them shows them, "<li>...</li>\n" each: a note's headlines that
+# carry one hashtag, shown on its tag page, or that link to one page, shown on that page. One string for each
+# note and tag (or linked page), rendered in the first pass: many cross between processes and stay till the end.
+Items = str
 
 
-def shown_headline(snippet: Snippet, here: Place) -> str:
-    """The headline as a page in the folder `here` shows it."""
-    pieces, place, literal = snippet
-    if len(pieces) == 1:
-        return pieces[0]
-    return (literal if place is None else relative_url(here, place)).join(pieces)
+TAGS_HERE = (TAGS,)  # the folder of the tag pages
 
 
 class DeadLink(NamedTuple):
@@ -53,8 +50,9 @@ class NoteResult:
     findings: Findings
     headlines: int = 0
     dead: list[DeadLink] | None = None
-    tags: list[tuple[str, Snippet]] | None = None  # (word in lower case, headline), in the note's order
-    links: list[tuple[int, Snippet]] | None = None  # (the number of the note linked to, headline)
+    # (word in lower case, its headlines' count, their items), in the order the words first appear
+    tags: list[tuple[str, int, Items]] | None = None
+    links: list[tuple[int, Items]] | None = None  # (the number of the note linked to, the headlines' items)
     files: set[Place] | None = None  # the other files of the notes it links to
 
 
@@ -106,7 +104,7 @@ def start_note_page(run: FirstPass, note: Note) -> NoteResult:
         except MemoryError:
             raise ConversionError(f"{shown(note.source)}: out of memory") from None
         result.headlines = headlines
-        result.dead, result.tags, result.links, result.files = [], [], [], set()
+        result.dead, result.files = [], set()
         body = point_anchors(run, note, fragment, rows, result)
         title = note_title(note, run.site)
         index = note.page[-1] == "index.html"
@@ -131,12 +129,13 @@ def point_anchors(run: FirstPass, note: Note, fragment: str, rows: list[Any], re
 
     The loop runs once for each anchored headline of the site: it looks each value up once.
     """
-    assert result.dead is not None and result.tags is not None and result.links is not None
-    assert result.files is not None
+    assert result.dead is not None and result.files is not None
     pieces: list[str] = []
     add = pieces.append
     done = 0
-    folder, number = note.folder, note.number
+    folder, number, notes = note.folder, note.number, run.listing.notes
+    tagged: dict[str, list[str]] = {}  # a word's headlines, as its tag page shows them
+    linked: dict[int, list[str]] = {}  # the headlines that link to a note, as its page shows them
     for line, column, kind, target, script, begin, end, size, hrefs, words in rows:
         if kind == 1:
             place = tag_page(target)
@@ -150,7 +149,8 @@ def point_anchors(run: FirstPass, note: Note, fragment: str, rows: list[Any], re
                 place = found.place
                 href = found.url if place is None else relative_url(folder, place)
                 if found.page >= 0 and found.page != number:
-                    result.links.append((found.page, (cut(fragment, begin, end, hrefs, size), place, "")))
+                    there = relative_url(notes[found.page].page[:-1], place)  # type: ignore[arg-type]
+                    linked.setdefault(found.page, []).append(item(fragment, begin, end, hrefs, size, there))
                 elif found.attachment:
                     result.files.add(place)  # type: ignore[arg-type]
         for at in hrefs:
@@ -158,12 +158,12 @@ def point_anchors(run: FirstPass, note: Note, fragment: str, rows: list[Any], re
             add(href)
             done = at + size
         if words:
-            headline = (cut(fragment, begin, end, hrefs, size), place, "" if place else href)
-            if len(words) == 1:
-                result.tags.append((words[0].lower(), headline))
-            else:
-                result.tags.extend((word, headline) for word in dict.fromkeys([word.lower() for word in words]))
+            shown = item(fragment, begin, end, hrefs, size, href if place is None else relative_url(TAGS_HERE, place))
+            for word in dict.fromkeys([word.lower() for word in words]) if len(words) > 1 else (words[0].lower(),):
+                tagged.setdefault(word, []).append(shown)
     add(fragment[done:])
+    result.tags = [(word, len(items), "".join(items)) for word, items in tagged.items()]
+    result.links = [(page, "".join(items)) for page, items in linked.items()]
     return "".join(pieces)
 
 
@@ -186,11 +186,13 @@ def resolve_in(
     return resolve(target, hashtag, script, folder, listing, own)
 
 
-def cut(fragment: str, begin: int, end: int, hrefs: tuple[int, ...], size: int) -> tuple[str, ...]:
-    """The headline's HTML from `begin` to `end`, without its hrefs."""
-    pieces = []
+def item(fragment: str, begin: int, end: int, hrefs: tuple[int, ...], size: int, href: str) -> str:
+    """The headline's HTML from `begin` to `end` as a list item, its anchor's hrefs replaced by `href`."""
+    pieces = ["<li>"]
     for at in hrefs:
         pieces.append(fragment[begin:at])
+        pieces.append(href)
         begin = at + size
     pieces.append(fragment[begin:end])
-    return tuple(pieces)
+    pieces.append("</li>\n")
+    return "".join(pieces)
