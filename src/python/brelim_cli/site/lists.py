@@ -58,20 +58,9 @@ def tag_list(counts: dict[str, int], here: Place) -> str:
 
 
 def grouped(entries: list[tuple[int, Items]], listing: Listing, site: str, here: Place) -> str:
-    """Headlines grouped by the page they stand on, in the order of the notes and their lines; each entry holds
-    a note's headlines, as list items made for a page in `here`."""
-    parts = []
-    last = -1
-    for number, items in entries:
-        if number != last:
-            if last >= 0:
-                parts.append("</ul>\n")
-            parts.append(f"<h3>{page_link(listing.notes[number], site, here)}</h3>\n<ul>\n")
-            last = number
-        parts.append(items)
-    if last >= 0:
-        parts.append("</ul>\n")
-    return "".join(parts)
+    """Headlines grouped by the page they stand on, in the order of the notes and their lines: each entry is
+    one note's group, made for a page in `here` by the first pass."""
+    return "".join(items for _, items in entries)
 
 
 def backlinks(entries: list[tuple[int, Items]], listing: Listing, site: str, here: Place) -> str:

@@ -11,6 +11,7 @@ hrefs change: every other byte of the fragment is `parse_string`'s.
 from __future__ import annotations
 
 import functools
+import html
 from dataclasses import dataclass
 from pathlib import Path
 from typing import Any, NamedTuple
@@ -27,9 +28,9 @@ from brelim_cli.site.resolve import Dead, Resolved, resolve
 from brelim_cli.site.urls import TAGS, Place, display, relative_url, tag_page
 from brelim_cli.targets import temporary_beside
 
-# A headline's list items as the page that lists them shows them, "<li>...</li>\n" each: a note's headlines that
-# carry one hashtag, shown on its tag page, or that link to one page, shown on that page. One string for each
-# note and tag (or linked page), rendered in the first pass: many cross between processes and stay till the end.
+# A note's headlines as the page that lists them shows them: a heading that links to the note, then a list item
+# for each headline. One string for each note and tag (shown on the tag's page) or note and page it links to
+# (shown on that page), rendered in the first pass: many cross between processes and stay till the end.
 Items = str
 
 
@@ -162,9 +163,15 @@ def point_anchors(run: FirstPass, note: Note, fragment: str, rows: list[Any], re
             for word in dict.fromkeys([word.lower() for word in words]) if len(words) > 1 else (words[0].lower(),):
                 tagged.setdefault(word, []).append(shown)
     add(fragment[done:])
-    result.tags = [(word, len(items), "".join(items)) for word, items in tagged.items()]
-    result.links = [(page, "".join(items)) for page, items in linked.items()]
+    title = html.escape(note_title(note, run.site))
+    result.tags = [(word, len(items), group(note, title, TAGS_HERE, items)) for word, items in tagged.items()]
+    result.links = [(page, group(note, title, notes[page].page[:-1], items)) for page, items in linked.items()]
     return "".join(pieces)
+
+
+def group(note: Note, title: str, here: Place, items: list[str]) -> Items:
+    """The note's headlines `items` under a heading that links to its page, for a page in the folder `here`."""
+    return f'<h3><a href="{relative_url(here, note.page)}">{title}</a></h3>\n<ul>\n{"".join(items)}</ul>\n'
 
 
 def shared_key(folder: Place, target: str) -> tuple[Place, str]:
