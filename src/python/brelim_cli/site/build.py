@@ -141,6 +141,13 @@ def finish_site(
         for number, items in result.links or ():
             linked.setdefault(number, []).append((result.number, items))
         attachments |= result.files or set()
+        result.tags = result.links = None  # their strings stay in `tagged` and `linked` alone
+    # One string for each page, which the second pass's workers inherit: reading it costs them no copy of the
+    # memory pages that a count of references to each of its many parts would make.
+    for grouped in (tagged, linked):
+        for key, entries in grouped.items():
+            if len(entries) > 1:
+                grouped[key] = [(entries[0][0], "".join([items for _, items in entries]))]
     generated = [(*folder, INDEX) for folder in sorted(listing.folders) if listing.index_note(folder) is None]
     planned = {"/".join(listing.notes[number].page) for number in headlines}
     planned |= {"/".join(place) for place in generated} | {f"{TAGS}/{ALL_TAGS}"}
