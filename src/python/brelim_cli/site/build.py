@@ -30,7 +30,7 @@ from brelim_cli.site.layout import SITE_STYLE
 from brelim_cli.site.listing import Listing, list_notes
 from brelim_cli.site.lists import page_link, plural, shown_title
 from brelim_cli.site.manifest import read_manifest, remove_stale, write_manifest
-from brelim_cli.site.note_pages import FirstPass, NoteResult, resolve_in, start_note_page
+from brelim_cli.site.note_pages import FirstPass, Items, NoteResult, resolve_in, start_note_page
 from brelim_cli.site.options import SiteOptions
 from brelim_cli.site.urls import ALL_TAGS, INDEX, MANIFEST, STYLESHEET, TAGS, Place, page_key, tag_page
 from brelim_cli.targets import discard_temporary, new_tag
@@ -121,6 +121,12 @@ def tell_dead_links(results: list[NoteResult], listing: Listing, reporter: Repor
     return count
 
 
+def joined(entries: list[tuple[int, Items]]) -> list[tuple[int, Items]]:
+    """A page's groups of headlines as one string, which the second pass's workers inherit: reading it costs
+    them no copy of the memory pages that a count of references to each of its many parts would make."""
+    return entries if len(entries) < 2 else [(entries[0][0], "".join([chunk for _, chunk in entries]))]
+
+
 def finish_site(
     options: SiteOptions, listing: Listing, results: list[NoteResult], run: SecondPass, reporter: Reporter
 ) -> None:
@@ -131,23 +137,21 @@ def finish_site(
     tagged, linked, counts = pages.tagged, pages.linked, pages.tag_counts
     attachments: set[Place] = set()
     for result in results:
-        for word, count, items in result.tags or ():
+        for word, count, chunk in result.tags or ():
             if word in counts:
                 counts[word] += count
-                tagged[word].append((result.number, items))
+                tagged[word].append((result.number, chunk))
             else:
                 counts[word] = count
-                tagged[word] = [(result.number, items)]
-        for number, items in result.links or ():
-            linked.setdefault(number, []).append((result.number, items))
+                tagged[word] = [(result.number, chunk)]
+        for number, chunk in result.links or ():
+            linked.setdefault(number, []).append((result.number, chunk))
         attachments |= result.files or set()
         result.tags = result.links = None  # their strings stay in `tagged` and `linked` alone
-    # One string for each page, which the second pass's workers inherit: reading it costs them no copy of the
-    # memory pages that a count of references to each of its many parts would make.
-    for grouped in (tagged, linked):
-        for key, entries in grouped.items():
-            if len(entries) > 1:
-                grouped[key] = [(entries[0][0], "".join([items for _, items in entries]))]
+    for word in tagged:
+        tagged[word] = joined(tagged[word])
+    for number in linked:
+        linked[number] = joined(linked[number])
     generated = [(*folder, INDEX) for folder in sorted(listing.folders) if listing.index_note(folder) is None]
     planned = {"/".join(listing.notes[number].page) for number in headlines}
     planned |= {"/".join(place) for place in generated} | {f"{TAGS}/{ALL_TAGS}"}
