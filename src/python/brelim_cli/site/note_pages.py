@@ -12,6 +12,7 @@ from __future__ import annotations
 
 import functools
 import html
+import os
 from dataclasses import dataclass
 from pathlib import Path
 from typing import Any, NamedTuple
@@ -26,7 +27,7 @@ from brelim_cli.site.layout import crumbs, page_start
 from brelim_cli.site.listing import Listing, Note
 from brelim_cli.site.resolve import Dead, Resolved, resolve
 from brelim_cli.site.urls import TAGS, Place, display, relative_url, tag_page
-from brelim_cli.targets import temporary_beside
+from brelim_cli.targets import BINARY, temporary_beside, write_all
 
 # A note's headlines as the page that lists them shows them: a heading that links to the note, then a list item
 # for each headline. One string for each note and tag (shown on the tag's page) or note and page it links to
@@ -77,13 +78,16 @@ class FirstPass:
 
 def write_new(path: Path, data: bytes) -> None:
     """Writes `data` into the new file `path`, making its folders when they are missing."""
+    flags = os.O_WRONLY | os.O_CREAT | os.O_EXCL | BINARY
     try:
-        file = open(path, "xb")  # noqa: SIM115 - opened in either of two ways
+        descriptor = os.open(path, flags, 0o666)
     except FileNotFoundError:
         path.parent.mkdir(parents=True, exist_ok=True)
-        file = open(path, "xb")  # noqa: SIM115
-    with file:
-        file.write(data)
+        descriptor = os.open(path, flags, 0o666)
+    try:
+        write_all(descriptor, data)
+    finally:
+        os.close(descriptor)
 
 
 def note_title(note: Note, site: str) -> str:
