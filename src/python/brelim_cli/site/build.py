@@ -30,7 +30,7 @@ from brelim_cli.site.layout import SITE_STYLE
 from brelim_cli.site.listing import Listing, list_notes
 from brelim_cli.site.lists import page_link, plural, shown_title
 from brelim_cli.site.manifest import read_manifest, remove_stale, write_manifest
-from brelim_cli.site.note_pages import FirstPass, NoteResult, resolve_in, start_note_page
+from brelim_cli.site.note_pages import FirstPass, Items, NoteResult, resolve_in, start_note_page
 from brelim_cli.site.options import SiteOptions
 from brelim_cli.site.urls import ALL_TAGS, INDEX, MANIFEST, STYLESHEET, TAGS, Place, page_key, tag_page
 from brelim_cli.targets import discard_temporary, new_tag
@@ -128,6 +128,12 @@ def tell_dead_links(results: list[NoteResult], listing: Listing, reporter: Repor
     return count
 
 
+def joined(entries: list[tuple[int, Items]]) -> list[tuple[int, Items]]:
+    """A page's groups of headlines as one string, which the second pass's workers inherit: reading it costs
+    them no copy of the memory pages that a count of references to each of its many parts would make."""
+    return entries if len(entries) < 2 else [(entries[0][0], "".join([chunk for _, chunk in entries]))]
+
+
 def finish_site(
     options: SiteOptions, listing: Listing, results: list[NoteResult], run: SecondPass, reporter: Reporter
 ) -> None:
@@ -135,15 +141,24 @@ def finish_site(
     site = options.site_title()
     headlines = {result.number: result.headlines for result in results if result.error is None}
     pages = Pages(listing, site, options.css, headlines)
-    tagged, linked = pages.tagged, pages.linked
+    tagged, linked, counts = pages.tagged, pages.linked, pages.tag_counts
     attachments: set[Place] = set()
     for result in results:
-        for word, headline in result.tags or ():
-            tagged.setdefault(word, []).append((result.number, headline))
-        for number, headline in result.links or ():
-            linked.setdefault(number, []).append((result.number, headline))
+        for word, count, chunk in result.tags or ():
+            if word in counts:
+                counts[word] += count
+                tagged[word].append((result.number, chunk))
+            else:
+                counts[word] = count
+                tagged[word] = [(result.number, chunk)]
+        for number, chunk in result.links or ():
+            linked.setdefault(number, []).append((result.number, chunk))
         attachments |= result.files or set()
-    pages.tag_counts = {word: len(entries) for word, entries in tagged.items()}
+        result.tags = result.links = None  # their strings stay in `tagged` and `linked` alone
+    for word in tagged:
+        tagged[word] = joined(tagged[word])
+    for number in linked:
+        linked[number] = joined(linked[number])
     generated = [(*folder, INDEX) for folder in sorted(listing.folders) if listing.index_note(folder) is None]
     planned = {"/".join(listing.notes[number].page) for number in headlines}
     planned |= {"/".join(place) for place in generated} | {f"{TAGS}/{ALL_TAGS}"}

@@ -18,6 +18,7 @@ from brelim_cli.site.generated import Pages
 from brelim_cli.site.layout import END
 from brelim_cli.site.lists import backlinks
 from brelim_cli.site.manifest import in_the_way, same_bytes, write_if_changed
+from brelim_cli.site.note_pages import write_new
 from brelim_cli.site.urls import INDEX, Place
 from brelim_cli.targets import temporary_beside
 
@@ -43,14 +44,30 @@ class SecondPass:
     def put(self, place: Place, data: bytes) -> Written:
         """Writes the site's file at `place`, unless a stranger's file is in the way."""
         target = self.out.joinpath(*place)
-        refused = self.stranger(place)
-        if refused is not None:
-            return refused
         try:
+            if not os.path.lexists(target):  # a new file: nothing in the way, nothing to compare
+                write_fresh(target, data, self.tag)
+                return Written(place, None)
+            refused = self.stranger(place)
+            if refused is not None:
+                return refused
             write_if_changed(target, data, self.tag)
         except OSError as error:
             return Written(place, f"{shown(target)}: cannot write: {os_message(error)}")
         return Written(place, None)
+
+
+def write_fresh(target: Path, data: bytes, tag: str) -> None:
+    """Writes the file `target`, not there yet, whole or not at all: by way of its temporary file, which is
+    renamed into place. Makes the folders that are missing. Raises OSError."""
+    temporary = temporary_beside(target, tag)
+    try:
+        write_new(temporary, data)
+        os.replace(temporary, target)
+    except BaseException:
+        with contextlib.suppress(OSError):
+            os.unlink(temporary)
+        raise
 
 
 class Written(NamedTuple):

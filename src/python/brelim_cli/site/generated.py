@@ -5,7 +5,7 @@ from __future__ import annotations
 from brelim_cli.site.layout import END, crumbs, page_start
 from brelim_cli.site.listing import Listing, Note
 from brelim_cli.site.lists import folder_lists, grouped, tag_list
-from brelim_cli.site.note_pages import Snippet
+from brelim_cli.site.note_pages import Items
 from brelim_cli.site.urls import ALL_TAGS, TAGS, Place, display, relative_url
 
 
@@ -28,8 +28,8 @@ class Pages:
         self.tag_counts: dict[str, int] = {}
         # What the second pass's workers read, inherited rather than sent: the headlines that carry each tag,
         # and those that link to each note, in the notes' order.
-        self.tagged: dict[str, list[tuple[int, Snippet]]] = {}
-        self.linked: dict[int, list[tuple[int, Snippet]]] = {}
+        self.tagged: dict[str, list[tuple[int, Items]]] = {}
+        self.linked: dict[int, list[tuple[int, Items]]] = {}
 
     def folder_lists(self, folder: Place) -> str:
         """What a folder's index lists: below its index note, or alone on a generated index."""
@@ -51,7 +51,7 @@ class Pages:
         trail = crumbs(self.site, folder, None, folder_page=True)
         return page_start(title, self.shown_site, folder, trail, self.css) + self.folder_lists(folder) + END
 
-    def tag_page(self, word: str, entries: list[tuple[int, Snippet]]) -> str:
+    def tag_page(self, word: str, entries: list[tuple[int, Items]]) -> str:
         here = (TAGS,)
         title = f"#{word}"
         all_tags = f'<a href="{relative_url(here, (TAGS, ALL_TAGS))}">Tags</a>'

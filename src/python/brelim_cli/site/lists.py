@@ -7,7 +7,7 @@ import html
 from collections.abc import Iterable
 
 from brelim_cli.site.listing import Listing, Note
-from brelim_cli.site.note_pages import Snippet, note_title, shown_headline
+from brelim_cli.site.note_pages import Items, note_title
 from brelim_cli.site.urls import INDEX, Place, display, relative_url, tag_page
 
 
@@ -57,23 +57,13 @@ def tag_list(counts: dict[str, int], here: Place) -> str:
     return section("Tags", tags)
 
 
-def grouped(entries: list[tuple[int, Snippet]], listing: Listing, site: str, here: Place) -> str:
-    """Headlines grouped by the page they stand on, in the order of the notes and their lines."""
-    parts = []
-    last = -1
-    for number, snippet in entries:
-        if number != last:
-            if last >= 0:
-                parts.append("</ul>\n")
-            parts.append(f"<h3>{page_link(listing.notes[number], site, here)}</h3>\n<ul>\n")
-            last = number
-        parts.append(f"<li>{shown_headline(snippet, here)}</li>\n")
-    if last >= 0:
-        parts.append("</ul>\n")
-    return "".join(parts)
+def grouped(entries: list[tuple[int, Items]], listing: Listing, site: str, here: Place) -> str:
+    """Headlines grouped by the page they stand on, in the order of the notes and their lines: each entry is
+    one note's group, made for a page in `here` by the first pass."""
+    return "".join(items for _, items in entries)
 
 
-def backlinks(entries: list[tuple[int, Snippet]], listing: Listing, site: str, here: Place) -> str:
+def backlinks(entries: list[tuple[int, Items]], listing: Listing, site: str, here: Place) -> str:
     """The pages that link to a page, each with its headlines that do."""
     if not entries:
         return ""

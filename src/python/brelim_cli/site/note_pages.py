@@ -3,13 +3,16 @@
 A worker converts the note, points every anchor where the site resolves
 it, and writes the page's start to the page's temporary file; only what the rest of the
 build needs crosses back: the dead links, the headlines that carry each
-hashtag and those that link to another page, each as a snippet. Only
+hashtag and those that link to another page, already rendered as the page
+that lists them shows them (one string for each tag or linked page). Only
 hrefs change: every other byte of the fragment is `parse_string`'s.
 """
 
 from __future__ import annotations
 
 import functools
+import html
+import os
 from dataclasses import dataclass
 from pathlib import Path
 from typing import Any, NamedTuple
@@ -23,20 +26,16 @@ from brelim_cli.page import left_out_note
 from brelim_cli.site.layout import crumbs, page_start
 from brelim_cli.site.listing import Listing, Note
 from brelim_cli.site.resolve import Dead, Resolved, resolve
-from brelim_cli.site.urls import Place, display, relative_url, tag_page
-from brelim_cli.targets import temporary_beside
+from brelim_cli.site.urls import TAGS, Place, display, relative_url, tag_page
+from brelim_cli.targets import BINARY, temporary_beside, write_all
 
-# A headline's HTML as its page has it, between the hrefs of its anchor, and where that anchor leads: a file of
-# the site, or None and the href to show everywhere. A plain tuple: many cross between processes.
-Snippet = tuple[tuple[str, ...], Place | None, str]
+# A note's headlines as the page that lists them shows them: a heading that links to the note, then a list item
+# for each headline. One string for each note and tag (shown on the tag's page) or note and page it links to
+# (shown on that page), rendered in the first pass: many cross between processes and stay till the end.
+Items = str
 
 
-def shown_headline(snippet: Snippet, here: Place) -> str:
-    """The headline as a page in the folder `here` shows it."""
-    pieces, place, literal = snippet
-    if len(pieces) == 1:
-        return pieces[0]
-    return (literal if place is None else relative_url(here, place)).join(pieces)
+TAGS_HERE = (TAGS,)  # the folder of the tag pages
 
 
 class DeadLink(NamedTuple):
@@ -53,8 +52,9 @@ class NoteResult:
     findings: Findings
     headlines: int = 0
     dead: list[DeadLink] | None = None
-    tags: list[tuple[str, Snippet]] | None = None  # (word in lower case, headline), in the note's order
-    links: list[tuple[int, Snippet]] | None = None  # (the number of the note linked to, headline)
+    # (word in lower case, its headlines' count, their items), in the order the words first appear
+    tags: list[tuple[str, int, Items]] | None = None
+    links: list[tuple[int, Items]] | None = None  # (the number of the note linked to, the headlines' items)
     files: set[Place] | None = None  # the other files of the notes it links to
 
 
@@ -78,13 +78,16 @@ class FirstPass:
 
 def write_new(path: Path, data: bytes) -> None:
     """Writes `data` into the new file `path`, making its folders when they are missing."""
+    flags = os.O_WRONLY | os.O_CREAT | os.O_EXCL | BINARY
     try:
-        file = open(path, "xb")  # noqa: SIM115 - opened in either of two ways
+        descriptor = os.open(path, flags, 0o666)
     except FileNotFoundError:
         path.parent.mkdir(parents=True, exist_ok=True)
-        file = open(path, "xb")  # noqa: SIM115
-    with file:
-        file.write(data)
+        descriptor = os.open(path, flags, 0o666)
+    try:
+        write_all(descriptor, data)
+    finally:
+        os.close(descriptor)
 
 
 def note_title(note: Note, site: str) -> str:
@@ -106,7 +109,7 @@ def start_note_page(run: FirstPass, note: Note) -> NoteResult:
         except MemoryError:
             raise ConversionError(f"{shown(note.source)}: out of memory") from None
         result.headlines = headlines
-        result.dead, result.tags, result.links, result.files = [], [], [], set()
+        result.dead, result.files = [], set()
         body = point_anchors(run, note, fragment, rows, result)
         title = note_title(note, run.site)
         index = note.page[-1] == "index.html"
@@ -131,21 +134,19 @@ def point_anchors(run: FirstPass, note: Note, fragment: str, rows: list[Any], re
 
     The loop runs once for each anchored headline of the site: it looks each value up once.
     """
-    assert result.dead is not None and result.tags is not None and result.links is not None
-    assert result.files is not None
+    assert result.dead is not None and result.files is not None
     pieces: list[str] = []
     add = pieces.append
     done = 0
-    folder, number = note.folder, note.number
-    resolved = functools.partial(resolve_in, run.listing, run.own, folder)
-    tags: dict[str, tuple[str, Place]] = {}  # a hashtag's href and tag page, by its word
+    folder, number, notes = note.folder, note.number, run.listing.notes
+    tagged: dict[str, list[str]] = {}  # a word's headlines, as its tag page shows them
+    linked: dict[int, list[str]] = {}  # the headlines that link to a note, as its page shows them
     for line, column, kind, target, script, begin, end, size, hrefs, words in rows:
         if kind == 1:
-            if target not in tags:
-                tags[target] = (relative_url(folder, tag_page(target)), tag_page(target))
-            href, place = tags[target]
+            place = tag_page(target)
+            href = relative_url(folder, place)
         else:
-            found = resolved(target, False, script)
+            found = resolve_in(run.listing, run.own, *shared_key(folder, target), False, script)
             if isinstance(found, Dead):
                 result.dead.append(DeadLink(line, column, target, found.reason))
                 href, place = fragment[hrefs[0] : hrefs[0] + size], None
@@ -153,7 +154,8 @@ def point_anchors(run: FirstPass, note: Note, fragment: str, rows: list[Any], re
                 place = found.place
                 href = found.url if place is None else relative_url(folder, place)
                 if found.page >= 0 and found.page != number:
-                    result.links.append((found.page, (cut(fragment, begin, end, hrefs, size), place, "")))
+                    there = relative_url(notes[found.page].page[:-1], place)  # type: ignore[arg-type]
+                    linked.setdefault(found.page, []).append(item(fragment, begin, end, hrefs, size, there))
                 elif found.attachment:
                     result.files.add(place)  # type: ignore[arg-type]
         for at in hrefs:
@@ -161,16 +163,33 @@ def point_anchors(run: FirstPass, note: Note, fragment: str, rows: list[Any], re
             add(href)
             done = at + size
         if words:
-            headline = (cut(fragment, begin, end, hrefs, size), place, "" if place else href)
-            if len(words) == 1:
-                result.tags.append((words[0].lower(), headline))
-            else:
-                result.tags.extend((word, headline) for word in dict.fromkeys([word.lower() for word in words]))
+            shown = item(fragment, begin, end, hrefs, size, href if place is None else relative_url(TAGS_HERE, place))
+            for word in dict.fromkeys([word.lower() for word in words]) if len(words) > 1 else (words[0].lower(),):
+                tagged.setdefault(word, []).append(shown)
     add(fragment[done:])
+    title = html.escape(note_title(note, run.site))
+    result.tags = [(word, len(items), group(note, title, TAGS_HERE, items)) for word, items in tagged.items()]
+    result.links = [(page, group(note, title, notes[page].page[:-1], items)) for page, items in linked.items()]
     return "".join(pieces)
 
 
-@functools.lru_cache(maxsize=1 << 12)
+def group(note: Note, title: str, here: Place, items: list[str]) -> Items:
+    """The note's headlines `items` under a heading that links to its page, for a page in the folder `here`."""
+    return f'<h3><a href="{relative_url(here, note.page)}">{title}</a></h3>\n<ul>\n{"".join(items)}</ul>\n'
+
+
+def shared_key(folder: Place, target: str) -> tuple[Place, str]:
+    """The folder and target that `target` in `folder` resolves as, so that notes of many folders share one
+    resolution: `../x` in `a/b` is `x` in `a`, and a target from the notes' root is alike in every folder."""
+    if target[:1] == "/":
+        return (), target
+    if ":" not in target:  # "../" never uncovers an external link
+        while folder and target[:3] == "../" and target[3:4] not in ("", "/"):
+            folder, target = folder[:-1], target[3:]
+    return folder, target
+
+
+@functools.lru_cache(maxsize=1 << 16)
 def resolve_in(
     listing: Listing, own: frozenset[str], folder: Place, target: str, hashtag: bool, script: bool
 ) -> Resolved | Dead:
@@ -178,11 +197,13 @@ def resolve_in(
     return resolve(target, hashtag, script, folder, listing, own)
 
 
-def cut(fragment: str, begin: int, end: int, hrefs: tuple[int, ...], size: int) -> tuple[str, ...]:
-    """The headline's HTML from `begin` to `end`, without its hrefs."""
-    pieces = []
+def item(fragment: str, begin: int, end: int, hrefs: tuple[int, ...], size: int, href: str) -> str:
+    """The headline's HTML from `begin` to `end` as a list item, its anchor's hrefs replaced by `href`."""
+    pieces = ["<li>"]
     for at in hrefs:
         pieces.append(fragment[begin:at])
+        pieces.append(href)
         begin = at + size
     pieces.append(fragment[begin:end])
-    return tuple(pieces)
+    pieces.append("</li>\n")
+    return "".join(pieces)

@@ -42,6 +42,7 @@ def tag_word(word: str) -> str:
     return word.lower()
 
 
+@functools.lru_cache(maxsize=1 << 16)
 def tag_page(word: str) -> Place:
     """The page of a tag (any letter case) at the site's root."""
     name = tag_word(word)
@@ -63,9 +64,21 @@ def quoted(place: Place) -> tuple[str, ...]:
     return tuple(map(quote_part, place))
 
 
-@functools.lru_cache(maxsize=1 << 16)
+@functools.cache  # the site's files
+def root_url(place: Place) -> str:
+    """The URL of the file at `place` from the site's root."""
+    return "/".join(map(quote_part, place))
+
+
 def relative_url(here: Place, place: Place) -> str:
     """The URL of the file at `place` from a page in the folder `here`."""
+    if not here or here[0] != place[0]:  # no folder in common: by way of the root
+        return "../" * len(here) + root_url(place)
+    return folder_url(here, place)
+
+
+@functools.lru_cache(maxsize=1 << 16)
+def folder_url(here: Place, place: Place) -> str:
     common = 0
     most = min(len(here), len(place) - 1)
     while common < most and here[common] == place[common]:
