@@ -65,7 +65,7 @@ def build_site(
     try:
         results = start_pages(first, options.jobs, reporter)
         dead = tell_dead_links(results, listing, reporter)
-        finish_site(options, listing, results, SecondPass(out, read_manifest(out), tag), reporter)
+        finish_site(options, listing, results, SecondPass(out, read_manifest(out), tag), reporter, kept is not None)
         finished = True
         if kept is not None:
             kept.append((listing, results))
@@ -135,9 +135,15 @@ def joined(entries: list[tuple[int, Items]]) -> list[tuple[int, Items]]:
 
 
 def finish_site(
-    options: SiteOptions, listing: Listing, results: list[NoteResult], run: SecondPass, reporter: Reporter
+    options: SiteOptions,
+    listing: Listing,
+    results: list[NoteResult],
+    run: SecondPass,
+    reporter: Reporter,
+    keep: bool = False,
 ) -> None:
-    """Every note's page finished, the site's own pages, the linked files, then the manifest and the removals."""
+    """Every note's page finished, the site's own pages, the linked files, then the manifest and the removals.
+    With `keep`, the results keep their tags and links, from which a later change is rebuilt."""
     site = options.site_title()
     headlines = {result.number: result.headlines for result in results if result.error is None}
     pages = Pages(listing, site, options.css, headlines)
@@ -154,7 +160,8 @@ def finish_site(
         for number, chunk in result.links or ():
             linked.setdefault(number, []).append((result.number, chunk))
         attachments |= result.files or set()
-        result.tags = result.links = None  # their strings stay in `tagged` and `linked` alone
+        if not keep:
+            result.tags = result.links = None  # their strings stay in `tagged` and `linked` alone
     for word in tagged:
         tagged[word] = joined(tagged[word])
     for number in linked:

@@ -16,7 +16,6 @@ import os
 from collections.abc import Iterable
 from dataclasses import dataclass, field
 from pathlib import Path
-from typing import TypeVar
 
 from brelim_cli.report import Reporter
 from brelim_cli.site.build import build_site, own_files, tell_dead_links
@@ -24,12 +23,10 @@ from brelim_cli.site.finish import Finishing, SecondPass, Written, copy_attachme
 from brelim_cli.site.generated import Pages
 from brelim_cli.site.listing import Listing, Note
 from brelim_cli.site.manifest import read_manifest, write_manifest
-from brelim_cli.site.note_pages import FirstPass, NoteResult, Snippet, start_note_page
+from brelim_cli.site.note_pages import FirstPass, Items, NoteResult, start_note_page
 from brelim_cli.site.options import SiteOptions
 from brelim_cli.site.urls import ALL_TAGS, INDEX, TAGS, Place, tag_page
 from brelim_cli.targets import new_tag
-
-K = TypeVar("K", str, int)
 
 
 @dataclass
@@ -42,17 +39,12 @@ class Touched:
     unreadable: list[tuple[Path, str]] = field(default_factory=list)  # each with why
 
 
-def by_key(pairs: Iterable[tuple[K, Snippet]] | None) -> dict[K, list[Snippet]]:
-    grouped: dict[K, list[Snippet]] = {}
-    for key, snippet in pairs or ():
-        grouped.setdefault(key, []).append(snippet)
-    return grouped
-
-
-def replaced(entries: list[tuple[int, Snippet]], number: int, snippets: list[Snippet]) -> list[tuple[int, Snippet]]:
-    """`entries` with those of the note `number` replaced by `snippets`, kept in the notes' order."""
-    kept = [entry for entry in entries if entry[0] != number] + [(number, snippet) for snippet in snippets]
-    kept.sort(key=lambda entry: entry[0])  # stable: a note's headlines keep their order
+def replaced(entries: list[tuple[int, Items]], number: int, items: Items | None) -> list[tuple[int, Items]]:
+    """`entries` with the note `number`'s replaced by `items` (or removed, for None), in the notes' order."""
+    kept = [entry for entry in entries if entry[0] != number]
+    if items is not None:
+        kept.append((number, items))
+        kept.sort(key=lambda entry: entry[0])
     return kept
 
 
@@ -82,11 +74,11 @@ class LiveSite:
         self.pages = pages = Pages(listing, self.options.site_title(), self.options.css, {})
         for number, result in self.results.items():
             pages.headlines[number] = result.headlines
-            for word, headline in result.tags or ():
-                pages.tagged.setdefault(word, []).append((number, headline))
-            for target, headline in result.links or ():
-                pages.linked.setdefault(target, []).append((number, headline))
-        pages.tag_counts = {word: len(entries) for word, entries in pages.tagged.items()}
+            for word, count, items in result.tags or ():
+                pages.tagged.setdefault(word, []).append((number, items))
+                pages.tag_counts[word] = pages.tag_counts.get(word, 0) + count
+            for target, items in result.links or ():
+                pages.linked.setdefault(target, []).append((number, items))
         self.files = read_manifest(self.options.out)
         own = {"/".join(note.page) for note in listing.notes} | {"/".join((*f, INDEX)) for f in listing.folders}
         self.own_pages = frozenset(own | {name for name in self.files if name.startswith(f"{TAGS}/")})
@@ -169,21 +161,23 @@ class Rebuild:
         if pages.headlines.get(number) != result.headlines:
             pages.headlines[number] = result.headlines
             folders.add(note.folder)
-        tags_before, tags_after = by_key(old.tags), by_key(result.tags)
+        tags_before = {word: (count, items) for word, count, items in old.tags or ()}
+        tags_after = {word: (count, items) for word, count, items in result.tags or ()}
         words = {w for w in tags_before.keys() | tags_after.keys() if tags_before.get(w) != tags_after.get(w)}
         counts = dict(pages.tag_counts)
         for word in words:
-            entries = replaced(pages.tagged.get(word, []), number, tags_after.get(word, []))
+            had, has = tags_before.get(word, (0, None)), tags_after.get(word, (0, None))
+            entries = replaced(pages.tagged.get(word, []), number, has[1])
             if entries:
                 pages.tagged[word] = entries
-                pages.tag_counts[word] = len(entries)
+                pages.tag_counts[word] = pages.tag_counts.get(word, 0) - had[0] + has[0]
             else:
                 pages.tagged.pop(word, None)
                 pages.tag_counts.pop(word, None)
-        before, after = by_key(old.links), by_key(result.links)
+        before, after = dict(old.links or ()), dict(result.links or ())
         linked = [m for m in before.keys() | after.keys() if before.get(m) != after.get(m)]
         for target in linked:
-            pages.linked[target] = replaced(pages.linked.get(target, []), number, after.get(target, []))
+            pages.linked[target] = replaced(pages.linked.get(target, []), number, after.get(target))
         self.finish(note, touched)
         self.attachments(old.files or set(), result.files or set(), touched)
         for target in sorted(linked):
