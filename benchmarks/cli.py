@@ -64,6 +64,9 @@ def parser(prog: str | None = None) -> argparse.ArgumentParser:
         action="store_true",
         help="add instruction counts by callgrind to the scaling table (needs valgrind; slow)",
     )
+    parser.add_argument(
+        "--site-notes", type=int, default=10_000, help="notes of the site part's generated folder, default 10,000"
+    )
     parser.add_argument("--child", nargs="+", help=argparse.SUPPRESS)  # NAME and the JSON of each argument
     return parser
 
@@ -98,6 +101,7 @@ def main(argv: list[str] | None = None, command: str = "python3 benchmarks/run.p
         case=args.case,
         instructions=args.instructions,
         verbose=args.verbose,
+        site_notes=args.site_notes,
     )
 
     sys.stdout.reconfigure(line_buffering=True)  # keeps the tables and the -v lines in order

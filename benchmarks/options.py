@@ -17,3 +17,4 @@ class Options:
     case: str | None  # only the scaling cases whose document holds this text
     instructions: bool  # callgrind's counts in the scaling table
     verbose: bool  # raw runs and figures on stderr
+    site_notes: int  # notes of the site part's generated folder

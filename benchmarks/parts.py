@@ -10,7 +10,7 @@ from __future__ import annotations
 
 from collections.abc import Callable
 
-from benchmarks import levels, lines, memory, scaling, scaling_cases, small, throughput
+from benchmarks import levels, lines, memory, scaling, scaling_cases, site_scale, small, throughput
 from benchmarks.options import Options
 
 PARTS: dict[str, Callable[[Options], list[str]]] = {
@@ -22,6 +22,7 @@ PARTS: dict[str, Callable[[Options], list[str]]] = {
         o.scaling_min_time, o.repeat, o.scaling_max_bytes, o.case, o.instructions, o.verbose
     ),
     "levels": lambda o: levels.levels(o.shapes, o.size, o.repeat, o.seed, o.verbose),
+    "site": lambda o: site_scale.part(o.site_notes),
 }
 
 CHILDREN: dict[str, Callable[..., None]] = {

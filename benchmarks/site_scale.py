@@ -8,8 +8,8 @@ The folder is generated: at 10,000 notes, 100 MB in 100 folders, a million
 headlines, 5,000 tags and 200,000 links between notes (every size scales with
 --notes). Each build runs as the `brelim` command in a process of its own;
 its time is wall-clock, its peak memory the largest resident size of the
-command or any of its workers. `rows()` is the part a benchmark runner
-registers; it needs nothing but this file.
+command or any of its workers. `part()` is the benchmark's `site` part; this
+file needs nothing else, and runs on its own too.
 """
 
 from __future__ import annotations
@@ -124,6 +124,19 @@ def table(found: list[dict[str, object]]) -> str:
             f"| {row['seconds']:.1f} | {row['processor']:.1f} | {row['peak MB']:.0f} | {ratio} |"
         )
     return "\n".join(lines)
+
+
+def part(notes: int) -> list[str]:
+    """The benchmark's part: the table and what it measures."""
+    return [
+        "",
+        "### A folder of notes as a site",
+        "",
+        f"A generated folder of {notes:,} notes converted by the `brelim` command, plain and with `--site`, "
+        "one after the other; peak memory is the largest resident size of the command or a worker.",
+        "",
+        table(rows(notes)),
+    ]
 
 
 def main() -> int:

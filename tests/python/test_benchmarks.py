@@ -113,6 +113,13 @@ def test_the_benchmark_runs_on_a_small_size():
         assert "| cmarkgfm.markdown_to_html |" in output
 
 
+@pytest.mark.command
+def test_the_site_part_runs_on_a_small_folder():
+    output = run("--parts", "site", "--site-notes", "20")
+    rows = [line for line in output.splitlines() if line.startswith(("| plain |", "| site |"))]
+    assert len(rows) == 2 and rows[1].rstrip(" |").endswith("x")
+
+
 def test_the_small_documents_table_runs():
     output = run("--parts", "small", "--repeat", "1")
     rows = [
