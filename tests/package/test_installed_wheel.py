@@ -125,7 +125,10 @@ def test_the_wheel_holds_the_module_its_stubs_its_command_and_its_license(wheel:
     assert names == {
         "brelim.abi3.so",
         "brelim-stubs/__init__.pyi",
-        *(f"brelim_cli/{path.name}" for path in (ROOT / "src/python/brelim_cli").glob("*.py")),
+        *(
+            f"brelim_cli/{path.relative_to(ROOT / 'src/python/brelim_cli').as_posix()}"
+            for path in (ROOT / "src/python/brelim_cli").rglob("*.py")
+        ),
         f"{dist_info}/entry_points.txt",
         f"{dist_info}/METADATA",
         f"{dist_info}/WHEEL",
