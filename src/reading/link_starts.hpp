@@ -66,16 +66,32 @@ public:
                    std::memcmp(content.data() + at, source.data(), last) == 0;
         };
         if (bits_ != 0) {
-            for (std::uint64_t bits = bits_; bits != 0; bits &= bits - 1) {
+            if (from >= 64) return std::string_view::npos;
+            for (std::uint64_t bits = bits_ & (~std::uint64_t{0} << from); bits != 0; bits &= bits - 1) {
                 const auto at = static_cast<std::size_t>(std::countr_zero(bits));
                 if (at >= end) break;
                 if (occurs(at)) return at;
             }
             return std::string_view::npos;
         }
-        for (std::size_t i = 0; i < links; ++i) {
-            const char* const place = i < capacity ? places_[i] : (*more_)[i - capacity];
-            const auto at = static_cast<std::size_t>(place - content.data());
+        const auto offset = [&](std::size_t i) {
+            return static_cast<std::size_t>((i < capacity ? places_[i] : (*more_)[i - capacity]) - content.data());
+        };
+        // The places are in order, and the walk asks again from each
+        // occurrence's end: the first place at or after `from` is found by
+        // halving, so that a line of many occurrences is not read again from
+        // its first place for each.
+        std::size_t low = 0, high = links;
+        while (low < high) {
+            const std::size_t middle = low + (high - low) / 2;
+            if (offset(middle) < from) {
+                low = middle + 1;
+            } else {
+                high = middle;
+            }
+        }
+        for (std::size_t i = low; i < links; ++i) {
+            const std::size_t at = offset(i);
             if (at >= end) break;
             if (occurs(at)) return at;
         }
