@@ -145,7 +145,7 @@ def test_metadata(wheel: Path):
     assert metadata["Summary"]
     assert metadata["License"] == "MIT"
     assert metadata["Requires-Python"] == ">=3.10"
-    assert [r.split(">")[0] for r in metadata.get_all("Requires-Dist")] == ["tqdm"]
+    assert [r.split(">")[0] for r in metadata.get_all("Requires-Dist")] == ["tqdm", "watchfiles"]
     classifiers = metadata.get_all("Classifier")
     for needed in (
         "Typing :: Typed",
