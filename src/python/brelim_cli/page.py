@@ -58,19 +58,26 @@ footer { margin-top: 2.5rem; padding-top: 0.75rem; border-top: 1px solid var(--s
 }
 </style>"""
 
-PAGE = """<!DOCTYPE html>
+# The start of every page the command writes, a site's pages too, up to the
+# viewport: a template with {title}.
+HEAD_START = """<!DOCTYPE html>
 <html lang="en">
 <head>
 <meta charset="utf-8">
 <title>{title}</title>
 <meta name="viewport" content="width=device-width, initial-scale=1">
-{style}
+"""
+
+PAGE = (
+    HEAD_START
+    + """{style}
 </head>
 <body>
 {heading}{fragment}{note}
 </body>
 </html>
 """
+)
 
 
 # What each reason for leaving a headline out makes it hold, in the note at the

@@ -9,7 +9,7 @@ from __future__ import annotations
 
 import html
 
-from brelim_cli.page import STYLE
+from brelim_cli.page import HEAD_START, STYLE
 from brelim_cli.site.urls import ALL_TAGS, INDEX, STYLESHEET, TAGS, Place, display, relative_url, stylesheet_href
 
 GENERATOR = '<meta name="generator" content="brelim --site">'
@@ -25,18 +25,15 @@ h2 { font-size: 1.25rem; margin: 0 0 0.5rem; }
 """
 )
 
-HEAD = """<!DOCTYPE html>
-<html lang="en">
-<head>
-<meta charset="utf-8">
-<title>{title}</title>
-<meta name="viewport" content="width=device-width, initial-scale=1">
-{generator}
+HEAD = (
+    HEAD_START
+    + """{generator}
 <link rel="stylesheet" href="{style}">
 </head>
 <body>
 <header><nav>{crumbs}</nav><a href="{tags}">Tags</a></header>
 {heading}"""
+)
 
 END = "</body>\n</html>\n"
 
