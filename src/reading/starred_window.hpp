@@ -100,12 +100,19 @@ private:
             block += 64;
             if (block >= size) return false;
             const std::size_t left = size - block;
-            const auto masks = byte_masks<'\n', '*'>(document_.data() + block, left < 64 ? left : 64);
-            feeds = masks[0];
-            stars = masks[1];
+            const char* const bytes = document_.data() + block;
+            // Most 64 bytes of prose hold no asterisk: their line feeds are
+            // not needed, but for whether the last byte ends a line.
+            stars = byte_masks<'*'>(bytes, left < 64 ? left : 64)[0];
+            if (stars == 0) {
+                after_feed = left >= 64 && bytes[63] == '\n';
+                continue;
+            }
+            feeds = byte_masks<'\n'>(bytes, left < 64 ? left : 64)[0];
             starts = stars & ((feeds << 1) | std::uint64_t{after_feed});
             after_feed = (feeds >> 63) != 0;
-        } while (starts == 0);
+            if (starts != 0) break;
+        } while (true);
         block_ = block;
         feeds_ = feeds;
         stars_ = stars;
