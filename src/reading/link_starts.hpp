@@ -80,8 +80,9 @@ public:
         // The places are in order, and the walk asks again from each
         // occurrence's end: the first place at or after `from` is found by
         // halving, so that a line of many occurrences is not read again from
-        // its first place for each.
-        std::size_t low = 0, high = links;
+        // its first place for each. The first search, from the content's
+        // start, has nothing to halve.
+        std::size_t low = 0, high = from == 0 ? 0 : links;
         while (low < high) {
             const std::size_t middle = low + (high - low) / 2;
             if (offset(middle) < from) {
