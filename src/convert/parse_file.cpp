@@ -37,6 +37,7 @@ void parse_file(std::string_view document, OutputBuffer& out) {
                                          : append_marked(stars, first, readable, depth, out);
             continue;
         }
+        if (below_items(runs.text(), begin)) continue;
         if (lines.classified()) runs.adopt(lines.block(), lines.outside());
         const std::size_t end = scan_line_end(runs, begin, first);
         if (end == line_scan::no_line) continue;

@@ -22,6 +22,14 @@ namespace brelim {
 // Whether a headline of `level` is an item of the fragment: levels 1 to 3.
 constexpr bool is_item(std::size_t level) { return level >= 1 && level <= 3; }
 
+// Whether the starred line at `begin` of `document` starts with four
+// asterisks or more: it is no item, whatever follows them, so it need not be
+// read at all.
+inline bool below_items(std::string_view document, std::size_t begin) noexcept {
+    return document.size() - begin > 3 && document[begin + 1] == '*' && document[begin + 2] == '*' &&
+           document[begin + 3] == '*';
+}
+
 // The scaffolding before a headline's HTML: at most one list is opened or
 // closed per headline, whatever the jump in level. Returns the new depth.
 template <class Out>
