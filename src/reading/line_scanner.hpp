@@ -90,11 +90,12 @@ std::size_t link_end(Line& line, std::size_t at, Seen& seen) noexcept {
 // match. Every link and hashtag on the way is shown to `seen`.
 template <class Seen>
 std::size_t content_end(Line& line, std::size_t at, Seen& seen) noexcept {
-    while (at < line.text.size()) {
+    // Each round takes a link or hashtag and the plain run after it, none
+    // when the byte after it is not plain.
+    if (line.in(plain, at)) at = line.plain_end(at + 1);
+    for (; at < line.text.size(); at = line.plain_end(at)) {
         const auto c = static_cast<unsigned char>(line.text[at]);
-        if (plain[c]) {
-            at = line.plain_end(at + 1);
-        } else if (c == '#' && line.in(word, at + 1)) {
+        if (c == '#' && line.in(word, at + 1)) {
             const std::size_t end = line.word_end(at + 2);
             seen.hashtag(line.slice(at, end));
             at = end;
