@@ -71,17 +71,17 @@ struct Line {
 template <class Seen>
 std::size_t link_end(Line& line, std::size_t at, Seen& seen) noexcept {
     const std::size_t target = at + 2;
-    if (!line.byte_is(at + 1, '[') || !line.in(plain, target)) return at;
-    const std::size_t target_end = line.plain_end(target + 1);
-    if (!line.byte_is(target_end, ']')) return at;
+    if (!line.byte_is(at + 1, '[')) return at;
+    const std::size_t target_end = line.plain_end(target);
+    if (target_end == target || !line.byte_is(target_end, ']')) return at;
     if (line.byte_is(target_end + 1, ']')) {
         seen.plain_link(line.slice(at, target_end + 2), line.slice(target, target_end));
         return target_end + 2;
     }
     const std::size_t desc = target_end + 2;
-    if (!line.byte_is(target_end + 1, '[') || !line.in(plain, desc)) return at;
-    const std::size_t desc_end = line.plain_end(desc + 1);
-    if (!line.byte_is(desc_end, ']') || !line.byte_is(desc_end + 1, ']')) return at;
+    if (!line.byte_is(target_end + 1, '[')) return at;
+    const std::size_t desc_end = line.plain_end(desc);
+    if (desc_end == desc || !line.byte_is(desc_end, ']') || !line.byte_is(desc_end + 1, ']')) return at;
     seen.described_link(line.slice(at, desc_end + 2), line.slice(target, target_end), line.slice(desc, desc_end));
     return desc_end + 2;
 }
