@@ -89,7 +89,10 @@ std::size_t link_end(Line& line, std::size_t at, Seen& seen) noexcept {
 // Where a headline's content from `at` ends: where `text` first fails to
 // match. Every link and hashtag on the way is shown to `seen`.
 template <class Seen>
-std::size_t content_end(Line& line, std::size_t at, Seen& seen) noexcept {
+std::size_t content_end(Line& whole, std::size_t at, Seen& seen) noexcept {
+    // A copy of the line's view in registers: `seen` stores views, which
+    // might otherwise be the line's own, and so reload it at every link.
+    Line line{whole.runs, whole.text, whole.feed_ends};
     // Each round takes a link or hashtag and the plain run after it, none
     // when the byte after it is not plain.
     if (line.in(plain, at)) at = line.plain_end(at + 1);
