@@ -83,10 +83,10 @@ BRELIM_NOINLINE void append_with_links(const Headline& headline, bool readable, 
 bool occurs_earlier(const Headline& headline) {
     const std::string_view content = headline.content;
     const std::string_view source = headline.link_source;
-    const auto own = static_cast<std::size_t>(source.data() - content.data());
     if (headline.starts.whole(headline.link_count)) {
-        return headline.starts.find(content, headline.link_count, source, 0, own) != std::string_view::npos;
+        return headline.starts.occurs_earlier(content, headline.link_count, source);
     }
+    const auto own = static_cast<std::size_t>(source.data() - content.data());
     return find_text(content.substr(0, own), source, 0) != std::string_view::npos;
 }
 
