@@ -74,11 +74,16 @@ public:
         return stars;
     }
 
-    // The line that next() returned last ends at `end`: when that lies
-    // past these 64 bytes, the search goes on from there, and the bytes
-    // between, all of that line, are never looked at.
+    // The lines up to `end`, from the one that next() returned last on, are
+    // read: the search goes on after it, and when that lies past these 64
+    // bytes, from there, the bytes between never looked at.
     void pass(std::size_t end) noexcept {
-        if (end - block_ >= 64) load(end, false);
+        const std::size_t offset = end - block_;
+        if (offset >= 64) {
+            load(end, false);
+        } else {
+            starts_ &= ~std::uint64_t{0} << offset << 1;
+        }
     }
 
     // The 64 bytes the masks describe, and whether the bytes that are not

@@ -57,7 +57,8 @@ std::string size_difference(std::string_view document);
 // the document's end.
 TEST(Differential, LinesPastTheirWindow) {
     const std::string_view lines[] = {"* ", "** see [[a b][c]] #d ", "* [[x]] #y [[x]] ", "**** [[x]] #y "};
-    const std::string_view endings[] = {"\n* a\n** b #c\n", "\n*** [[e]]", "\r\n* f", ""};
+    const std::string_view endings[] = {"\n* a\n** b #c\n", "\n*** [[e]]",     "\r\n* f", "",
+                                        "\n**** g\n* h",     "\n* !i\n** j\n", "\n*",      "\r\n* k\nl\n* m"};
     for (const std::size_t start : {0, 20, 40}) {
         for (const std::size_t end : {63, 64, 65, 127, 128, 129}) {
             for (const std::string_view line : lines) {
