@@ -37,6 +37,14 @@ struct Line {
     bool feed_ends;  // a line feed, or a carriage return before one, ends the line
 
     bool byte_is(std::size_t at, char c) const noexcept { return at < text.size() && text[at] == c; }
+    // Whether the two bytes from `at` are `two`, compared as one number.
+    bool bytes_are(std::size_t at, const char (&two)[3]) const noexcept {
+        if (text.size() < 2 || at > text.size() - 2) return false;
+        std::uint16_t bytes, wanted;
+        std::memcpy(&bytes, text.data() + at, 2);
+        std::memcpy(&wanted, two, 2);
+        return bytes == wanted;
+    }
     bool in(const ByteSet& set, std::size_t at) const noexcept {
         return at < text.size() && set[static_cast<unsigned char>(text[at])];
     }
@@ -73,15 +81,15 @@ std::size_t link_end(Line& line, std::size_t at, Seen& seen) noexcept {
     const std::size_t target = at + 2;
     if (!line.byte_is(at + 1, '[')) return at;
     const std::size_t target_end = line.plain_end(target);
-    if (target_end == target || !line.byte_is(target_end, ']')) return at;
-    if (line.byte_is(target_end + 1, ']')) {
+    if (target_end == target) return at;
+    if (line.bytes_are(target_end, "]]")) {
         seen.plain_link(line.slice(at, target_end + 2), line.slice(target, target_end));
         return target_end + 2;
     }
     const std::size_t desc = target_end + 2;
-    if (!line.byte_is(target_end + 1, '[')) return at;
+    if (!line.bytes_are(target_end, "][")) return at;
     const std::size_t desc_end = line.plain_end(desc);
-    if (desc_end == desc || !line.byte_is(desc_end, ']') || !line.byte_is(desc_end + 1, ']')) return at;
+    if (desc_end == desc || !line.bytes_are(desc_end, "]]")) return at;
     seen.described_link(line.slice(at, desc_end + 2), line.slice(target, target_end), line.slice(desc, desc_end));
     return desc_end + 2;
 }
