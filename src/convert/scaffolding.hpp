@@ -7,6 +7,7 @@
 
 #include <array>
 #include <cstddef>
+#include <cstdint>
 #include <cstring>
 #include <string_view>
 
@@ -26,8 +27,11 @@ constexpr bool is_item(std::size_t level) { return level >= 1 && level <= 3; }
 // asterisks or more: it is no item, whatever follows them, so it need not be
 // read at all.
 inline bool below_items(std::string_view document, std::size_t begin) noexcept {
-    return document.size() - begin > 3 && document[begin + 1] == '*' && document[begin + 2] == '*' &&
-           document[begin + 3] == '*';
+    if (document.size() - begin < 4) return false;
+    std::uint32_t stars, four;
+    std::memcpy(&stars, document.data() + begin, 4);
+    std::memcpy(&four, "****", 4);
+    return stars == four;
 }
 
 // The scaffolding before a headline's HTML: at most one list is opened or
