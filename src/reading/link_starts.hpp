@@ -118,8 +118,7 @@ public:
         };
         const std::size_t earlier = links - 1;
         if (earlier <= capacity) return occurs_in(places_, places_ + earlier);
-        return occurs_in(places_, places_ + capacity) ||
-               occurs_in(more_->data(), more_->data() + (earlier - capacity));
+        return occurs_in(places_, places_ + capacity) || occurs_in(more_->data(), more_->data() + (earlier - capacity));
     }
 
 private:

@@ -57,8 +57,8 @@ std::string size_difference(std::string_view document);
 // the document's end.
 TEST(Differential, LinesPastTheirWindow) {
     const std::string_view lines[] = {"* ", "** see [[a b][c]] #d ", "* [[x]] #y [[x]] ", "**** [[x]] #y "};
-    const std::string_view endings[] = {"\n* a\n** b #c\n", "\n*** [[e]]",     "\r\n* f", "",
-                                        "\n**** g\n* h",     "\n* !i\n** j\n", "\n*",      "\r\n* k\nl\n* m"};
+    const std::string_view endings[] = {"\n* a\n** b #c\n", "\n*** [[e]]",    "\r\n* f", "",
+                                        "\n**** g\n* h",    "\n* !i\n** j\n", "\n*",     "\r\n* k\nl\n* m"};
     for (const std::size_t start : {0, 20, 40}) {
         for (const std::size_t end : {63, 64, 65, 127, 128, 129}) {
             for (const std::string_view line : lines) {
@@ -99,8 +99,8 @@ TEST(Differential, StarredLinesAfterWindowsWithoutAsterisks) {
 TEST(Differential, LastOfManyLinksOccurringEarlier) {
     for (const std::string_view last : {"[[z]]", "#z", "[[z][d]]"}) {
         for (const std::size_t count : {2, 15, 16, 17, 18, 40}) {
-            for (const std::size_t earlier : {std::size_t{0}, std::size_t{14}, std::size_t{15}, std::size_t{16},
-                                              count - 2, std::size_t{99}}) {
+            for (const std::size_t earlier :
+                 {std::size_t{0}, std::size_t{14}, std::size_t{15}, std::size_t{16}, count - 2, std::size_t{99}}) {
                 std::string document = "* ";
                 for (std::size_t i = 0; i + 1 < count; ++i) {
                     document += i == earlier ? std::string(last) : i % 2 == 0 ? "[[a]]" : "#b";
