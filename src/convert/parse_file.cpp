@@ -32,9 +32,10 @@ void parse_file(std::string_view document, OutputBuffer& out) {
     int depth = 0;
     const Readable readable(document.data() + document.size());
     for (std::size_t begin; (begin = lines.next()) != StarredWindow::none;) {
-        if (const std::size_t stars = lines.read(begin, first); stars != 0) {
-            depth = first.target.empty() ? append_plain(stars, first.content, readable, depth, out)
-                                         : append_marked(stars, first, readable, depth, out);
+        if (const std::size_t read = lines.read(begin, first); read != 0) {
+            depth = read < StarredWindow::marked
+                        ? append_plain(read, first.content, readable, depth, out)
+                        : append_marked(read - StarredWindow::marked, first, readable, depth, out);
             continue;
         }
         if (lines.classified()) runs.adopt(lines.block(), lines.outside());

@@ -23,6 +23,8 @@ namespace brelim {
 class StarredWindow {
 public:
     static constexpr std::size_t none = SIZE_MAX;
+    // What read() adds to the level of a line with links or hashtags.
+    static constexpr std::size_t marked = 4;
 
     explicit StarredWindow(std::string_view document) noexcept
         : document_(document), blocks_(simd::active_level() != simd::Level::scalar) {
@@ -39,9 +41,10 @@ public:
 
     // When the line that next() returned last, at `begin`, is a headline of
     // level 1 to 3 whose content ends at a line feed within these 64 bytes
-    // and holds plain runs, links and hashtags only: its level (1 to 3),
-    // with `first` describing it as the line's scan would. Otherwise 0, and
-    // the line must be scanned.
+    // and holds plain runs, links and hashtags only: its level (1 to 3), and
+    // `first.content` its content; with `marked` added when it holds links
+    // or hashtags, `first` then describing it as the line's scan would.
+    // Otherwise 0, and the line must be scanned.
     std::size_t read(std::size_t begin, Headline& first) noexcept {
         if (!blocks_) return 0;
         std::size_t offset = begin - block_;
@@ -66,12 +69,11 @@ public:
         const std::uint64_t text = ((std::uint64_t{1} << end) - 1) & (~std::uint64_t{0} << content);
         if ((not_plain_ & text) == 0) {
             first.content = std::string_view(window() + content, end - content);
-            first.target = {};
-        } else if (!read_marked(content, end, text, first)) {
-            return 0;
+            return stars;
         }
+        if (!read_marked(content, end, text, first)) return 0;
         first.level = stars;
-        return stars;
+        return stars | marked;
     }
 
     // The lines up to `end`, from the one that next() returned last on, are
