@@ -103,7 +103,7 @@ private:
         std::size_t block = block_;
         bool after_feed = (feeds_ >> 63) != 0;
         std::uint64_t feeds, stars, starts;
-        do {
+        for (;;) {
             block += 64;
             if (block >= size) return false;
             const std::size_t left = size - block;
@@ -119,7 +119,7 @@ private:
             starts = stars & ((feeds << 1) | std::uint64_t{after_feed});
             after_feed = (feeds >> 63) != 0;
             if (starts != 0) break;
-        } while (true);
+        }
         block_ = block;
         feeds_ = feeds;
         stars_ = stars;
