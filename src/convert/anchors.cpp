@@ -42,7 +42,7 @@ std::size_t for_each_anchor(std::string_view document, AnchorSink& sink) {
     std::size_t line_number = 0;
     std::size_t counted_to = 0;
     for (std::size_t begin; (begin = lines.next()) != StarredLines::none;) {
-        if (!scan_line(runs, begin, first) || !is_item(first.level)) continue;
+        if (below_items(document, begin) || !scan_line(runs, begin, first) || !is_item(first.level)) continue;
         const std::size_t html_begin = size + scaffolding_before(first.level, depth).size;
         depth = static_cast<int>(first.level);
         size = html_begin + html_size(first);

@@ -23,7 +23,7 @@ FragmentSize measure_fragment(std::string_view document, std::size_t limit) noex
     std::size_t largest = 0;
     std::size_t largest_at = 0;
     for (std::size_t begin; measured.size <= limit && (begin = lines.next()) != StarredLines::none;) {
-        if (!scan_line(runs, begin, first) || !is_item(first.level)) continue;
+        if (below_items(document, begin) || !scan_line(runs, begin, first) || !is_item(first.level)) continue;
         const std::size_t html = html_size(first);
         const std::size_t piece = scaffolding_before(first.level, depth).size;
         const std::size_t item = html > SIZE_MAX - piece ? SIZE_MAX : html + piece;

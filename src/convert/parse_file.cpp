@@ -32,17 +32,27 @@ void parse_file(std::string_view document, OutputBuffer& out) {
     int depth = 0;
     const Readable readable(document.data() + document.size());
     for (std::size_t begin; (begin = lines.next()) != StarredWindow::none;) {
-        if (const std::size_t stars = lines.read(begin, first); stars != 0) {
-            depth = first.target.empty() ? append_plain(stars, first.content, readable, depth, out)
-                                         : append_marked(stars, first, readable, depth, out);
+        if (const std::size_t read = lines.read(begin, first); read != 0) {
+            depth = read < StarredWindow::marked
+                        ? append_plain(read, first.content, readable, depth, out)
+                        : append_marked(read - StarredWindow::marked, first, readable, depth, out);
             continue;
         }
         if (lines.classified()) runs.adopt(lines.block(), lines.outside());
-        const std::size_t end = scan_line_end(runs, begin, first);
-        if (end == line_scan::no_line) continue;
-        lines.pass(end);
-        if (!is_item(first.level)) continue;
-        depth = append_item(first, readable, depth, out);
+        // The line is scanned, and so is each starred line right after it,
+        // likely long as well, without its window's masks.
+        std::size_t read_to = begin;
+        while (!below_items(runs.text(), begin)) {
+            const std::size_t end = scan_line_end(runs, begin, first);
+            if (end == line_scan::no_line) break;
+            if (is_item(first.level)) depth = append_item(first, readable, depth, out);
+            read_to = end;
+            const std::string_view text = runs.text();
+            if (end == text.size()) break;
+            begin = end + (text[end] == '\r' ? 2 : 1);
+            if (begin >= text.size() || text[begin] != '*') break;
+        }
+        lines.pass(read_to);
     }
     close_fragment(out);
 }

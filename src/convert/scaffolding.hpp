@@ -7,6 +7,7 @@
 
 #include <array>
 #include <cstddef>
+#include <cstdint>
 #include <cstring>
 #include <string_view>
 
@@ -21,6 +22,17 @@ namespace brelim {
 
 // Whether a headline of `level` is an item of the fragment: levels 1 to 3.
 constexpr bool is_item(std::size_t level) { return level >= 1 && level <= 3; }
+
+// Whether the starred line at `begin` of `document` starts with four
+// asterisks or more: it is no item, whatever follows them, so it need not be
+// read at all.
+inline bool below_items(std::string_view document, std::size_t begin) noexcept {
+    if (document.size() - begin < 4) return false;
+    std::uint32_t stars, four;
+    std::memcpy(&stars, document.data() + begin, 4);
+    std::memcpy(&four, "****", 4);
+    return stars == four;
+}
 
 // The scaffolding before a headline's HTML: at most one list is opened or
 // closed per headline, whatever the jump in level. Returns the new depth.

@@ -37,6 +37,14 @@ struct Line {
     bool feed_ends;  // a line feed, or a carriage return before one, ends the line
 
     bool byte_is(std::size_t at, char c) const noexcept { return at < text.size() && text[at] == c; }
+    // Whether the two bytes from `at` are `two`, compared as one number.
+    bool bytes_are(std::size_t at, const char (&two)[3]) const noexcept {
+        if (text.size() < 2 || at > text.size() - 2) return false;
+        std::uint16_t bytes, wanted;
+        std::memcpy(&bytes, text.data() + at, 2);
+        std::memcpy(&wanted, two, 2);
+        return bytes == wanted;
+    }
     bool in(const ByteSet& set, std::size_t at) const noexcept {
         return at < text.size() && set[static_cast<unsigned char>(text[at])];
     }
@@ -71,17 +79,17 @@ struct Line {
 template <class Seen>
 std::size_t link_end(Line& line, std::size_t at, Seen& seen) noexcept {
     const std::size_t target = at + 2;
-    if (!line.byte_is(at + 1, '[') || !line.in(plain, target)) return at;
-    const std::size_t target_end = line.plain_end(target + 1);
-    if (!line.byte_is(target_end, ']')) return at;
-    if (line.byte_is(target_end + 1, ']')) {
+    if (!line.byte_is(at + 1, '[')) return at;
+    const std::size_t target_end = line.plain_end(target);
+    if (target_end == target) return at;
+    if (line.bytes_are(target_end, "]]")) {
         seen.plain_link(line.slice(at, target_end + 2), line.slice(target, target_end));
         return target_end + 2;
     }
     const std::size_t desc = target_end + 2;
-    if (!line.byte_is(target_end + 1, '[') || !line.in(plain, desc)) return at;
-    const std::size_t desc_end = line.plain_end(desc + 1);
-    if (!line.byte_is(desc_end, ']') || !line.byte_is(desc_end + 1, ']')) return at;
+    if (!line.bytes_are(target_end, "][")) return at;
+    const std::size_t desc_end = line.plain_end(desc);
+    if (desc_end == desc || !line.bytes_are(desc_end, "]]")) return at;
     seen.described_link(line.slice(at, desc_end + 2), line.slice(target, target_end), line.slice(desc, desc_end));
     return desc_end + 2;
 }
@@ -89,12 +97,16 @@ std::size_t link_end(Line& line, std::size_t at, Seen& seen) noexcept {
 // Where a headline's content from `at` ends: where `text` first fails to
 // match. Every link and hashtag on the way is shown to `seen`.
 template <class Seen>
-std::size_t content_end(Line& line, std::size_t at, Seen& seen) noexcept {
-    while (at < line.text.size()) {
+std::size_t content_end(Line& whole, std::size_t at, Seen& seen) noexcept {
+    // A copy of the line's view in registers: `seen` stores views, which
+    // might otherwise be the line's own, and so reload it at every link.
+    Line line{whole.runs, whole.text, whole.feed_ends};
+    // Each round takes a link or hashtag and the plain run after it, none
+    // when the byte after it is not plain.
+    if (line.in(plain, at)) at = line.plain_end(at + 1);
+    for (; at < line.text.size(); at = line.plain_end(at)) {
         const auto c = static_cast<unsigned char>(line.text[at]);
-        if (plain[c]) {
-            at = line.plain_end(at + 1);
-        } else if (c == '#' && line.in(word, at + 1)) {
+        if (c == '#' && line.in(word, at + 1)) {
             const std::size_t end = line.word_end(at + 2);
             seen.hashtag(line.slice(at, end));
             at = end;

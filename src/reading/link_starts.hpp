@@ -80,8 +80,9 @@ public:
         // The places are in order, and the walk asks again from each
         // occurrence's end: the first place at or after `from` is found by
         // halving, so that a line of many occurrences is not read again from
-        // its first place for each.
-        std::size_t low = 0, high = links;
+        // its first place for each. The first search, from the content's
+        // start, has nothing to halve.
+        std::size_t low = 0, high = from == 0 ? 0 : links;
         while (low < high) {
             const std::size_t middle = low + (high - low) / 2;
             if (offset(middle) < from) {
@@ -96,6 +97,28 @@ public:
             if (occurs(at)) return at;
         }
         return std::string_view::npos;
+    }
+
+    // Whether `source`, the last of the content's `links` links and hashtags,
+    // occurs at an earlier one's start too. Only when whole(links).
+    bool occurs_earlier(std::string_view content, std::size_t links, std::string_view source) const noexcept {
+        const auto own = static_cast<std::size_t>(source.data() - content.data());
+        if (bits_ != 0) return find(content, links, source, 0, own) != std::string_view::npos;
+        // The places are in order: the first that leaves no room for the
+        // source before its own place ends the search.
+        const std::size_t last = source.size() - 1;
+        const std::size_t room = own > last ? own - last : 0;
+        const auto occurs_in = [&](const char* const* place, const char* const* end) {
+            for (; place != end; ++place) {
+                const char* const at = *place;
+                if (static_cast<std::size_t>(at - content.data()) >= room) return false;
+                if (at[last] == source[last] && std::memcmp(at, source.data(), last) == 0) return true;
+            }
+            return false;
+        };
+        const std::size_t earlier = links - 1;
+        if (earlier <= capacity) return occurs_in(places_, places_ + earlier);
+        return occurs_in(places_, places_ + capacity) || occurs_in(more_->data(), more_->data() + (earlier - capacity));
     }
 
 private:

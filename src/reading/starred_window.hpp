@@ -23,6 +23,8 @@ namespace brelim {
 class StarredWindow {
 public:
     static constexpr std::size_t none = SIZE_MAX;
+    // What read() adds to the level of a line with links or hashtags.
+    static constexpr std::size_t marked = 4;
 
     explicit StarredWindow(std::string_view document) noexcept
         : document_(document), blocks_(simd::active_level() != simd::Level::scalar) {
@@ -39,9 +41,10 @@ public:
 
     // When the line that next() returned last, at `begin`, is a headline of
     // level 1 to 3 whose content ends at a line feed within these 64 bytes
-    // and holds plain runs, links and hashtags only: its level (1 to 3),
-    // with `first` describing it as the line's scan would. Otherwise 0, and
-    // the line must be scanned.
+    // and holds plain runs, links and hashtags only: its level (1 to 3), and
+    // `first.content` its content; with `marked` added when it holds links
+    // or hashtags, `first` then describing it as the line's scan would.
+    // Otherwise 0, and the line must be scanned.
     std::size_t read(std::size_t begin, Headline& first) noexcept {
         if (!blocks_) return 0;
         std::size_t offset = begin - block_;
@@ -66,19 +69,23 @@ public:
         const std::uint64_t text = ((std::uint64_t{1} << end) - 1) & (~std::uint64_t{0} << content);
         if ((not_plain_ & text) == 0) {
             first.content = std::string_view(window() + content, end - content);
-            first.target = {};
-        } else if (!read_marked(content, end, text, first)) {
-            return 0;
+            return stars;
         }
+        if (!read_marked(content, end, text, first)) return 0;
         first.level = stars;
-        return stars;
+        return stars | marked;
     }
 
-    // The line that next() returned last ends at `end`: when that lies
-    // past these 64 bytes, the search goes on from there, and the bytes
-    // between, all of that line, are never looked at.
+    // The lines up to `end`, from the one that next() returned last on, are
+    // read: the search goes on after it, and when that lies past these 64
+    // bytes, from there, the bytes between never looked at.
     void pass(std::size_t end) noexcept {
-        if (end - block_ >= 64) load(end, false);
+        const std::size_t offset = end - block_;
+        if (offset >= 64) {
+            load(end, false);
+        } else {
+            starts_ &= ~std::uint64_t{0} << offset << 1;
+        }
     }
 
     // The 64 bytes the masks describe, and whether the bytes that are not
@@ -96,16 +103,23 @@ private:
         std::size_t block = block_;
         bool after_feed = (feeds_ >> 63) != 0;
         std::uint64_t feeds, stars, starts;
-        do {
+        for (;;) {
             block += 64;
             if (block >= size) return false;
             const std::size_t left = size - block;
-            const auto masks = byte_masks<'\n', '*'>(document_.data() + block, left < 64 ? left : 64);
-            feeds = masks[0];
-            stars = masks[1];
+            const char* const bytes = document_.data() + block;
+            // Most 64 bytes of prose hold no asterisk: their line feeds are
+            // not needed, but for whether the last byte ends a line.
+            stars = byte_masks<'*'>(bytes, left < 64 ? left : 64)[0];
+            if (stars == 0) {
+                after_feed = left >= 64 && bytes[63] == '\n';
+                continue;
+            }
+            feeds = byte_masks<'\n'>(bytes, left < 64 ? left : 64)[0];
             starts = stars & ((feeds << 1) | std::uint64_t{after_feed});
             after_feed = (feeds >> 63) != 0;
-        } while (starts == 0);
+            if (starts != 0) break;
+        }
         block_ = block;
         feeds_ = feeds;
         stars_ = stars;

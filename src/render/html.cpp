@@ -3,6 +3,7 @@
 #include <cstring>
 #include <string_view>
 
+#include "../bytes/find_text.hpp"
 #include "../bytes/portable.hpp"
 #include "anchor.hpp"
 #include "link_occurrences.hpp"
@@ -53,9 +54,10 @@ BRELIM_ALWAYS_INLINE void append_anchor(std::string_view target, std::string_vie
     out.advance(static_cast<std::size_t>(write_anchor(to, target, label, readable) - to));
 }
 
-// Any other headline with links or hashtags. Out of line, so that the
-// common headlines above do not pay for its set-up. The anchor is written
-// once and later occurrences copy it from the output.
+// A headline whose last link or hashtag occurs more than once, or whose links
+// were not counted. Out of line, so that the common headlines above do not
+// pay for its set-up. The anchor is written once and later occurrences copy
+// it from the output.
 BRELIM_NOINLINE void append_with_links(const Headline& headline, bool readable, OutputBuffer& out) {
     std::size_t anchor_at = std::string_view::npos;
     std::size_t anchor_length = 0;
@@ -76,6 +78,18 @@ BRELIM_NOINLINE void append_with_links(const Headline& headline, bool readable, 
     for_each_link_replaced(headline, text, anchor);
 }
 
+// Whether the last link or hashtag of a headline whose links were counted,
+// two or more, occurs before its own place too.
+bool occurs_earlier(const Headline& headline) {
+    const std::string_view content = headline.content;
+    const std::string_view source = headline.link_source;
+    if (headline.starts.whole(headline.link_count)) {
+        return headline.starts.occurs_earlier(content, headline.link_count, source);
+    }
+    const auto own = static_cast<std::size_t>(source.data() - content.data());
+    return find_text(content.substr(0, own), source, 0) != std::string_view::npos;
+}
+
 // The headline's HTML, after its scaffolding.
 void append_content(const Headline& headline, Readable readable, OutputBuffer& out) {
     if (headline.target.empty()) {
@@ -83,8 +97,9 @@ void append_content(const Headline& headline, Readable readable, OutputBuffer& o
         return;
     }
     const std::string_view source = headline.link_source;
-    if (headline.link_count == 1) {
-        // The content's one link or hashtag: the text around it is all there is.
+    if (headline.link_count == 1 || (headline.link_count > 1 && !occurs_earlier(headline))) {
+        // The content's last link or hashtag occurs only at its own place:
+        // the text around it is all there is.
         const char* const begin = headline.content.data();
         const char* const end = begin + headline.content.size();
         const char* const after = source.data() + source.size();

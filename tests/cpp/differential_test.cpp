@@ -49,13 +49,16 @@ void expect_on_table_inputs(Check check) {
 
 TEST(Differential, TableInputs) { expect_on_table_inputs(difference); }
 
+std::string size_difference(std::string_view document);
+
 // A line longer than its window: the search for starred lines goes on from
 // its end, which lies at a window's last byte, its first, or the one after,
 // a window or two on, before the next starred line, a carriage return, or
 // the document's end.
 TEST(Differential, LinesPastTheirWindow) {
-    const std::string_view lines[] = {"* ", "** see [[a b][c]] #d ", "* [[x]] #y [[x]] "};
-    const std::string_view endings[] = {"\n* a\n** b #c\n", "\n*** [[e]]", "\r\n* f", ""};
+    const std::string_view lines[] = {"* ", "** see [[a b][c]] #d ", "* [[x]] #y [[x]] ", "**** [[x]] #y "};
+    const std::string_view endings[] = {"\n* a\n** b #c\n", "\n*** [[e]]",    "\r\n* f", "",
+                                        "\n**** g\n* h",    "\n* !i\n** j\n", "\n*",     "\r\n* k\nl\n* m"};
     for (const std::size_t start : {0, 20, 40}) {
         for (const std::size_t end : {63, 64, 65, 127, 128, 129}) {
             for (const std::string_view line : lines) {
@@ -68,6 +71,43 @@ TEST(Differential, LinesPastTheirWindow) {
                     document += ending;
                     EXPECT_EQ(difference(document), "") << start << " to " << end << ": " << document;
                 }
+            }
+        }
+    }
+}
+
+// Starred lines right after 64 bytes without an asterisk, whose last byte
+// does or does not end a line, and lines of four asterisks or more, at the
+// document's end too.
+TEST(Differential, StarredLinesAfterWindowsWithoutAsterisks) {
+    const std::string_view afters[] = {"* a\n** b", "**** b\n* c", "****", "***", "* a #b", "**"};
+    for (const std::size_t prose : {0, 1, 61, 62, 63, 64, 65, 126, 127, 128, 191}) {
+        for (const bool feed : {true, false}) {
+            for (const std::string_view after : afters) {
+                std::string document(prose, 'x');
+                if (feed) document += '\n';
+                document += after;
+                EXPECT_EQ(difference(document), "") << document;
+                EXPECT_EQ(size_difference(document), "") << document;
+            }
+        }
+    }
+}
+
+// The last of many links or hashtags, occurring earlier too or not: among
+// the first starts a headline keeps, or among those kept apart past them.
+TEST(Differential, LastOfManyLinksOccurringEarlier) {
+    for (const std::string_view last : {"[[z]]", "#z", "[[z][d]]"}) {
+        for (const std::size_t count : {2, 15, 16, 17, 18, 40}) {
+            for (const std::size_t earlier :
+                 {std::size_t{0}, std::size_t{14}, std::size_t{15}, std::size_t{16}, count - 2, std::size_t{99}}) {
+                std::string document = "* ";
+                for (std::size_t i = 0; i + 1 < count; ++i) {
+                    document += i == earlier ? std::string(last) : i % 2 == 0 ? "[[a]]" : "#b";
+                    document += ' ';
+                }
+                document += last;
+                EXPECT_EQ(difference(document), "") << document;
             }
         }
     }
