@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <utility>
 
 #include "byte_set.hpp"
 #include "nibble_tables.hpp"
@@ -96,11 +97,10 @@ private:
     static std::uint64_t outside(const NibbleTables& tables, const std::array<Block, N>& lows,
                                  const std::array<Block, N>& rows) noexcept {
         const Block low_table = Block::table(tables.low.data());
-        simd::Window<Block> out;
-        for (std::size_t i = 0; i < N; ++i) {
-            out.blocks[i] = NibbleTables::outside_of_row(lows[i].lookup(low_table), rows[i]);
-        }
-        return out.mask([](Block block) { return block; });
+        return [&]<std::size_t... I>(std::index_sequence<I...>) {
+            return simd::Window<Block>::gather(
+                std::array{NibbleTables::outside_of_row(lows[I].lookup(low_table), rows[I])...});
+        }(std::make_index_sequence<N>{});
     }
 };
 
