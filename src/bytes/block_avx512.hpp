@@ -74,8 +74,8 @@ struct Avx512Block {
 // Code compiled for AVX-512BW: the entry point of a level whose primitives
 // need it, each inlined whole into a function of its own.
 struct Avx512 {
-    static constexpr unsigned features = portable::feature::sse2 | portable::feature::ssse3 |
-                                         portable::feature::avx2 | portable::feature::avx512bw;
+    static constexpr unsigned features =
+        portable::feature::sse2 | portable::feature::ssse3 | portable::feature::avx2 | portable::feature::avx512bw;
 
     template <auto step, class... Args>
     BRELIM_TARGET_ENTRY(BRELIM_AVX512_ISA)

@@ -51,8 +51,8 @@ struct Baseline {
     X(sse2, X86, true, SseBlock, false, Baseline, true)                   /* without SSSE3 */ \
     X(ssse3, X86, portable::cpu_has_ssse3(), SseBlock, true, Ssse3, true) /* x86-64 */        \
     X(avx2, X86, portable::cpu_has_avx2(), Avx2Block, true, Avx2, false)  /* not picked */    \
-    X(avx512, X86, portable::cpu_has_avx512bw(), Avx512Block, true, Avx512, false)           \
-    X(neon, ARM64, true, NeonBlock, true, Baseline, true)                 /* aarch64 */
+    X(avx512, X86, portable::cpu_has_avx512bw(), Avx512Block, true, Avx512, false)            \
+    X(neon, ARM64, true, NeonBlock, true, Baseline, true) /* aarch64 */
 
 #define BRELIM_LEVEL_ENUMERATOR(name, ...) name,
 enum class Level : std::uint8_t { BRELIM_LEVELS(BRELIM_LEVEL_ENUMERATOR) };

@@ -188,8 +188,8 @@ TEST(FindText, FindsOccurrencesAcrossWindowWideBlocks) {
     struct Row {
         std::size_t length, earlier, at;
     };
-    const Row rows[] = {{64, 0, 60},    {66, 2, 62},     {67, 1, 63},    {100, 30, 64},   {100, 40, 96},
-                        {128, 63, 124}, {130, 64, 126},  {131, 70, 127}, {200, 100, 190}, {200, 131, 196}};
+    const Row rows[] = {{64, 0, 60},    {66, 2, 62},    {67, 1, 63},    {100, 30, 64},   {100, 40, 96},
+                        {128, 63, 124}, {130, 64, 126}, {131, 70, 127}, {200, 100, 190}, {200, 131, 196}};
     for (const Row& row : rows) {
         std::string text;
         while (text.size() < row.length) text += "[[b]";
