@@ -42,6 +42,13 @@ struct Avx512Block {
     BRELIM_TARGET(BRELIM_AVX512_ISA) static Avx512Block load_16(const unsigned char* bytes) noexcept {
         return {_mm512_zextsi128_si512(_mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes)))};
     }
+    // The first `size` bytes from `bytes`, fewer than 64, and `fill` in the
+    // rest: the bytes past them are not read.
+    BRELIM_TARGET(BRELIM_AVX512_ISA)
+    static Avx512Block load_first(const unsigned char* bytes, std::size_t size, unsigned char fill) noexcept {
+        return {
+            _mm512_mask_loadu_epi8(_mm512_set1_epi8(static_cast<char>(fill)), (std::uint64_t{1} << size) - 1, bytes)};
+    }
     BRELIM_TARGET(BRELIM_AVX512_ISA) static Avx512Block splat(unsigned char byte) noexcept {
         return {_mm512_set1_epi8(static_cast<char>(byte))};
     }

@@ -11,6 +11,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <utility>
 
 namespace brelim::simd {
@@ -30,6 +31,20 @@ public:
         return [&]<std::size_t... I>(std::index_sequence<I...>) {
             return Window{{Block::load(bytes + I * Block::size)...}};
         }(std::make_index_sequence<count>{});
+    }
+
+    // The `size` bytes from `bytes`, fewer than 64, and `fill` in the rest,
+    // reading no byte past them. A block type as wide as a window may load
+    // them its own way; any other loads them padded on the stack.
+    static Window load_first(const unsigned char* bytes, std::size_t size, unsigned char fill) noexcept {
+        if constexpr (count == 1 && requires { Block::load_first(bytes, size, fill); }) {
+            return Window{{Block::load_first(bytes, size, fill)}};
+        } else {
+            unsigned char padded[window_size];
+            std::memset(padded, fill, sizeof padded);
+            if (size != 0) std::memcpy(padded, bytes, size);
+            return load(padded);
+        }
     }
 
     // Bit i is bit i % Block::size of `test`'s answer for block i /
