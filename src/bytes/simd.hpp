@@ -46,13 +46,13 @@ struct Baseline {
 // The enumeration, the names, what the processor offers and `dispatch` are
 // all made from this list: a new level is a block file, its detection in
 // portable.hpp and an entry here.
-#define BRELIM_LEVELS(X)                                                                      \
-    X(scalar, ANY, true, void, false, Baseline, true)                     /* any processor */ \
-    X(sse2, X86, true, SseBlock, false, Baseline, true)                   /* without SSSE3 */ \
-    X(ssse3, X86, portable::cpu_has_ssse3(), SseBlock, true, Ssse3, true) /* x86-64 */        \
-    X(avx2, X86, portable::cpu_has_avx2(), Avx2Block, true, Avx2, false)  /* not picked */    \
-    X(avx512, X86, portable::cpu_has_avx512bw(), Avx512Block, true, Avx512, false)            \
-    X(neon, ARM64, true, NeonBlock, true, Baseline, true) /* aarch64 */
+#define BRELIM_LEVELS(X)                                                                               \
+    X(scalar, ANY, true, void, false, Baseline, true)                              /* any processor */ \
+    X(sse2, X86, true, SseBlock, false, Baseline, true)                            /* without SSSE3 */ \
+    X(ssse3, X86, portable::cpu_has_ssse3(), SseBlock, true, Ssse3, true)          /* x86-64 */        \
+    X(avx2, X86, portable::cpu_has_avx2(), Avx2Block, true, Avx2, false)           /* not picked */    \
+    X(avx512, X86, portable::cpu_has_avx512bw(), Avx512Block, true, Avx512, false) /* not picked */    \
+    X(neon, ARM64, true, NeonBlock, true, Baseline, true)                          /* aarch64 */
 
 #define BRELIM_LEVEL_ENUMERATOR(name, ...) name,
 enum class Level : std::uint8_t { BRELIM_LEVELS(BRELIM_LEVEL_ENUMERATOR) };

@@ -2,6 +2,8 @@
 
 #include <array>
 #include <cstdint>
+#include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -201,6 +203,22 @@ TEST(Engine, MasksMarkTheBytesOutsideTheSet) {
             }
             EXPECT_EQ(outside_mask<plain_bytes>(block.data(), size), expected) << value << " in " << size;
         }
+    }
+}
+
+// A window of fewer than 64 bytes reads none past them, whatever the level
+// (the sanitizer build sees a read past the buffer): every size, its last
+// byte outside the sets and equal to the byte asked for.
+TEST(Engine, ShortWindowsReadNoFurtherThanTheirBytes) {
+    for (std::size_t size = 1; size < 64; ++size) {
+        const auto buffer = std::make_unique<char[]>(size);
+        std::memset(buffer.get(), 'a', size);
+        buffer[size - 1] = '<';
+        const std::uint64_t past = ~std::uint64_t{0} << (size - 1);
+        EXPECT_EQ(outside_mask<plain_bytes>(buffer.get(), size), past) << size;
+        const auto [equal, outside] = window_classes<Equal<'<'>, Outside<word_bytes>>(buffer.get(), size);
+        EXPECT_EQ(equal[0], std::uint64_t{1} << (size - 1)) << size;
+        EXPECT_EQ(outside[0], past) << size;
     }
 }
 
