@@ -25,10 +25,6 @@ struct Avx2Block {
     BRELIM_TARGET("avx2") static Avx2Block load(const unsigned char* bytes) noexcept {
         return {_mm256_loadu_si256(reinterpret_cast<const __m256i*>(bytes))};
     }
-    // The first 16 bytes from `bytes` and zeros: reads no further.
-    BRELIM_TARGET("avx2") static Avx2Block load_16(const unsigned char* bytes) noexcept {
-        return {_mm256_zextsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes)))};
-    }
     BRELIM_TARGET("avx2") static Avx2Block splat(unsigned char byte) noexcept {
         return {_mm256_set1_epi8(static_cast<char>(byte))};
     }

@@ -38,8 +38,7 @@ struct FindText {
         auto fitting = [&](std::size_t base) {
             return ((Block::load(bytes + base) == firsts) & (Block::load(bytes + base + n - 1) == lasts)).bits();
         };
-        using Bits = decltype(fitting(0));
-        auto first_match = [&](std::size_t base, Bits candidates) {
+        auto first_match = [&](std::size_t base, unsigned candidates) {
             for (; candidates != 0; candidates &= candidates - 1) {
                 const std::size_t candidate = base + static_cast<std::size_t>(std::countr_zero(candidates));
                 if (middle_matches(bytes + candidate, needle)) return candidate;
@@ -52,7 +51,7 @@ struct FindText {
         }
         if (at > last_start) return none;
         const std::size_t base = last_start - (Block::size - 1);
-        return first_match(base, fitting(base) & (~Bits{0} << (at - base)));
+        return first_match(base, fitting(base) & (~0u << (at - base)));
     }
 
     static std::size_t bytes(const unsigned char* bytes, std::string_view needle, std::size_t at,

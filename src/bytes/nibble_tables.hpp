@@ -34,9 +34,9 @@ struct NibbleTables {
     // Each row's bit, the same for every set: bytes from 0x80 up have none.
     static constexpr std::array<unsigned char, 16> rows = {1, 2, 4, 8, 16, 32, 64, 128};
 
-    // The comparison's answer for the bytes of `chunk` outside the set.
+    // All ones in each byte of `chunk` that is outside the set, else zero.
     template <class Block>
-    auto outside(Block chunk) const noexcept {
+    Block outside(Block chunk) const noexcept {
         const Block in_row = chunk.low_nibbles().lookup(Block::table(low.data()));
         const Block row = chunk.high_nibbles().lookup(Block::table(high.data()));
         return outside_of_row(in_row, row);
@@ -45,7 +45,7 @@ struct NibbleTables {
     // The same from the two lookups: `low` looked up at the low nibbles, and
     // `rows` at the high nibbles.
     template <class Block>
-    static auto outside_of_row(Block in_row, Block row) noexcept {
+    static Block outside_of_row(Block in_row, Block row) noexcept {
         return (in_row & row) == Block::splat(0);
     }
 };

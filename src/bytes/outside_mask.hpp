@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 #include "byte_set.hpp"
 #include "nibble_tables.hpp"
@@ -22,10 +23,13 @@ struct OutsideMask {
     template <class Block>
     static std::uint64_t blocks(const unsigned char* data, std::size_t size) noexcept {
         constexpr const NibbleTables& tables = nibble_tables<Set>;
-        using Window = simd::Window<Block>;
-        // Fewer than 64 bytes with a byte that no such set holds after them.
-        const Window window = size < 64 ? Window::load_first(data, size, 0xFF) : Window::load(data);
-        return window.mask([&](Block block) { return tables.outside(block); });
+        unsigned char padded[64];
+        if (size < 64) {  // with a byte that no such set holds
+            std::memset(padded, 0xFF, sizeof padded);
+            if (size != 0) std::memcpy(padded, data, size);
+            data = padded;
+        }
+        return simd::Window<Block>::load(data).mask([&](Block block) { return tables.outside(block); });
     }
 
     static std::uint64_t bytes(const unsigned char* data, std::size_t size) noexcept {

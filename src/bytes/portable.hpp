@@ -70,7 +70,6 @@ inline constexpr unsigned sse2 = 1u << 0;
 inline constexpr unsigned ssse3 = 1u << 1;
 inline constexpr unsigned neon = 1u << 2;
 inline constexpr unsigned avx2 = 1u << 3;
-inline constexpr unsigned avx512bw = 1u << 4;
 }  // namespace feature
 
 // What every function of this build may use: the compiler's own flags.
@@ -86,9 +85,6 @@ inline constexpr unsigned baseline = 0
 #endif
 #if defined(__AVX2__)
                                      | feature::avx2
-#endif
-#if defined(__AVX512BW__)
-                                     | feature::avx512bw
 #endif
     ;
 
@@ -120,35 +116,19 @@ inline CpuidAnswer cpuid(unsigned leaf, unsigned subleaf = 0) noexcept {
 // Whether the processor runs SSSE3 (byte shuffles): bit 9 of ECX, leaf 1.
 inline bool cpu_has_ssse3() noexcept { return (cpuid(1).ecx & (1u << 9)) != 0; }
 
-// The register state the operating system saves on a switch (XCR0), read
-// only once OSXSAVE (bit 27 of ECX, leaf 1) says that it may be.
-inline unsigned saved_state() noexcept {
-    if ((cpuid(1).ecx & (1u << 27)) == 0) return 0;
+// Whether the processor runs AVX2 and the operating system saves its
+// registers: AVX and OSXSAVE (bits 28 and 27 of ECX, leaf 1), the SSE and
+// AVX state enabled in XCR0 (bits 1 and 2), and AVX2 (bit 5 of EBX, leaf 7).
+inline bool cpu_has_avx2() noexcept {
+    constexpr unsigned avx_and_osxsave = (1u << 28) | (1u << 27);
+    if ((cpuid(1).ecx & avx_and_osxsave) != avx_and_osxsave) return false;
 #if defined(__GNUC__) || defined(__clang__)
     unsigned xcr0 = 0, high = 0;
     __asm__("xgetbv" : "=a"(xcr0), "=d"(high) : "c"(0));
 #elif defined(_MSC_VER)
     const auto xcr0 = static_cast<unsigned>(_xgetbv(0));
 #endif
-    return xcr0;
-}
-
-// Whether the processor runs AVX2 and the operating system saves its
-// registers: AVX (bit 28 of ECX, leaf 1), the SSE and AVX state saved (bits
-// 1 and 2 of XCR0), and AVX2 (bit 5 of EBX, leaf 7).
-inline bool cpu_has_avx2() noexcept {
-    if ((cpuid(1).ecx & (1u << 28)) == 0) return false;
-    return (saved_state() & 6u) == 6u && (cpuid(7).ebx & (1u << 5)) != 0;
-}
-
-// Whether the processor runs AVX-512BW and the operating system saves its
-// registers: the SSE, AVX, mask and upper and high vector state saved (bits
-// 1, 2, 5, 6 and 7 of XCR0), AVX512F and AVX512BW (bits 16 and 30 of EBX,
-// leaf 7).
-inline bool cpu_has_avx512bw() noexcept {
-    constexpr unsigned state = (1u << 1) | (1u << 2) | (1u << 5) | (1u << 6) | (1u << 7);
-    constexpr unsigned foundation_and_bytes = (1u << 16) | (1u << 30);
-    return (saved_state() & state) == state && (cpuid(7).ebx & foundation_and_bytes) == foundation_and_bytes;
+    return (xcr0 & 6u) == 6u && (cpuid(7).ebx & (1u << 5)) != 0;
 }
 #endif
 

@@ -10,7 +10,6 @@
 #include <cstdint>
 
 #include "copy_bytes.hpp"
-#include "short_mask.hpp"
 #include "simd.hpp"
 #include "window.hpp"
 
@@ -43,8 +42,7 @@ namespace slack {
 // start, written past its href.
 inline constexpr std::size_t short_target = narrow_move;
 inline constexpr std::size_t href_read = short_target + narrow_move, href_write = narrow_move;
-static_assert(short_mask_read <= href_read && short_target <= short_mask_read,
-              "a target's mask loads its bytes from its start");
+static_assert(simd::block_size <= href_read, "a target's mask loads a block from its start");
 static_assert(simd::block_size >= short_target || simd::block_size == 1, "one block holds a short target");
 
 // A line read from its window, and so shorter than one: its text is moved

@@ -26,12 +26,12 @@ struct Scan {
         if (size < Block::size) return Scan::bytes(bytes, at, size);
         constexpr const NibbleTables& tables = nibble_tables<Set>;
         for (; size - at >= Block::size; at += Block::size) {
-            const auto outside = tables.outside(Block::load(bytes + at)).bits();
+            const unsigned outside = tables.outside(Block::load(bytes + at)).bits();
             if (outside != 0) return at + static_cast<std::size_t>(std::countr_zero(outside));
         }
         if (at == size) return at;
         const std::size_t base = size - Block::size;
-        const auto outside = tables.outside(Block::load(bytes + base)).bits() >> (at - base);
+        const unsigned outside = tables.outside(Block::load(bytes + base)).bits() >> (at - base);
         return outside != 0 ? at + static_cast<std::size_t>(std::countr_zero(outside)) : size;
     }
 

@@ -12,26 +12,16 @@
 
 namespace brelim {
 
-// The bytes short_outside_mask reads, whatever the level.
-inline constexpr std::size_t short_mask_read = 16;
-
 namespace detail {
 
 template <const ByteSet& Set>
 struct ShortOutsideMask {
     static constexpr bool looks_up = true;
 
-    // A block wider than short_mask_read bytes loads that many and zeros.
     template <class Block>
     static std::uint32_t blocks(const unsigned char* data, std::size_t size) noexcept {
-        static_assert(Block::size >= short_mask_read);
-        Block block;
-        if constexpr (Block::size == short_mask_read) {
-            block = Block::load(data);
-        } else {
-            block = Block::load_16(data);
-        }
-        const auto outside = static_cast<std::uint32_t>(nibble_tables<Set>.outside(block).bits());
+        static_assert(Block::size >= 16);
+        const std::uint32_t outside = nibble_tables<Set>.outside(Block::load(data)).bits();
         return outside & ((std::uint32_t{1} << size) - 1);
     }
 
@@ -45,7 +35,7 @@ struct ShortOutsideMask {
 }  // namespace detail
 
 // One bit for each of the `size` (at most 16) bytes at `bytes` that is not in
-// `Set`, an ASCII set. The caller may read short_mask_read bytes from
+// `Set`, an ASCII set. The caller may read simd::block_size bytes from
 // `bytes`, whatever `size` is; the bits from `size` up are clear.
 template <const ByteSet& Set>
 std::uint32_t short_outside_mask(const char* bytes, std::size_t size) noexcept {

@@ -20,7 +20,6 @@
 #include <type_traits>
 
 #include "block_avx2.hpp"
-#include "block_avx512.hpp"
 #include "block_neon.hpp"
 #include "block_sse.hpp"
 #include "portable.hpp"
@@ -46,13 +45,12 @@ struct Baseline {
 // The enumeration, the names, what the processor offers and `dispatch` are
 // all made from this list: a new level is a block file, its detection in
 // portable.hpp and an entry here.
-#define BRELIM_LEVELS(X)                                                                               \
-    X(scalar, ANY, true, void, false, Baseline, true)                              /* any processor */ \
-    X(sse2, X86, true, SseBlock, false, Baseline, true)                            /* without SSSE3 */ \
-    X(ssse3, X86, portable::cpu_has_ssse3(), SseBlock, true, Ssse3, true)          /* x86-64 */        \
-    X(avx2, X86, portable::cpu_has_avx2(), Avx2Block, true, Avx2, false)           /* not picked */    \
-    X(avx512, X86, portable::cpu_has_avx512bw(), Avx512Block, true, Avx512, false) /* not picked */    \
-    X(neon, ARM64, true, NeonBlock, true, Baseline, true)                          /* aarch64 */
+#define BRELIM_LEVELS(X)                                                                      \
+    X(scalar, ANY, true, void, false, Baseline, true)                     /* any processor */ \
+    X(sse2, X86, true, SseBlock, false, Baseline, true)                   /* without SSSE3 */ \
+    X(ssse3, X86, portable::cpu_has_ssse3(), SseBlock, true, Ssse3, true) /* x86-64 */        \
+    X(avx2, X86, portable::cpu_has_avx2(), Avx2Block, true, Avx2, false)  /* not picked */    \
+    X(neon, ARM64, true, NeonBlock, true, Baseline, true)                 /* aarch64 */
 
 #define BRELIM_LEVEL_ENUMERATOR(name, ...) name,
 enum class Level : std::uint8_t { BRELIM_LEVELS(BRELIM_LEVEL_ENUMERATOR) };
@@ -192,40 +190,16 @@ BRELIM_LEVELS(BRELIM_LEVEL_CHECK)
 // Runs a primitive at the active level: `Kernel::blocks<Block>(args...)`
 // with the level's block type, or `Kernel::bytes(args...)`. The arguments
 // are passed by value, so that nothing of the caller's is kept in memory.
-//
-// The levels that may be picked are told apart first, and those that never
-// are only after them: their cases would otherwise turn the test of the
-// level the process runs at into a jump through a table, on every call.
-#define BRELIM_IF_true(...) __VA_ARGS__
-#define BRELIM_IF_false(...)
-#define BRELIM_UNLESS_true(...)
-#define BRELIM_UNLESS_false(...) __VA_ARGS__
-#define BRELIM_LEVEL_CASE(name, family, has, Block, lookups, Code, picked) \
-    BRELIM_ON_##family(case Level::name : return detail::run_at<Block, lookups, Code, Kernel>(args...);)
-#define BRELIM_PICKED_CASE(name, family, has, Block, lookups, Code, picked) \
-    BRELIM_IF_##picked(BRELIM_LEVEL_CASE(name, family, has, Block, lookups, Code, picked))
-#define BRELIM_UNPICKED_CASE(name, family, has, Block, lookups, Code, picked) \
-    BRELIM_UNLESS_##picked(BRELIM_LEVEL_CASE(name, family, has, Block, lookups, Code, picked))
 template <class Kernel, class... Args>
 BRELIM_ALWAYS_INLINE auto dispatch(Args... args) {
-    const Level level = active_level();
-    switch (level) {
-        BRELIM_LEVELS(BRELIM_PICKED_CASE)
-    default:
-        break;
-    }
-    switch (level) {
-        BRELIM_LEVELS(BRELIM_UNPICKED_CASE)
+#define BRELIM_LEVEL_CASE(name, family, has, Block, lookups, Code, ...) \
+    BRELIM_ON_##family(case Level::name : return detail::run_at<Block, lookups, Code, Kernel>(args...);)
+    switch (active_level()) {
+        BRELIM_LEVELS(BRELIM_LEVEL_CASE)
     default:
         return Kernel::bytes(args...);
     }
-}
-#undef BRELIM_UNPICKED_CASE
-#undef BRELIM_PICKED_CASE
 #undef BRELIM_LEVEL_CASE
-#undef BRELIM_IF_false
-#undef BRELIM_UNLESS_true
-#undef BRELIM_UNLESS_false
-#undef BRELIM_IF_true
+}
 
 }  // namespace brelim::simd

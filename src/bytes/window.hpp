@@ -3,15 +3,10 @@
 // Sixty-four bytes as blocks of a level's type: how many registers that
 // takes, and how their bits are gathered into one 64-bit mask, are this
 // type's business, so that a primitive over a window never counts blocks.
-//
-// A comparison of two blocks answers with its own type: a block of all-ones
-// and zero bytes, or (a block whose comparisons give masks) a mask. Either
-// has `bits()`, one bit a byte, and `&`.
 
 #include <array>
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
 #include <utility>
 
 namespace brelim::simd {
@@ -33,41 +28,19 @@ public:
         }(std::make_index_sequence<count>{});
     }
 
-    // The `size` bytes from `bytes`, fewer than 64, and `fill` in the rest,
-    // reading no byte past them. A block type as wide as a window may load
-    // them its own way; any other loads them padded on the stack.
-    static Window load_first(const unsigned char* bytes, std::size_t size, unsigned char fill) noexcept {
-        if constexpr (count == 1 && requires { Block::load_first(bytes, size, fill); }) {
-            return Window{{Block::load_first(bytes, size, fill)}};
-        } else {
-            unsigned char padded[window_size];
-            std::memset(padded, fill, sizeof padded);
-            if (size != 0) std::memcpy(padded, bytes, size);
-            return load(padded);
-        }
-    }
-
-    // Bit i is bit i % Block::size of `test`'s answer for block i /
-    // Block::size: with a comparison, one bit for each of the 64 bytes that
-    // passes it.
+    // Bit i is the top bit of byte i of `test` applied to each block: with a
+    // comparison, one bit for each of the 64 bytes that passes it. A block
+    // type may gather a window's bits its own way, when that beats one block
+    // at a time.
     template <class Test>
     std::uint64_t mask(Test test) const noexcept {
         return [&]<std::size_t... I>(std::index_sequence<I...>) {
-            return gather(std::array{test(blocks[I])...});
+            if constexpr (requires { Block::gather(std::array<Block, count>{}); }) {
+                return Block::gather(std::array<Block, count>{test(blocks[I])...});
+            } else {
+                return ((std::uint64_t{test(blocks[I]).bits()} << (I * Block::size)) | ...);
+            }
         }(std::make_index_sequence<count>{});
-    }
-
-    // The bits of a window's answers, one per block in order. A block type
-    // may gather them its own way, when that beats one block at a time.
-    template <class Answer>
-    static std::uint64_t gather(const std::array<Answer, count>& answers) noexcept {
-        if constexpr (requires { Block::gather(answers); }) {
-            return Block::gather(answers);
-        } else {
-            return [&]<std::size_t... I>(std::index_sequence<I...>) {
-                return ((std::uint64_t{answers[I].bits()} << (I * Block::size)) | ...);
-            }(std::make_index_sequence<count>{});
-        }
     }
 
     std::array<Block, count> blocks;

@@ -8,7 +8,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
-#include <utility>
+#include <cstring>
 
 #include "byte_set.hpp"
 #include "nibble_tables.hpp"
@@ -48,13 +48,18 @@ struct WindowClasses<Equal<Bytes...>, Outside<Sets...>> {
     // found a byte at a time.
     template <class Block, bool Lookups = true>
     static Masks blocks(const unsigned char* data, std::size_t size) noexcept {
-        using Window = simd::Window<Block>;
-        const Window window = size < 64 ? Window::load_first(data, size, 0xFF) : Window::load(data);
+        unsigned char padded[64];
+        if (size < 64) {
+            std::memset(padded, 0xFF, sizeof padded);
+            if (size != 0) std::memcpy(padded, data, size);
+            data = padded;
+        }
+        const auto window = simd::Window<Block>::load(data);
         Masks masks;
         masks.equal = {
             window.mask([](Block block) { return block == Block::splat(static_cast<unsigned char>(Bytes)); })...};
         if constexpr (!Lookups) {
-            masks.outside = bytes(data, size < 64 ? size : 64).outside;
+            masks.outside = bytes(data, 64).outside;
         } else if constexpr (sizeof...(Sets) != 0) {
             // The row of a byte's high nibble is the same for every set.
             constexpr std::size_t count = simd::Window<Block>::count;
@@ -91,10 +96,11 @@ private:
     static std::uint64_t outside(const NibbleTables& tables, const std::array<Block, N>& lows,
                                  const std::array<Block, N>& rows) noexcept {
         const Block low_table = Block::table(tables.low.data());
-        return [&]<std::size_t... I>(std::index_sequence<I...>) {
-            return simd::Window<Block>::gather(
-                std::array{NibbleTables::outside_of_row(lows[I].lookup(low_table), rows[I])...});
-        }(std::make_index_sequence<N>{});
+        simd::Window<Block> out;
+        for (std::size_t i = 0; i < N; ++i) {
+            out.blocks[i] = NibbleTables::outside_of_row(lows[i].lookup(low_table), rows[i]);
+        }
+        return out.mask([](Block block) { return block; });
     }
 };
 

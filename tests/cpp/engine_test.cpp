@@ -2,8 +2,6 @@
 
 #include <array>
 #include <cstdint>
-#include <cstring>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -165,29 +163,6 @@ TEST(Engine, RunsEndAtTheFirstByteOutsideTheSet) {
     }
 }
 
-// Runs of a window and more, which a block as wide as a window scans whole or
-// by a last block that overlaps the one before: the run ends at its stop,
-// entered anywhere after an earlier stop, which must not count again.
-TEST(Engine, RunsEndWhereverAWindowWideBlockFindsThem) {
-    constexpr std::size_t none = SIZE_MAX;
-    struct Row {
-        std::size_t length, earlier, stop;  // stop == length: the run reaches the end
-    };
-    const Row rows[] = {
-        {64, none, 64}, {64, none, 0}, {64, 10, 63},    {65, none, 64},  {65, 0, 1},      {100, none, 63},
-        {100, 36, 64},  {100, 50, 99}, {100, 50, 100},  {127, 62, 126},  {128, 63, 127},  {128, 64, 128},
-        {129, 1, 128},  {129, 64, 65}, {200, 137, 191}, {200, 150, 192}, {200, 190, 200},
-    };
-    for (const Row& row : rows) {
-        std::string line(row.length, 'a');
-        if (row.earlier != none) line[row.earlier] = '!';
-        if (row.stop < row.length) line[row.stop] = '<';
-        for (std::size_t from = row.earlier == none ? 0 : row.earlier + 1; from <= row.stop; ++from) {
-            EXPECT_EQ(scan<plain_bytes>(line, from), row.stop) << row.length << ", " << row.stop << " from " << from;
-        }
-    }
-}
-
 // The same for 64 bytes at once: every byte value, in each sixteen-byte
 // chunk, is marked exactly when it is outside the set, and so is every bit
 // past the end.
@@ -203,22 +178,6 @@ TEST(Engine, MasksMarkTheBytesOutsideTheSet) {
             }
             EXPECT_EQ(outside_mask<plain_bytes>(block.data(), size), expected) << value << " in " << size;
         }
-    }
-}
-
-// A window of fewer than 64 bytes reads none past them, whatever the level
-// (the sanitizer build sees a read past the buffer): every size, its last
-// byte outside the sets and equal to the byte asked for.
-TEST(Engine, ShortWindowsReadNoFurtherThanTheirBytes) {
-    for (std::size_t size = 1; size < 64; ++size) {
-        const auto buffer = std::make_unique<char[]>(size);
-        std::memset(buffer.get(), 'a', size);
-        buffer[size - 1] = '<';
-        const std::uint64_t past = ~std::uint64_t{0} << (size - 1);
-        EXPECT_EQ(outside_mask<plain_bytes>(buffer.get(), size), past) << size;
-        const auto [equal, outside] = window_classes<Equal<'<'>, Outside<word_bytes>>(buffer.get(), size);
-        EXPECT_EQ(equal[0], std::uint64_t{1} << (size - 1)) << size;
-        EXPECT_EQ(outside[0], past) << size;
     }
 }
 

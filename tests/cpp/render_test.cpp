@@ -106,19 +106,6 @@ TEST(ShortMask, MarksTheBytesOutsideTheSet) {
     }
 }
 
-// The mask reads short_mask_read bytes and no more, whatever the width of the
-// level's block: a piece at the very end of its buffer (the sanitizer build
-// sees a read past it).
-TEST(ShortMask, ReadsNoFurtherThanItsBytes) {
-    static constexpr ByteSet letters = ByteSet::range('a', 'z');
-    const auto buffer = std::make_unique<char[]>(short_mask_read);
-    std::memcpy(buffer.get(), "ab/cd/efghijklm/", short_mask_read);
-    for (std::size_t size = 0; size <= short_mask_read; ++size) {
-        const std::uint32_t expected = 0b1000000000100100u & ((std::uint32_t{1} << size) - 1);
-        EXPECT_EQ(short_outside_mask<letters>(buffer.get(), size), expected) << size;
-    }
-}
-
 // A fast path reads past a piece only as far as the document goes on, and
 // nowhere past a piece when no end was given.
 TEST(Readable, ReachesUpToItsEndOnly) {
@@ -179,28 +166,6 @@ TEST(FindText, AgreesWithAPlainSearch) {
     }
     EXPECT_EQ(find_text("abc", "", 3), 3u);
     EXPECT_EQ(find_text("abc", "", 4), std::string_view::npos);
-}
-
-// Starts tested a window at a time, the last block overlapping the one
-// before: among near misses, the occurrences at and after the search's start
-// are found, wherever they fall, and an earlier one is not counted again.
-TEST(FindText, FindsOccurrencesAcrossWindowWideBlocks) {
-    struct Row {
-        std::size_t length, earlier, at;
-    };
-    const Row rows[] = {{64, 0, 60},    {66, 2, 62},    {67, 1, 63},    {100, 30, 64},   {100, 40, 96},
-                        {128, 63, 124}, {130, 64, 126}, {131, 70, 127}, {200, 100, 190}, {200, 131, 196}};
-    for (const Row& row : rows) {
-        std::string text;
-        while (text.size() < row.length) text += "[[b]";
-        text.resize(row.length);
-        text.replace(row.earlier, 4, "[[a]");
-        text.replace(row.at, 4, "[[a]");
-        for (std::size_t from = 0; from <= row.length + 1; ++from) {
-            EXPECT_EQ(find_text(text, "[[a]", from), std::string_view(text).find("[[a]", from))
-                << row.length << ", " << row.at << " from " << from;
-        }
-    }
 }
 
 // A fragment starts in the buffer's own storage and leaves it as it grows,
