@@ -69,7 +69,6 @@ namespace feature {
 inline constexpr unsigned sse2 = 1u << 0;
 inline constexpr unsigned ssse3 = 1u << 1;
 inline constexpr unsigned neon = 1u << 2;
-inline constexpr unsigned avx2 = 1u << 3;
 }  // namespace feature
 
 // What every function of this build may use: the compiler's own flags.
@@ -82,9 +81,6 @@ inline constexpr unsigned baseline = 0
 #endif
 #if defined(__ARM_NEON) || defined(_M_ARM64)
                                      | feature::neon
-#endif
-#if defined(__AVX2__)
-                                     | feature::avx2
 #endif
     ;
 
@@ -115,21 +111,6 @@ inline CpuidAnswer cpuid(unsigned leaf, unsigned subleaf = 0) noexcept {
 
 // Whether the processor runs SSSE3 (byte shuffles): bit 9 of ECX, leaf 1.
 inline bool cpu_has_ssse3() noexcept { return (cpuid(1).ecx & (1u << 9)) != 0; }
-
-// Whether the processor runs AVX2 and the operating system saves its
-// registers: AVX and OSXSAVE (bits 28 and 27 of ECX, leaf 1), the SSE and
-// AVX state enabled in XCR0 (bits 1 and 2), and AVX2 (bit 5 of EBX, leaf 7).
-inline bool cpu_has_avx2() noexcept {
-    constexpr unsigned avx_and_osxsave = (1u << 28) | (1u << 27);
-    if ((cpuid(1).ecx & avx_and_osxsave) != avx_and_osxsave) return false;
-#if defined(__GNUC__) || defined(__clang__)
-    unsigned xcr0 = 0, high = 0;
-    __asm__("xgetbv" : "=a"(xcr0), "=d"(high) : "c"(0));
-#elif defined(_MSC_VER)
-    const auto xcr0 = static_cast<unsigned>(_xgetbv(0));
-#endif
-    return (xcr0 & 6u) == 6u && (cpuid(7).ebx & (1u << 5)) != 0;
-}
 #endif
 
 }  // namespace brelim::portable

@@ -19,7 +19,6 @@
 #include <string_view>
 #include <type_traits>
 
-#include "block_avx2.hpp"
 #include "block_neon.hpp"
 #include "block_sse.hpp"
 #include "portable.hpp"
@@ -49,7 +48,6 @@ struct Baseline {
     X(scalar, ANY, true, void, false, Baseline, true)                     /* any processor */ \
     X(sse2, X86, true, SseBlock, false, Baseline, true)                   /* without SSSE3 */ \
     X(ssse3, X86, portable::cpu_has_ssse3(), SseBlock, true, Ssse3, true) /* x86-64 */        \
-    X(avx2, X86, portable::cpu_has_avx2(), Avx2Block, true, Avx2, false)  /* not picked */    \
     X(neon, ARM64, true, NeonBlock, true, Baseline, true)                 /* aarch64 */
 
 #define BRELIM_LEVEL_ENUMERATOR(name, ...) name,
