@@ -19,7 +19,9 @@ from __future__ import annotations
 import contextlib
 import functools
 import gc
+import os
 from dataclasses import replace
+from pathlib import Path
 
 from brelim_cli.errors import os_message, shown
 from brelim_cli.pool import run_in_processes
@@ -30,7 +32,7 @@ from brelim_cli.site.layout import SITE_STYLE
 from brelim_cli.site.listing import Listing, list_notes
 from brelim_cli.site.lists import page_link, plural, shown_title
 from brelim_cli.site.manifest import read_manifest, remove_stale, write_manifest
-from brelim_cli.site.note_pages import FirstPass, Items, NoteResult, resolve_in, start_note_page
+from brelim_cli.site.note_pages import FirstPass, Items, NoteResult, hrefs_of, start_note_page
 from brelim_cli.site.options import SiteOptions
 from brelim_cli.site.urls import ALL_TAGS, INDEX, MANIFEST, STYLESHEET, TAGS, Place, page_key, tag_page
 from brelim_cli.targets import discard_temporary, new_tag
@@ -51,12 +53,16 @@ def build_site(
     out = options.out
     try:
         out.mkdir(parents=True, exist_ok=True)
+        fresh = is_empty(out)
     except OSError as error:
         reporter.failure(f"{shown(out)}: cannot make this folder: {os_message(error)}")
         return 0
     tag = new_tag()
     site = options.site_title()
-    first = FirstPass(listing, own_files(listing), site, options.css, out, tag, options.warn, options.max_page_size)
+    first = FirstPass(
+        listing, own_files(listing), site, options.css, out, tag, options.warn, options.max_page_size, fresh
+    )
+    written: set[str] = set()
     finished = False
     # The build makes a few objects for every link and tag of the notes, and none of them in a cycle: the
     # cyclic collector, run again and again over all of them, would only cost time.
@@ -65,12 +71,13 @@ def build_site(
     try:
         results = start_pages(first, options.jobs, reporter)
         dead = tell_dead_links(results, listing, reporter)
-        finish_site(options, listing, results, SecondPass(out, read_manifest(out), tag), reporter, kept is not None)
+        run = SecondPass(out, read_manifest(out), tag, fresh=fresh)
+        finish_site(options, listing, results, run, reporter, kept is not None, written)
         finished = True
         if kept is not None:
             kept.append((listing, results))
     finally:
-        for remembered in (resolve_in, page_link, shown_title):  # they hold this build's notes
+        for remembered in (hrefs_of, page_link, shown_title):  # they hold this build's notes
             remembered.cache_clear()
         if collecting:
             gc.enable()
@@ -78,11 +85,20 @@ def build_site(
             for note in listing.notes:
                 with contextlib.suppress(OSError):
                     first.part(note).unlink()
+                if fresh and "/".join(note.page) not in written:  # nothing was there: a start in its place
+                    with contextlib.suppress(OSError):
+                        out.joinpath(*note.page).unlink()
     if dead and reporter.strict:
         reporter.print_line(f"brelim: --strict: {plural(dead, 'dead link')}")
     elif dead and not reporter.quiet:
         reporter.print_line(f"brelim: {plural(dead, 'dead link')}")
     return dead
+
+
+def is_empty(folder: Path) -> bool:
+    """Whether `folder` holds nothing, as a folder just made does. Raises OSError."""
+    with os.scandir(folder) as entries:
+        return next(entries, None) is None
 
 
 def own_files(listing: Listing) -> frozenset[str]:
@@ -141,9 +157,11 @@ def finish_site(
     run: SecondPass,
     reporter: Reporter,
     keep: bool = False,
+    written: set[str] | None = None,
 ) -> None:
     """Every note's page finished, the site's own pages, the linked files, then the manifest and the removals.
-    With `keep`, the results keep their tags and links, from which a later change is rebuilt."""
+    With `keep`, the results keep their tags and links, from which a later change is rebuilt. `written` learns
+    each file written, as it is."""
     site = options.site_title()
     headlines = {result.number: result.headlines for result in results if result.error is None}
     pages = Pages(listing, site, options.css, headlines)
@@ -173,7 +191,8 @@ def finish_site(
     if options.css is None:
         planned.add(STYLESHEET)
     write_manifest(run.out, set(run.earlier | planned), run.tag)  # a stopped build still knows its files next time
-    written: set[str] = set()
+    if written is None:
+        written = set()
 
     def done(outcome: Written) -> None:
         if outcome.error is None:
@@ -183,13 +202,20 @@ def finish_site(
 
     def died(item: Finishing, how: str) -> None:
         reporter.failure(f"{shown(run.out.joinpath(*item.place))}: the process writing it ended ({how})")
+        clean_up(item)
+
+    def clean_up(item: Finishing) -> None:
         if item.number >= 0:
             discard_temporary(run.out.joinpath(*item.place), run.tag)
+        if item.in_place or (run.fresh and item.number < 0):  # a page begun in its place, or written there
+            with contextlib.suppress(OSError):
+                run.out.joinpath(*item.place).unlink()
 
-    items = [Finishing(listing.notes[number].page, number) for number in headlines]
+    started = {result.number for result in results if result.in_place}
+    items = [Finishing(listing.notes[number].page, number, "", number in started) for number in headlines]
     items += [Finishing(tag_page(word), -1, word) for word in sorted(tagged)]
     run = replace(run, pages=pages)
-    run_in_processes(items, options.jobs, functools.partial(finish_page, run), done, died, lambda item: None)
+    run_in_processes(items, options.jobs, functools.partial(finish_page, run), done, died, clean_up)
     for place in generated:
         done(run.put(place, pages.index_page(place[:-1]).encode("utf-8", "replace")))
     done(run.put((TAGS, ALL_TAGS), pages.all_tags_page().encode("utf-8", "replace")))
