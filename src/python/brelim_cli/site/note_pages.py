@@ -41,9 +41,10 @@ TAGS_HERE = (TAGS,)  # the folder of the tag pages
 # A hashtag's tag page: its place, its URL from the site's root, and from the tag pages' folder.
 Tag = tuple[Place, str, str]
 # A link's target: its place (None when external or dead), its URL from the site's root (or the external URL),
-# the number of the note whose page it reaches (-1 for none), whether it is a file the site carries, and why it
-# is dead ("" when it is not).
-Link = tuple[Place | None, str, int, bool, str]
+# the number of the note whose page it reaches (or ATTACHMENT, or -1), its URL from that page's folder, and why
+# it is dead ("" when it is not).
+Link = tuple[Place | None, str, int, str, str]
+ATTACHMENT = -2  # a file of the notes that the site carries
 
 
 class DeadLink(NamedTuple):
@@ -180,12 +181,8 @@ def point_anchors(run: FirstPass, note: Note, fragment: str, rows: list[Any], re
     for line, column, kind, target, script, begin, end, size, hrefs, words in rows:
         place: Place | None
         if kind == 1:
-            tag = tags.get(target) or found.tag(target)
-            place, href, shown = tag
-            if top == TAGS:
-                href = relative_url(folder, place)
-            else:
-                href = up + href
+            place, href, shown = tags.get(target) or found.tag(target)
+            href = up + href if top != TAGS else relative_url(folder, place)
         else:
             if target[:1] == "/":
                 key: tuple[Place, str, bool] = ((), target, script)
@@ -193,31 +190,37 @@ def point_anchors(run: FirstPass, note: Note, fragment: str, rows: list[Any], re
                 key = (*shared_key(folder, target), script)
             else:
                 key = (folder, target, script)
-            place, href, page, attachment, dead = links.get(key) or found.link(key)
+            place, href, page, there, dead = links.get(key) or found.link(key)
             if dead:
                 result.dead.append(DeadLink(line, column, target, dead))
                 href = fragment[hrefs[0] : hrefs[0] + size]
-            else:
-                if place is not None:
-                    href = up + href if top != place[0] else relative_url(folder, place)
-                if page >= 0 and page != number:
-                    there = relative_url(notes[page].page[:-1], place)  # type: ignore[arg-type]
-                    if page in linked:
-                        linked[page].append(item(fragment, begin, end, hrefs, size, there))
-                    else:
-                        linked[page] = [item(fragment, begin, end, hrefs, size, there)]
-                elif attachment:
-                    result.files.add(place)  # type: ignore[arg-type]
-            shown = None
+            elif place is not None:
+                href = up + href if top != place[0] else relative_url(folder, place)
+                if page >= 0:
+                    if page != number:
+                        if page in linked:
+                            linked[page].append(item(fragment, begin, end, hrefs, size, there))
+                        else:
+                            linked[page] = [item(fragment, begin, end, hrefs, size, there)]
+                elif page == ATTACHMENT:
+                    result.files.add(place)
+            shown = ""
         for at in hrefs:
             add(fragment[done:at])
             add(href)
             done = at + size
         if words:
-            if shown is None:
+            if not shown:
                 shown = href if place is None else relative_url(TAGS_HERE, place)
             listed = item(fragment, begin, end, hrefs, size, shown)
-            for word in dict.fromkeys([word.lower() for word in words]) if len(words) > 1 else (words[0].lower(),):
+            if len(words) == 1:
+                word = words[0].lower()
+                if word in tagged:
+                    tagged[word].append(listed)
+                else:
+                    tagged[word] = [listed]
+                continue
+            for word in dict.fromkeys([word.lower() for word in words]):
                 if word in tagged:
                     tagged[word].append(listed)
                 else:
@@ -253,11 +256,13 @@ class Hrefs:
         resolved = resolve(target, False, script, folder, self.listing, self.own)
         found: Link
         if isinstance(resolved, Dead):
-            found = (None, "", -1, False, resolved.reason)
+            found = (None, "", -1, "", resolved.reason)
         elif resolved.place is None:
-            found = (None, resolved.url, -1, False, "")
+            found = (None, resolved.url, -1, "", "")
         else:
-            found = (resolved.place, root_url(resolved.place), resolved.page, resolved.attachment, "")
+            place, page = resolved.place, resolved.page
+            there = relative_url(self.listing.notes[page].page[:-1], place) if page >= 0 else ""
+            found = (place, root_url(place), ATTACHMENT if resolved.attachment else page, there, "")
         self.links[key] = found
         return found
 
