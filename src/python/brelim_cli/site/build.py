@@ -32,7 +32,7 @@ from brelim_cli.site.layout import SITE_STYLE
 from brelim_cli.site.listing import Listing, list_notes
 from brelim_cli.site.lists import page_link, plural, shown_title
 from brelim_cli.site.manifest import read_manifest, remove_stale, write_manifest
-from brelim_cli.site.note_pages import FirstPass, Items, NoteResult, hrefs_of, start_note_page
+from brelim_cli.site.note_pages import FirstPass, NoteResult, hrefs_of, start_note_page
 from brelim_cli.site.options import SiteOptions
 from brelim_cli.site.urls import ALL_TAGS, INDEX, MANIFEST, STYLESHEET, TAGS, Place, page_key, tag_page
 from brelim_cli.targets import discard_temporary, new_tag
@@ -144,12 +144,6 @@ def tell_dead_links(results: list[NoteResult], listing: Listing, reporter: Repor
     return count
 
 
-def joined(entries: list[tuple[int, Items]]) -> list[tuple[int, Items]]:
-    """A page's groups of headlines as one string, which the second pass's workers inherit: reading it costs
-    them no copy of the memory pages that a count of references to each of its many parts would make."""
-    return entries if len(entries) < 2 else [(entries[0][0], "".join([chunk for _, chunk in entries]))]
-
-
 def finish_site(
     options: SiteOptions,
     listing: Listing,
@@ -167,23 +161,38 @@ def finish_site(
     pages = Pages(listing, site, options.css, headlines)
     tagged, linked, counts = pages.tagged, pages.linked, pages.tag_counts
     attachments: set[Place] = set()
+    # Each tag's and each linked page's groups of headlines, joined below into one string, which the second
+    # pass's workers inherit: reading it costs them no copy of the memory pages that a count of references to
+    # each of its many parts would make. With the number of the first note that has one.
+    tag_chunks: dict[str, list[str]] = {}
+    tag_first: dict[str, int] = {}
+    link_chunks: dict[int, list[str]] = {}
+    link_first: dict[int, int] = {}
     for result in results:
+        number = result.number
         for word, count, chunk in result.tags or ():
             if word in counts:
                 counts[word] += count
-                tagged[word].append((result.number, chunk))
+                tag_chunks[word].append(chunk)
             else:
                 counts[word] = count
-                tagged[word] = [(result.number, chunk)]
-        for number, chunk in result.links or ():
-            linked.setdefault(number, []).append((result.number, chunk))
-        attachments |= result.files or set()
+                tag_chunks[word] = [chunk]
+                tag_first[word] = number
+        for target, chunk in result.links or ():
+            if target in link_chunks:
+                link_chunks[target].append(chunk)
+            else:
+                link_chunks[target] = [chunk]
+                link_first[target] = number
+        if result.files:
+            attachments |= result.files
         if not keep:
             result.tags = result.links = None  # their strings stay in `tagged` and `linked` alone
-    for word in tagged:
-        tagged[word] = joined(tagged[word])
-    for number in linked:
-        linked[number] = joined(linked[number])
+    for word, chunks in tag_chunks.items():
+        tagged[word] = [(tag_first[word], chunks[0] if len(chunks) == 1 else "".join(chunks))]
+    for target, chunks in link_chunks.items():
+        linked[target] = [(link_first[target], chunks[0] if len(chunks) == 1 else "".join(chunks))]
+    del tag_chunks, link_chunks
     generated = [(*folder, INDEX) for folder in sorted(listing.folders) if listing.index_note(folder) is None]
     planned = {"/".join(listing.notes[number].page) for number in headlines}
     planned |= {"/".join(place) for place in generated} | {f"{TAGS}/{ALL_TAGS}"}
