@@ -2,8 +2,9 @@
 
 1. The listing (`listing`): every note, folder and file of the notes, once.
 2. The notes' pages, in worker processes (`note_pages`): each note converted,
-   its anchors pointed, its page's start written to its temporary file; back come
-   its dead links, and the headlines that carry hashtags or link to pages.
+   its anchors pointed, its page's start written to its temporary file (in its
+   place, when the site's folder held nothing); back come its dead links, and the
+   headlines that carry hashtags or link to pages.
 3. What needs every note: the dead links told in the notes' order, then in
    workers each page finished (its folder's list, its backlinks) and written
    when its bytes changed; the indexes, tag pages, stylesheet and linked
@@ -95,6 +96,12 @@ def build_site(
     return dead
 
 
+# A note's result carries its headlines' groups, about 7 KB: the answer to a batch of 8 fits the buffer of the
+# worker's socket, so that the worker goes on with its next batch while this process is busy (a batch of 32
+# stalled it: 10,000 notes 23% slower).
+NOTES_AT_ONCE = 8
+
+
 def is_empty(folder: Path) -> bool:
     """Whether `folder` holds nothing, as a folder just made does. Raises OSError."""
     with os.scandir(folder) as entries:
@@ -126,7 +133,8 @@ def start_pages(first: FirstPass, jobs: int, reporter: Reporter) -> list[NoteRes
             first.part(note).unlink()
 
     try:
-        run_in_processes(notes, jobs, functools.partial(start_note_page, first), done, died, clean_up)
+        work = functools.partial(start_note_page, first)
+        run_in_processes(notes, jobs, work, done, died, clean_up, batch=NOTES_AT_ONCE)
     finally:
         reporter.close_progress()
     return [result for result in results if result is not None]

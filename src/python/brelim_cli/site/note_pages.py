@@ -1,7 +1,8 @@
 """A note's page, up to what the whole site decides (its folder's list, its backlinks): the first pass.
 
 A worker converts the note, points every anchor where the site resolves
-it, and writes the page's start to the page's temporary file; only what the rest of the
+it, and writes the page's start to the page's temporary file (to the page itself in
+a site folder that held nothing); only what the rest of the
 build needs crosses back: the dead links, the headlines that carry each
 hashtag and those that link to another page, already rendered as the page
 that lists them shows them (one string for each tag or linked page). Only
