@@ -88,7 +88,7 @@ def build_site(
                     first.part(note).unlink()
                 if fresh and "/".join(note.page) not in written:  # nothing was there: a start in its place
                     with contextlib.suppress(OSError):
-                        out.joinpath(*note.page).unlink()
+                        first.out.joinpath(*note.page).unlink()
     if dead and reporter.strict:
         reporter.print_line(f"brelim: --strict: {plural(dead, 'dead link')}")
     elif dead and not reporter.quiet:
@@ -127,6 +127,9 @@ def start_pages(first: FirstPass, jobs: int, reporter: Reporter) -> list[NoteRes
 
     def died(note, how: str) -> None:  # type: ignore[no-untyped-def]
         reporter.failure(f"{shown(note.source)}: the process converting it ended ({how})")
+        if first.fresh:  # its page may be begun in its place, and no second pass ends it
+            with contextlib.suppress(OSError):
+                first.out.joinpath(*note.page).unlink()
 
     def clean_up(note) -> None:  # type: ignore[no-untyped-def]
         with contextlib.suppress(OSError):
