@@ -288,3 +288,61 @@ def test_anchors_rows_point_into_the_fragment():
     assert [row[:5] for row in rows] == [(1, 19, 1, "t", False), (2, 7, 0, "http://x/it's", False)]
     assert [fragment[at : at + row[7]] for row in rows for at in row[8]] == ["t", "http://x/it&#39;s"]
     assert [row[9] for row in rows] == [("t",), ("T",)]
+
+
+NOTES = {
+    "a.outline": "* to [[sub/b]] and [[f.txt]]\n** #Tag here #two\n",
+    "sub/b.outline": "* #tag back to [[../a.outline][a]]\n",
+    "sub/index.outline": "* #two\n",
+    "f.txt": "f",
+}
+
+
+def site_files(out: Path) -> dict[str, bytes]:
+    return {str(path.relative_to(out)): path.read_bytes() for path in sorted(out.rglob("*")) if path.is_file()}
+
+
+# A folder that holds nothing gets its pages written in place; any other by way of temporary files.
+@pytest.mark.parametrize(
+    "before",
+    [{}, {"mine.txt": "mine"}, {"a.html": render_page("* a\n", "a")}, {"sub/b.html": render_page("* b\n", "b")}],
+)
+def test_a_fresh_folder_and_a_used_one_get_the_same_pages(before: dict[str, str], tmp_path: Path, capsys):
+    notes, fresh, used = tmp_path / "notes", tmp_path / "fresh", tmp_path / "used"
+    write(notes, NOTES)
+    write(used, before)
+    assert build(notes, fresh, capsys)[:2] == build(notes, used, capsys)[:2] == (0, 0)
+    made = site_files(fresh)
+    theirs = {name for name in before if not name.endswith(".html")}  # a page of the command is replaced
+    assert {name: data for name, data in site_files(used).items() if name not in theirs} == made
+    assert not any(name.endswith(".tmp") for name in made) and b"Linked from" in made["a.html"]
+
+
+@pytest.mark.parametrize("stop_in", ["finish_site", "finish_page"])
+def test_a_stopped_build_into_a_fresh_folder_leaves_no_page_begun(stop_in: str, tmp_path: Path, monkeypatch):
+    from brelim_cli.site import build as site_build
+
+    notes, out = tmp_path / "notes", tmp_path / "site"
+    write(notes, NOTES)
+
+    def stop(*args, **kwargs):
+        raise KeyboardInterrupt
+
+    monkeypatch.setattr(site_build, stop_in, stop)
+    with pytest.raises(KeyboardInterrupt):
+        build_site(SiteOptions(notes, out, jobs=1), Reporter(quiet=True))
+    assert [path for path in out.rglob("*") if path.suffix in (".html", ".tmp")] == []
+
+
+@pytest.mark.parametrize("there", [None, "file", "dangling link", "missing folder"])
+def test_write_new_only_where_nothing_is(there: str | None, tmp_path: Path):
+    from brelim_cli.site.note_pages import write_new
+
+    path = tmp_path / ("new/deeper/page.html" if there == "missing folder" else "page.html")
+    if there == "file":
+        path.write_bytes(b"kept")
+    elif there == "dangling link":
+        path.symlink_to(tmp_path / "nowhere")
+    written = write_new(path, b"page", missing_only=True)
+    assert written == (there in (None, "missing folder"))
+    assert os.path.lexists(path) and (path.is_symlink() or path.read_bytes() == (b"page" if written else b"kept"))

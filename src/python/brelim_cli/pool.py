@@ -107,9 +107,15 @@ class Pool(Generic[Item]):
     """The workers of one run and the items not yet handed out."""
 
     def __init__(
-        self, items: list[Item], workers: int, work: Callable[[Item], Any], clean_up: Callable[[Item], None]
+        self,
+        items: list[Item],
+        workers: int,
+        work: Callable[[Item], Any],
+        clean_up: Callable[[Item], None],
+        batch: int = BATCH,
     ) -> None:
         self.workers = workers
+        self.batch = batch
         self.work = work
         self.clean_up = clean_up
         self.queue = collections.deque(items)
@@ -129,7 +135,7 @@ class Pool(Generic[Item]):
             else:
                 # Many small items must not cost a round trip each, yet the batches
                 # shrink as the queue does, so that the workers end together.
-                size = max(1, min(BATCH, len(self.queue) // (self.workers * AHEAD * 2)))
+                size = max(1, min(self.batch, len(self.queue) // (self.workers * AHEAD * 2)))
                 worker.send([self.queue.popleft() for _ in range(size)])
 
     def lost(self, worker: Worker[Item], failed: Callable[[Item, str], None]) -> None:
@@ -153,9 +159,11 @@ def run_in_processes(
     failed: Callable[[Item, str], None],
     clean_up: Callable[[Item], None],
     apart: bool = False,
+    batch: int = BATCH,
 ) -> None:
     """Runs `work` on every item, in `workers` processes (in this one for a single worker, unless `apart`:
-    this process then only waits, and acts on a stop at once); `done` gets each result.
+    this process then only waits, and acts on a stop at once); `done` gets each result. A worker is sent at
+    most `batch` items at a time, and answers them in one message.
 
     `work` and the items cross to the workers, so they must be picklable where
     workers are spawned; the results cross back. `failed` is told of an item
@@ -167,7 +175,7 @@ def run_in_processes(
     if workers == 1 and not apart:
         run_in_this_process(items, work, done, clean_up)
         return
-    state = Pool(items, workers, work, clean_up)
+    state = Pool(items, workers, work, clean_up, batch)
     stopped = True
     try:
         for _ in range(workers):

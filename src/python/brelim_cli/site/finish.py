@@ -20,7 +20,7 @@ from brelim_cli.site.lists import backlinks
 from brelim_cli.site.manifest import in_the_way, same_bytes, write_if_changed
 from brelim_cli.site.note_pages import write_new
 from brelim_cli.site.urls import INDEX, Place
-from brelim_cli.targets import temporary_beside
+from brelim_cli.targets import BINARY, temporary_beside, write_all
 
 
 @dataclass(frozen=True)
@@ -29,6 +29,7 @@ class SecondPass:
     earlier: frozenset[str]  # what the earlier build wrote
     tag: str  # the build's temporary files
     pages: Pages | None = None  # what the pages of the second pass are made of
+    fresh: bool = False  # the site's folder held nothing when the build began
 
     def stranger(self, place: Place) -> Written | None:
         """The refusal of a file at `place` that no earlier build wrote, if one is there."""
@@ -45,8 +46,8 @@ class SecondPass:
         """Writes the site's file at `place`, unless a stranger's file is in the way."""
         target = self.out.joinpath(*place)
         try:
-            if not os.path.lexists(target):  # a new file: nothing in the way, nothing to compare
-                write_fresh(target, data, self.tag)
+            # A new file: nothing in the way, nothing to compare, no reader of an earlier one.
+            if write_new(target, data, missing_only=True):
                 return Written(place, None)
             refused = self.stranger(place)
             if refused is not None:
@@ -55,19 +56,6 @@ class SecondPass:
         except OSError as error:
             return Written(place, f"{shown(target)}: cannot write: {os_message(error)}")
         return Written(place, None)
-
-
-def write_fresh(target: Path, data: bytes, tag: str) -> None:
-    """Writes the file `target`, not there yet, whole or not at all: by way of its temporary file, which is
-    renamed into place. Makes the folders that are missing. Raises OSError."""
-    temporary = temporary_beside(target, tag)
-    try:
-        write_new(temporary, data)
-        os.replace(temporary, target)
-    except BaseException:
-        with contextlib.suppress(OSError):
-            os.unlink(temporary)
-        raise
 
 
 class Written(NamedTuple):
@@ -81,6 +69,22 @@ class Finishing(NamedTuple):
     place: Place
     number: int
     word: str = ""
+    in_place: bool = False  # the note's page was new: its start is at its place already
+
+
+def finish_in_place(target: Path, tail: bytes, place: Place) -> Written:
+    """Ends the page at `target`, whose start the first pass wrote there; a failure removes it."""
+    try:
+        descriptor = os.open(target, os.O_WRONLY | os.O_APPEND | BINARY)
+        try:
+            write_all(descriptor, tail)
+        finally:
+            os.close(descriptor)
+    except OSError as error:
+        with contextlib.suppress(OSError):
+            os.unlink(target)
+        return Written(place, f"{shown(target)}: cannot write: {os_message(error)}")
+    return Written(place, None)
 
 
 def finish_page(run: SecondPass, item: Finishing) -> Written:
@@ -95,6 +99,8 @@ def finish_page(run: SecondPass, item: Finishing) -> Written:
     folder = item.place[:-1]
     lists = pages.folder_lists(folder) if item.place[-1] == INDEX else ""
     tail = lists + backlinks(pages.linked.get(item.number, []), pages.listing, pages.site, folder) + END
+    if item.in_place:
+        return finish_in_place(target, tail.encode("utf-8", "replace"), item.place)
     try:
         try:
             status: os.stat_result | None = os.lstat(target)

@@ -1,7 +1,8 @@
 """A note's page, up to what the whole site decides (its folder's list, its backlinks): the first pass.
 
 A worker converts the note, points every anchor where the site resolves
-it, and writes the page's start to the page's temporary file; only what the rest of the
+it, and writes the page's start to the page's temporary file (to the page itself in
+a site folder that held nothing); only what the rest of the
 build needs crosses back: the dead links, the headlines that carry each
 hashtag and those that link to another page, already rendered as the page
 that lists them shows them (one string for each tag or linked page). Only
@@ -10,6 +11,7 @@ hrefs change: every other byte of the fragment is `parse_string`'s.
 
 from __future__ import annotations
 
+import contextlib
 import functools
 import html
 import os
@@ -25,8 +27,8 @@ from brelim_cli.limits import check_page_size
 from brelim_cli.page import left_out_note
 from brelim_cli.site.layout import crumbs, page_start
 from brelim_cli.site.listing import Listing, Note
-from brelim_cli.site.resolve import Dead, Resolved, resolve
-from brelim_cli.site.urls import TAGS, Place, display, relative_url, tag_page
+from brelim_cli.site.resolve import Dead, resolve
+from brelim_cli.site.urls import TAGS, Place, display, relative_url, root_url, tag_page
 from brelim_cli.targets import BINARY, temporary_beside, write_all
 
 # A note's headlines as the page that lists them shows them: a heading that links to the note, then a list item
@@ -36,6 +38,14 @@ Items = str
 
 
 TAGS_HERE = (TAGS,)  # the folder of the tag pages
+
+# A hashtag's tag page: its place, its URL from the site's root, and from the tag pages' folder.
+Tag = tuple[Place, str, str]
+# A link's target: its place (None when external or dead), its URL from the site's root (or the external URL),
+# the number of the note whose page it reaches (or ATTACHMENT, or -1), its URL from that page's folder, and why
+# it is dead ("" when it is not).
+Link = tuple[Place | None, str, int, str, str]
+ATTACHMENT = -2  # a file of the notes that the site carries
 
 
 class DeadLink(NamedTuple):
@@ -56,6 +66,7 @@ class NoteResult:
     tags: list[tuple[str, int, Items]] | None = None
     links: list[tuple[int, Items]] | None = None  # (the number of the note linked to, the headlines' items)
     files: set[Place] | None = None  # the other files of the notes it links to
+    in_place: bool = False  # its page's start is at the page's own place, not in its temporary file
 
 
 @dataclass(frozen=True)
@@ -70,24 +81,41 @@ class FirstPass:
     tag: str  # the build's temporary files, where the pages' starts wait
     warn: bool = False
     max_page_size: int | None = None
+    fresh: bool = False  # the site's folder held nothing: a page's start is written in its place
 
     def part(self, note: Note) -> Path:
         """Where the start of the note's page waits for the second pass: its temporary file."""
         return temporary_beside(self.out.joinpath(*note.page), self.tag)
 
 
-def write_new(path: Path, data: bytes) -> None:
-    """Writes `data` into the new file `path`, making its folders when they are missing."""
+def write_new(path: Path, data: bytes, missing_only: bool = False) -> bool:
+    """Writes `data` into the new file `path`, making its folders when they are missing; True when written.
+
+    With `missing_only`, anything already at `path` (a dangling link too) is left alone and False returned;
+    a failure after the file was made removes it. Raises OSError.
+    """
     flags = os.O_WRONLY | os.O_CREAT | os.O_EXCL | BINARY
     try:
-        descriptor = os.open(path, flags, 0o666)
-    except FileNotFoundError:
-        path.parent.mkdir(parents=True, exist_ok=True)
-        descriptor = os.open(path, flags, 0o666)
+        try:
+            descriptor = os.open(path, flags, 0o666)
+        except FileNotFoundError:
+            path.parent.mkdir(parents=True, exist_ok=True)
+            descriptor = os.open(path, flags, 0o666)
+    except FileExistsError:
+        if missing_only:
+            return False
+        raise
     try:
-        write_all(descriptor, data)
-    finally:
-        os.close(descriptor)
+        try:
+            write_all(descriptor, data)
+        finally:
+            os.close(descriptor)
+    except BaseException:
+        if missing_only:
+            with contextlib.suppress(OSError):
+                os.unlink(path)
+        raise
+    return True
 
 
 def note_title(note: Note, site: str) -> str:
@@ -118,7 +146,9 @@ def start_note_page(run: FirstPass, note: Note) -> NoteResult:
         page = page_start(title, display(run.site), note.folder, trail, run.css)
         start = f"{page}<main>\n{body}\n</main>\n{foot + chr(10) if foot else ''}".encode()
         try:
-            write_new(run.part(note), start)
+            result.in_place = run.fresh and write_new(run.out.joinpath(*note.page), start, missing_only=True)
+            if not result.in_place:
+                write_new(run.part(note), start)
         except OSError as error:
             raise ConversionError(f"{shown(note.source)}: cannot write its page: {os_message(error)}") from None
         result.findings.check(text, left_out)
@@ -126,56 +156,131 @@ def start_note_page(run: FirstPass, note: Note) -> NoteResult:
         result.error = str(error)
     except Exception as error:  # noqa: BLE001 - a fault of this program: told, and the other notes still built
         result.error = f"{shown(note.source)}: internal fault: {type(error).__name__}: {error}"
+    if result.error is not None and result.in_place:  # no second pass ends it
+        result.in_place = False
+        with contextlib.suppress(OSError):
+            run.out.joinpath(*note.page).unlink()
     return result
 
 
 def point_anchors(run: FirstPass, note: Note, fragment: str, rows: list[Any], result: NoteResult) -> str:
     """The fragment with each anchor's href pointed where the site resolves it; fills `result` on the way.
 
-    The loop runs once for each anchored headline of the site: it looks each value up once.
+    The loop runs once for each anchored headline of the site: each row costs a lookup or two in `Hrefs`.
     """
     assert result.dead is not None and result.files is not None
+    found = hrefs_of(run.listing, run.own)
+    tags, links = found.tags, found.links
     pieces: list[str] = []
     add = pieces.append
     done = 0
     folder, number, notes = note.folder, note.number, run.listing.notes
+    up = "../" * len(folder)
+    top = folder[0] if folder else None
     tagged: dict[str, list[str]] = {}  # a word's headlines, as its tag page shows them
     linked: dict[int, list[str]] = {}  # the headlines that link to a note, as its page shows them
     for line, column, kind, target, script, begin, end, size, hrefs, words in rows:
+        place: Place | None
         if kind == 1:
-            place = tag_page(target)
-            href = relative_url(folder, place)
+            place, href, shown = tags.get(target) or found.tag(target)
+            href = up + href if top != TAGS else relative_url(folder, place)
         else:
-            found = resolve_in(run.listing, run.own, *shared_key(folder, target), False, script)
-            if isinstance(found, Dead):
-                result.dead.append(DeadLink(line, column, target, found.reason))
-                href, place = fragment[hrefs[0] : hrefs[0] + size], None
+            if target[:1] == "/":
+                key: tuple[Place, str, bool] = ((), target, script)
+            elif top is not None and target[:3] == "../":
+                key = (*shared_key(folder, target), script)
             else:
-                place = found.place
-                href = found.url if place is None else relative_url(folder, place)
-                if found.page >= 0 and found.page != number:
-                    there = relative_url(notes[found.page].page[:-1], place)  # type: ignore[arg-type]
-                    linked.setdefault(found.page, []).append(item(fragment, begin, end, hrefs, size, there))
-                elif found.attachment:
-                    result.files.add(place)  # type: ignore[arg-type]
+                key = (folder, target, script)
+            place, href, page, there, dead = links.get(key) or found.link(key)
+            if dead:
+                result.dead.append(DeadLink(line, column, target, dead))
+                href = fragment[hrefs[0] : hrefs[0] + size]
+            elif place is not None:
+                href = up + href if top != place[0] else relative_url(folder, place)
+                if page >= 0:
+                    if page != number:
+                        if page in linked:
+                            linked[page].append(item(fragment, begin, end, hrefs, size, there))
+                        else:
+                            linked[page] = [item(fragment, begin, end, hrefs, size, there)]
+                elif page == ATTACHMENT:
+                    result.files.add(place)
+            shown = ""
         for at in hrefs:
             add(fragment[done:at])
             add(href)
             done = at + size
         if words:
-            shown = item(fragment, begin, end, hrefs, size, href if place is None else relative_url(TAGS_HERE, place))
-            for word in dict.fromkeys([word.lower() for word in words]) if len(words) > 1 else (words[0].lower(),):
-                tagged.setdefault(word, []).append(shown)
+            if not shown:
+                shown = href if place is None else relative_url(TAGS_HERE, place)
+            listed = item(fragment, begin, end, hrefs, size, shown)
+            if len(words) == 1:
+                word = words[0].lower()
+                if word in tagged:
+                    tagged[word].append(listed)
+                else:
+                    tagged[word] = [listed]
+                continue
+            for word in dict.fromkeys([word.lower() for word in words]):
+                if word in tagged:
+                    tagged[word].append(listed)
+                else:
+                    tagged[word] = [listed]
     add(fragment[done:])
     title = html.escape(note_title(note, run.site))
-    result.tags = [(word, len(items), group(note, title, TAGS_HERE, items)) for word, items in tagged.items()]
+    if tagged:
+        heading = group_heading(note, title, TAGS_HERE)
+        result.tags = [(word, len(items), f"{heading}{''.join(items)}</ul>\n") for word, items in tagged.items()]
+    else:
+        result.tags = []
     result.links = [(page, group(note, title, notes[page].page[:-1], items)) for page, items in linked.items()]
     return "".join(pieces)
 
 
+class Hrefs:
+    """Where each anchor's target leads, remembered for a build: a hashtag's as a `Tag`, and a link's as a
+    `Link`, by its folder and target as `shared_key` makes them and whether it runs a script."""
+
+    def __init__(self, listing: Listing, own: frozenset[str]) -> None:
+        self.listing = listing
+        self.own = own
+        self.tags: dict[str, Tag] = {}
+        self.links: dict[tuple[Place, str, bool], Link] = {}
+
+    def tag(self, word: str) -> Tag:
+        place = tag_page(word)
+        found = self.tags[word] = (place, root_url(place), relative_url(TAGS_HERE, place))
+        return found
+
+    def link(self, key: tuple[Place, str, bool]) -> Link:
+        folder, target, script = key
+        resolved = resolve(target, False, script, folder, self.listing, self.own)
+        found: Link
+        if isinstance(resolved, Dead):
+            found = (None, "", -1, "", resolved.reason)
+        elif resolved.place is None:
+            found = (None, resolved.url, -1, "", "")
+        else:
+            place, page = resolved.place, resolved.page
+            there = relative_url(self.listing.notes[page].page[:-1], place) if page >= 0 else ""
+            found = (place, root_url(place), ATTACHMENT if resolved.attachment else page, there, "")
+        self.links[key] = found
+        return found
+
+
+@functools.lru_cache(maxsize=4)
+def hrefs_of(listing: Listing, own: frozenset[str]) -> Hrefs:
+    """The build's `Hrefs`, made once in each process that starts its pages."""
+    return Hrefs(listing, own)
+
+
+def group_heading(note: Note, title: str, here: Place) -> str:
+    return f'<h3><a href="{relative_url(here, note.page)}">{title}</a></h3>\n<ul>\n'
+
+
 def group(note: Note, title: str, here: Place, items: list[str]) -> Items:
     """The note's headlines `items` under a heading that links to its page, for a page in the folder `here`."""
-    return f'<h3><a href="{relative_url(here, note.page)}">{title}</a></h3>\n<ul>\n{"".join(items)}</ul>\n'
+    return f"{group_heading(note, title, here)}{''.join(items)}</ul>\n"
 
 
 def shared_key(folder: Place, target: str) -> tuple[Place, str]:
@@ -189,16 +294,11 @@ def shared_key(folder: Place, target: str) -> tuple[Place, str]:
     return folder, target
 
 
-@functools.lru_cache(maxsize=1 << 16)
-def resolve_in(
-    listing: Listing, own: frozenset[str], folder: Place, target: str, hashtag: bool, script: bool
-) -> Resolved | Dead:
-    """`resolve`, remembered: within a folder, a target is resolved once."""
-    return resolve(target, hashtag, script, folder, listing, own)
-
-
 def item(fragment: str, begin: int, end: int, hrefs: tuple[int, ...], size: int, href: str) -> str:
     """The headline's HTML from `begin` to `end` as a list item, its anchor's hrefs replaced by `href`."""
+    if len(hrefs) == 1:
+        at = hrefs[0]
+        return f"<li>{fragment[begin:at]}{href}{fragment[at + size : end]}</li>\n"
     pieces = ["<li>"]
     for at in hrefs:
         pieces.append(fragment[begin:at])
