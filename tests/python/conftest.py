@@ -3,6 +3,7 @@
 import importlib
 import os
 import re
+import signal
 import subprocess
 import sys
 import textwrap
@@ -16,6 +17,12 @@ from tables import rows
 PLAIN = r"[A-Za-z0-9 \"%&'()+,\-./:=?_]"
 INLINE = rf"(?:\[\[{PLAIN}+\]\[{PLAIN}+\]\]|\[\[{PLAIN}+\]\]|#[A-Za-z0-9]+|{PLAIN})+"
 HEADLINES = re.compile(rf"(\*{{1,4}}){INLINE}(?:\*{{1,4}}{INLINE})*")
+
+# A run started in the background by a shell without job control ignores
+# SIGINT, and so would every command these tests start, which the tests of
+# Ctrl-C need to handle it: such a run gives it its default handling back.
+if signal.getsignal(signal.SIGINT) is signal.SIG_IGN:
+    signal.signal(signal.SIGINT, signal.default_int_handler)
 
 
 class Outer:  # Outer.Inner: a qualified name for TypeError messages
