@@ -1,5 +1,6 @@
 #include "parse_file.hpp"
 
+#include <cstdint>
 #include <vector>
 
 #include "../bytes/reach.hpp"
@@ -27,7 +28,7 @@ void parse_file(std::string_view document, OutputBuffer& out) {
     PlainRuns runs(document);
     StarredWindow lines(document);
     Headline first;
-    std::vector<const char*> more_starts;
+    std::vector<std::uint64_t> more_starts;
     first.starts.keep_more_in(&more_starts);
     int depth = 0;
     const Readable readable(document.data() + document.size());

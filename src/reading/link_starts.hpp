@@ -19,18 +19,22 @@ namespace brelim {
 class LinkStarts {
 public:
     // Up to this many places are kept of a content read a link at a time,
-    // the rest in the store given to keep_more_in(), if any.
+    // and all of them, past this many, in the store given to keep_more_in(),
+    // if any.
     static constexpr std::size_t capacity = 16;
 
-    // `more` keeps the places past the first `capacity`: a store that lasts
-    // for a whole document, whose room grows to what its longest line needs,
-    // so that no line allocates.
-    void keep_more_in(std::vector<const char*>* more) noexcept { more_ = more; }
+    // `more` keeps the places of a content with more than `capacity` links
+    // and hashtags, one bit a byte from the first one's start: a store that
+    // lasts for a whole document, whose room grows to what its longest such
+    // line needs, an eighth of its bytes, so that no line allocates. Every
+    // word of it past the used ones is zero.
+    void keep_more_in(std::vector<std::uint64_t>* more) noexcept { more_ = more; }
 
     // None recorded: the places the next add() calls fill hold them.
     void clear() noexcept {
         bits_ = 0;
-        if (more_ != nullptr) more_->clear();
+        kept_ = 0;
+        if (used_ != 0) clear_more();
     }
 
     // A content read from masks, shorter than a window: bit i of `bits` is
@@ -43,14 +47,14 @@ public:
         if (index < capacity) {
             places_[index] = at;
         } else if (more_ != nullptr) {
-            add_more(at);
+            add_more(index, at);
         }
     }
 
     // Whether every one of the content's `links` links and hashtags is
     // recorded, the content's links having been added or set.
     bool whole(std::size_t links) const noexcept {
-        return bits_ != 0 || links <= capacity || (more_ != nullptr && more_->size() == links - capacity);
+        return bits_ != 0 || links <= capacity || (more_ != nullptr && kept_ == links);
     }
 
     // The first start at or after `from` and before `end`, offsets into
@@ -74,25 +78,24 @@ public:
             }
             return std::string_view::npos;
         }
-        const auto offset = [&](std::size_t i) {
-            return static_cast<std::size_t>((i < capacity ? places_[i] : (*more_)[i - capacity]) - content.data());
-        };
-        // The places are in order, and the walk asks again from each
-        // occurrence's end: the first place at or after `from` is found by
-        // halving, so that a line of many occurrences is not read again from
-        // its first place for each. The first search, from the content's
-        // start, has nothing to halve.
-        std::size_t low = 0, high = from == 0 ? 0 : links;
-        while (low < high) {
-            const std::size_t middle = low + (high - low) / 2;
-            if (offset(middle) < from) {
-                low = middle + 1;
-            } else {
-                high = middle;
+        if (links > capacity) {
+            // The walk asks again from each occurrence's end: the store is
+            // read from `from`'s word on, never again from its start.
+            const auto base = static_cast<std::size_t>(places_[0] - content.data());
+            const std::size_t first = from > base ? from - base : 0;
+            for (std::size_t word = first / 64; word < used_; ++word) {
+                std::uint64_t bits = (*more_)[word];
+                if (word == first / 64) bits &= ~std::uint64_t{0} << (first % 64);
+                for (; bits != 0; bits &= bits - 1) {
+                    const std::size_t at = base + word * 64 + static_cast<std::size_t>(std::countr_zero(bits));
+                    if (at >= end) return std::string_view::npos;
+                    if (occurs(at)) return at;
+                }
             }
+            return std::string_view::npos;
         }
-        for (std::size_t i = low; i < links; ++i) {
-            const std::size_t at = offset(i);
+        for (std::size_t i = 0; i < links; ++i) {
+            const auto at = static_cast<std::size_t>(places_[i] - content.data());
             if (at >= end) break;
             if (occurs(at)) return at;
         }
@@ -103,37 +106,53 @@ public:
     // occurs at an earlier one's start too. Only when whole(links).
     bool occurs_earlier(std::string_view content, std::size_t links, std::string_view source) const noexcept {
         const auto own = static_cast<std::size_t>(source.data() - content.data());
-        if (bits_ != 0) return find(content, links, source, 0, own) != std::string_view::npos;
+        if (bits_ != 0 || links > capacity) return find(content, links, source, 0, own) != std::string_view::npos;
         // The places are in order: the first that leaves no room for the
         // source before its own place ends the search.
         const std::size_t last = source.size() - 1;
         const std::size_t room = own > last ? own - last : 0;
-        const auto occurs_in = [&](const char* const* place, const char* const* end) {
-            for (; place != end; ++place) {
-                const char* const at = *place;
-                if (static_cast<std::size_t>(at - content.data()) >= room) return false;
-                if (at[last] == source[last] && std::memcmp(at, source.data(), last) == 0) return true;
-            }
-            return false;
-        };
-        const std::size_t earlier = links - 1;
-        if (earlier <= capacity) return occurs_in(places_, places_ + earlier);
-        return occurs_in(places_, places_ + capacity) || occurs_in(more_->data(), more_->data() + (earlier - capacity));
+        for (std::size_t i = 0; i + 1 < links; ++i) {
+            const char* const at = places_[i];
+            if (static_cast<std::size_t>(at - content.data()) >= room) return false;
+            if (at[last] == source[last] && std::memcmp(at, source.data(), last) == 0) return true;
+        }
+        return false;
     }
 
 private:
-    // Out of line: the store may grow. Where it cannot, it is given up, and
-    // such contents are searched.
-    BRELIM_NOINLINE void add_more(const char* at) noexcept {
+    // Out of line: the store may grow. The first place past `capacity`
+    // brings the earlier ones into it. Where it cannot grow, it is given up,
+    // and such contents are searched.
+    BRELIM_NOINLINE void add_more(std::size_t index, const char* at) noexcept {
         try {
-            more_->push_back(at);
+            if (index == capacity) {
+                for (const char* const place : places_) mark(place);
+            }
+            mark(at);
         } catch (...) {
+            used_ = 0;
             more_ = nullptr;
         }
     }
 
+    void mark(const char* at) {
+        const auto offset = static_cast<std::size_t>(at - places_[0]);
+        const std::size_t word = offset / 64;
+        if (word >= more_->size()) more_->resize(word + 1);
+        if (word >= used_) used_ = word + 1;
+        (*more_)[word] |= std::uint64_t{1} << (offset % 64);
+        ++kept_;
+    }
+
+    BRELIM_NOINLINE void clear_more() noexcept {
+        std::memset(more_->data(), 0, used_ * sizeof(std::uint64_t));
+        used_ = 0;
+    }
+
     std::uint64_t bits_ = 0;  // once set(): the places
-    std::vector<const char*>* more_ = nullptr;
+    std::size_t kept_ = 0;    // places in the store
+    std::size_t used_ = 0;    // words of the store that may be other than zero
+    std::vector<std::uint64_t>* more_ = nullptr;
     const char* places_[capacity] = {};
 };
 

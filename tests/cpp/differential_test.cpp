@@ -95,8 +95,12 @@ TEST(Differential, StarredLinesAfterWindowsWithoutAsterisks) {
 }
 
 // The last of many links or hashtags, occurring earlier too or not: among
-// the first starts a headline keeps, or among those kept apart past them.
+// the first starts a headline keeps, or among those kept apart past them;
+// alone, and after a headline whose many starts were kept before it.
 TEST(Differential, LastOfManyLinksOccurringEarlier) {
+    std::string before = "* ";
+    for (std::size_t i = 0; i < 300; ++i) before += i % 3 == 0 ? "#z " : "[[z]] ";
+    before += "[[q]]\n";
     for (const std::string_view last : {"[[z]]", "#z", "[[z][d]]"}) {
         for (const std::size_t count : {2, 15, 16, 17, 18, 40}) {
             for (const std::size_t earlier :
@@ -108,6 +112,7 @@ TEST(Differential, LastOfManyLinksOccurringEarlier) {
                 }
                 document += last;
                 EXPECT_EQ(difference(document), "") << document;
+                EXPECT_EQ(difference(before + document), "") << before + document;
             }
         }
     }
