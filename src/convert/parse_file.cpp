@@ -29,7 +29,7 @@ void parse_file(std::string_view document, OutputBuffer& out) {
     StarredWindow lines(document);
     Headline first;
     std::vector<std::uint64_t> more_starts;
-    first.starts.keep_more_in(&more_starts);
+    first.starts.keep_more_in(&more_starts, document.data() + document.size());
     int depth = 0;
     const Readable readable(document.data() + document.size());
     for (std::size_t begin; (begin = lines.next()) != StarredWindow::none;) {

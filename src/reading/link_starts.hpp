@@ -24,11 +24,15 @@ public:
     static constexpr std::size_t capacity = 16;
 
     // `more` keeps the places of a content with more than `capacity` links
-    // and hashtags, one bit a byte from the first one's start: a store that
-    // lasts for a whole document, whose room grows to what its longest such
-    // line needs, an eighth of its bytes, so that no line allocates. Every
-    // word of it past the used ones is zero.
-    void keep_more_in(std::vector<std::uint64_t>* more) noexcept { more_ = more; }
+    // and hashtags, one bit a byte from the first one's start, for a
+    // document that ends at `end`: a store that lasts for the whole document,
+    // its room taken once, when a line first needs it, for the rest of the
+    // document, so that no line allocates and none copies it. Only the words
+    // a line reaches are touched. Every word past the used ones is zero.
+    void keep_more_in(std::vector<std::uint64_t>* more, const char* end) noexcept {
+        more_ = more;
+        end_ = end;
+    }
 
     // None recorded: the places the next add() calls fill hold them.
     void clear() noexcept {
@@ -138,7 +142,10 @@ private:
     void mark(const char* at) {
         const auto offset = static_cast<std::size_t>(at - places_[0]);
         const std::size_t word = offset / 64;
-        if (word >= more_->size()) more_->resize(word + 1);
+        if (word >= more_->size()) {
+            if (more_->capacity() == 0) more_->reserve(static_cast<std::size_t>(end_ - places_[0]) / 64 + 1);
+            more_->resize(word + 1);
+        }
         if (word >= used_) used_ = word + 1;
         (*more_)[word] |= std::uint64_t{1} << (offset % 64);
         ++kept_;
@@ -153,6 +160,7 @@ private:
     std::size_t kept_ = 0;    // places in the store
     std::size_t used_ = 0;    // words of the store that may be other than zero
     std::vector<std::uint64_t>* more_ = nullptr;
+    const char* end_ = nullptr;
     const char* places_[capacity] = {};
 };
 
