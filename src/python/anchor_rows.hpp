@@ -14,8 +14,9 @@
 namespace brelim::binding {
 
 // (line, column, is hashtag, target, runs script, html begin, html end,
-// href size, hrefs' places, hashtag words), appended to `rows`. The walk
-// stops at the first row that cannot be made, with its exception set.
+// href size, hrefs' places, hashtag words), appended to `rows`, each tuple
+// filled in place. The walk stops at the first row that cannot be made, with
+// its exception set.
 class AnchorRows final : public AnchorSink {
 public:
     PyObject* rows = nullptr;  // owned; null when it could not be made
@@ -26,40 +27,44 @@ public:
     ~AnchorRows() { Py_XDECREF(rows); }
 
     bool headline(const HeadlineAnchor& anchor) override {
+        PyObject* row = PyTuple_New(10);
+        if (row == nullptr) return false;
+        const bool filled = fill(row, anchor) && PyList_Append(rows, row) == 0;
+        Py_DECREF(row);
+        return filled;
+    }
+
+private:
+    // Puts `value` (owned; null when it could not be made) into the fresh
+    // tuple's slot, which takes it even when that fails.
+    static bool put(PyObject* tuple, Py_ssize_t slot, PyObject* value) {
+        return value != nullptr && PyTuple_SetItem(tuple, slot, value) == 0;
+    }
+
+    // Fills the fresh `row`; what was put in it is released with the row.
+    static bool fill(PyObject* row, const HeadlineAnchor& anchor) {
         PyObject* hrefs = PyTuple_New(static_cast<Py_ssize_t>(anchor.hrefs->size()));
-        if (hrefs == nullptr) return false;
+        if (!put(row, 8, hrefs)) return false;
         for (std::size_t i = 0; i < anchor.hrefs->size(); ++i) {
-            PyObject* at = PyLong_FromSize_t((*anchor.hrefs)[i]);
-            if (at == nullptr || PyTuple_SetItem(hrefs, static_cast<Py_ssize_t>(i), at) < 0) {
-                Py_DECREF(hrefs);
-                return false;
-            }
+            if (!put(hrefs, static_cast<Py_ssize_t>(i), PyLong_FromSize_t((*anchor.hrefs)[i]))) return false;
         }
         PyObject* words = PyTuple_New(static_cast<Py_ssize_t>(anchor.hashtags->size()));
-        if (words == nullptr) {
-            Py_DECREF(hrefs);
-            return false;
-        }
+        if (!put(row, 9, words)) return false;
         for (std::size_t i = 0; i < anchor.hashtags->size(); ++i) {
             const std::string_view word = (*anchor.hashtags)[i];
             PyObject* item = PyUnicode_DecodeASCII(word.data(), static_cast<Py_ssize_t>(word.size()), nullptr);
-            if (item == nullptr || PyTuple_SetItem(words, static_cast<Py_ssize_t>(i), item) < 0) {
-                Py_DECREF(hrefs);
-                Py_DECREF(words);
-                return false;
-            }
+            if (!put(words, static_cast<Py_ssize_t>(i), item)) return false;
         }
-        // "N" hands both tuples to the row, also when building it fails.
-        PyObject* row = Py_BuildValue(
-            "(nnis#Onnn NN)", static_cast<Py_ssize_t>(anchor.line), static_cast<Py_ssize_t>(anchor.column),
-            anchor.kind == AnchorKind::hashtag ? 1 : 0, anchor.target.data(),
-            static_cast<Py_ssize_t>(anchor.target.size()), anchor.runs_script ? Py_True : Py_False,
-            static_cast<Py_ssize_t>(anchor.html_begin), static_cast<Py_ssize_t>(anchor.html_end),
-            static_cast<Py_ssize_t>(anchor.href_size), hrefs, words);
-        if (row == nullptr) return false;
-        const int appended = PyList_Append(rows, row);
-        Py_DECREF(row);
-        return appended == 0;
+        const std::size_t numbers[] = {anchor.line, anchor.column, anchor.html_begin, anchor.html_end,
+                                       anchor.href_size};
+        const Py_ssize_t slots[] = {0, 1, 5, 6, 7};
+        for (std::size_t i = 0; i < 5; ++i) {
+            if (!put(row, slots[i], PyLong_FromSize_t(numbers[i]))) return false;
+        }
+        const std::string_view target = anchor.target;
+        return put(row, 2, PyLong_FromLong(anchor.kind == AnchorKind::hashtag ? 1 : 0)) &&
+               put(row, 3, PyUnicode_DecodeUTF8(target.data(), static_cast<Py_ssize_t>(target.size()), nullptr)) &&
+               put(row, 4, PyBool_FromLong(anchor.runs_script ? 1 : 0));
     }
 };
 

@@ -290,6 +290,26 @@ def test_anchors_rows_point_into_the_fragment():
     assert [row[9] for row in rows] == [("t",), ("T",)]
 
 
+@pytest.mark.parametrize(
+    "text, row, html",
+    [
+        ("* [[javascript:x]]\n", (0, 2, 0, "javascript:x", True), " <a href='javascript%3Ax'>javascript:x</a>"),
+        ("* a\n** [[b]] #c #d\n", (1, 12, 1, "d", False), " [[b]] #c <a href='d'>#d</a>"),
+        ("* a\n* [[x]] [[x]]\n", (1, 8, 0, "x", False), " <a href='x'>x</a> <a href='x'>x</a>"),
+    ],
+)
+def test_anchors_rows_hold_the_headline_and_its_hrefs(text, row, html):
+    fragment = brelim.parse_string(text)
+    _, rows = brelim._anchors(text)
+    line, column, kind, target, script, begin, end, size, hrefs, _ = rows[-1]
+    assert (line, column, kind, target, script) == row
+    assert fragment[begin:end] == html
+    assert [fragment[at - 6 : at + size + 1] for at in hrefs] == [f"href='{fragment[hrefs[0] : hrefs[0] + size]}'"] * (
+        html.count("href=")
+    )
+    assert all(begin < at < end for at in hrefs)
+
+
 NOTES = {
     "a.outline": "* to [[sub/b]] and [[f.txt]]\n** #Tag here #two\n",
     "sub/b.outline": "* #tag back to [[../a.outline][a]]\n",

@@ -92,7 +92,7 @@ def finish_page(run: SecondPass, item: Finishing) -> Written:
     assert run.pages is not None
     if item.number < 0:
         tagged = run.pages.tagged[item.word]
-        return run.put(item.place, run.pages.tag_page(item.word, tagged).encode("utf-8", "replace"))
+        return run.put(item.place, run.pages.tag_page(item.word, tagged))
     target = run.out.joinpath(*item.place)
     part = temporary_beside(target, run.tag)
     pages = run.pages

@@ -51,13 +51,15 @@ class Pages:
         trail = crumbs(self.site, folder, None, folder_page=True)
         return page_start(title, self.shown_site, folder, trail, self.css) + self.folder_lists(folder) + END
 
-    def tag_page(self, word: str, entries: list[tuple[int, Items]]) -> str:
+    def tag_page(self, word: str, entries: list[tuple[int, Items]]) -> bytes:
+        """The tag's page, encoded: its head apart, as its "·" would make the whole text encode slowly."""
         here = (TAGS,)
         title = f"#{word}"
         all_tags = f'<a href="{relative_url(here, (TAGS, ALL_TAGS))}">Tags</a>'
         trail = crumbs(self.site, here, title, shown=(), between=(all_tags,))
-        body = grouped(entries, self.listing, self.site, here)
-        return page_start(title, self.shown_site, here, trail, self.css) + body + END
+        body = grouped(entries, self.listing, self.site, here) + END
+        head = page_start(title, self.shown_site, here, trail, self.css)
+        return head.encode("utf-8", "replace") + body.encode("utf-8", "replace")
 
     def all_tags_page(self) -> str:
         here = (TAGS,)

@@ -229,7 +229,7 @@ class Rebuild:
         place = tag_page(word)
         entries = self.pages.tagged.get(word)
         if entries:
-            self.put(place, self.pages.tag_page(word, entries), touched)
+            self.told(self.run.put(place, self.pages.tag_page(word, entries)), touched)
             return
         self.remove(place)
         touched.removed["/".join(place)] = f"{TAGS}/{ALL_TAGS}"

@@ -144,7 +144,9 @@ def start_note_page(run: FirstPass, note: Note) -> NoteResult:
         trail = crumbs(run.site, note.folder, None if index else title, index)
         foot = left_out_note(text, left_out, "<li>" in fragment)
         page = page_start(title, display(run.site), note.folder, trail, run.css)
-        start = f"{page}<main>\n{body}\n</main>\n{foot + chr(10) if foot else ''}".encode()
+        # Encoded apart: joined to the head's "·", the body would be encoded a character at a time.
+        tail = f"{foot}\n".encode() if foot else b""
+        start = b"".join((page.encode(), b"<main>\n", body.encode(), b"\n</main>\n", tail))
         try:
             result.in_place = run.fresh and write_new(run.out.joinpath(*note.page), start, missing_only=True)
             if not result.in_place:
@@ -206,10 +208,16 @@ def point_anchors(run: FirstPass, note: Note, fragment: str, rows: list[Any], re
                 elif page == ATTACHMENT:
                     result.files.add(place)
             shown = ""
-        for at in hrefs:
+        if len(hrefs) == 1:
+            at = hrefs[0]
             add(fragment[done:at])
             add(href)
             done = at + size
+        else:
+            for at in hrefs:
+                add(fragment[done:at])
+                add(href)
+                done = at + size
         if words:
             if not shown:
                 shown = href if place is None else relative_url(TAGS_HERE, place)
@@ -233,7 +241,15 @@ def point_anchors(run: FirstPass, note: Note, fragment: str, rows: list[Any], re
         result.tags = [(word, len(items), f"{heading}{''.join(items)}</ul>\n") for word, items in tagged.items()]
     else:
         result.tags = []
-    result.links = [(page, group(note, title, notes[page].page[:-1], items)) for page, items in linked.items()]
+    mine = note.page
+    result.links = [  # group_heading's, inlined: one for each page linked to
+        (
+            page,
+            f'<h3><a href="{relative_url(notes[page].page[:-1], mine)}">{title}</a></h3>\n<ul>\n'
+            f"{''.join(items)}</ul>\n",
+        )
+        for page, items in linked.items()
+    ]
     return "".join(pieces)
 
 
@@ -276,11 +292,6 @@ def hrefs_of(listing: Listing, own: frozenset[str]) -> Hrefs:
 
 def group_heading(note: Note, title: str, here: Place) -> str:
     return f'<h3><a href="{relative_url(here, note.page)}">{title}</a></h3>\n<ul>\n'
-
-
-def group(note: Note, title: str, here: Place, items: list[str]) -> Items:
-    """The note's headlines `items` under a heading that links to its page, for a page in the folder `here`."""
-    return f"{group_heading(note, title, here)}{''.join(items)}</ul>\n"
 
 
 def shared_key(folder: Place, target: str) -> tuple[Place, str]:
