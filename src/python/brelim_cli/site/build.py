@@ -29,11 +29,12 @@ from brelim_cli.pool import run_in_processes
 from brelim_cli.report import Reporter
 from brelim_cli.site.finish import Finishing, SecondPass, Written, copy_attachment, finish_page
 from brelim_cli.site.generated import Pages
+from brelim_cli.site.hrefs import hrefs_of
 from brelim_cli.site.layout import SITE_STYLE
 from brelim_cli.site.listing import Listing, list_notes
 from brelim_cli.site.lists import page_link, plural, shown_title
 from brelim_cli.site.manifest import read_manifest, remove_stale, write_manifest
-from brelim_cli.site.note_pages import FirstPass, NoteResult, hrefs_of, start_note_page
+from brelim_cli.site.note_pages import FirstPass, NoteResult, start_note_page
 from brelim_cli.site.options import SiteOptions
 from brelim_cli.site.urls import ALL_TAGS, INDEX, MANIFEST, STYLESHEET, TAGS, Place, page_key, tag_page
 from brelim_cli.targets import discard_temporary, new_tag
