@@ -5,6 +5,7 @@
 #include "../reading/starred_lines.hpp"
 #include "../render/href.hpp"
 #include "../render/html_size.hpp"
+#include "fragment_writer.hpp"
 #include "scaffolding.hpp"
 
 namespace brelim {
@@ -22,11 +23,47 @@ struct HashtagWords {
 
 void collect_hashtags(std::string_view content, std::vector<std::string_view>& words) {
     words.clear();
+    if (content.find('#') == std::string_view::npos) return;
     PlainRuns runs(content);
     line_scan::Line line{runs, content, false};
     HashtagWords seen{words};
     line_scan::content_end(line, 0, seen);
 }
+
+// Builds each anchored headline's `HeadlineAnchor` in turn, counting lines
+// as the headlines come, in document order.
+class AnchorMaker {
+public:
+    explicit AnchorMaker(std::string_view document) : document_(document) {}
+
+    // The anchor of the headline `first` of the line at `begin`, whose HTML
+    // is at [html_begin, html_end) in the fragment.
+    const HeadlineAnchor& make(const Headline& first, std::size_t begin, std::size_t html_begin, std::size_t html_end) {
+        line_number_ += count_line_feeds(document_.data() + counted_to_, begin - counted_to_);
+        counted_to_ = begin;
+        anchor_.line = line_number_;
+        anchor_.column = static_cast<std::size_t>(first.link_source.data() - (document_.data() + begin));
+        anchor_.kind = first.link_source.front() == '#' ? AnchorKind::hashtag : AnchorKind::link;
+        anchor_.target = first.target;
+        anchor_.runs_script = anchor_.kind == AnchorKind::link && is_script_url(first.target);
+        anchor_.html_begin = html_begin;
+        anchor_.html_end = html_end;
+        anchor_.href_size = anchor_places(first, places_);
+        for (std::size_t& place : places_) place += html_begin + 9;  // past "<a href='"
+        anchor_.hrefs = &places_;
+        collect_hashtags(first.content, words_);
+        anchor_.hashtags = &words_;
+        return anchor_;
+    }
+
+private:
+    std::string_view document_;
+    std::size_t line_number_ = 0;
+    std::size_t counted_to_ = 0;
+    std::vector<std::size_t> places_;
+    std::vector<std::string_view> words_;
+    HeadlineAnchor anchor_;
+};
 
 }  // namespace
 
@@ -34,13 +71,10 @@ std::size_t for_each_anchor(std::string_view document, AnchorSink& sink) {
     PlainRuns runs(document);
     StarredLines lines(document);
     Headline first;
-    std::vector<std::size_t> places;
-    std::vector<std::string_view> words;
+    AnchorMaker anchors(document);
     int depth = 0;
     std::size_t size = fragment_open.size();
     std::size_t count = 0;
-    std::size_t line_number = 0;
-    std::size_t counted_to = 0;
     for (std::size_t begin; (begin = lines.next()) != StarredLines::none;) {
         if (below_items(document, begin) || !scan_line(runs, begin, first) || !is_item(first.level)) continue;
         const std::size_t html_begin = size + scaffolding_before(first.level, depth).size;
@@ -48,24 +82,18 @@ std::size_t for_each_anchor(std::string_view document, AnchorSink& sink) {
         size = html_begin + html_size(first);
         ++count;
         if (first.target.empty()) continue;
-        line_number += count_line_feeds(document.data() + counted_to, begin - counted_to);
-        counted_to = begin;
-        HeadlineAnchor anchor;
-        anchor.line = line_number;
-        anchor.column = static_cast<std::size_t>(first.link_source.data() - (document.data() + begin));
-        anchor.kind = first.link_source.front() == '#' ? AnchorKind::hashtag : AnchorKind::link;
-        anchor.target = first.target;
-        anchor.runs_script = anchor.kind == AnchorKind::link && is_script_url(first.target);
-        anchor.html_begin = html_begin;
-        anchor.html_end = size;
-        anchor.href_size = anchor_places(first, places);
-        for (std::size_t& place : places) place += html_begin + 9;  // past "<a href='"
-        anchor.hrefs = &places;
-        collect_hashtags(first.content, words);
-        anchor.hashtags = &words;
-        if (!sink.headline(anchor)) return stopped;
+        if (!sink.headline(anchors.make(first, begin, html_begin, size))) return stopped;
     }
     return count;
+}
+
+std::size_t write_with_anchors(std::string_view document, OutputBuffer& out, AnchorSink& sink) {
+    AnchorMaker anchors(document);
+    const std::size_t count =
+        write_fragment(document, out, [&](const Headline& first, std::size_t begin, std::size_t html_begin) {
+            return sink.headline(anchors.make(first, begin, html_begin, out.size()));
+        });
+    return count == stopped_writing ? stopped : count;
 }
 
 }  // namespace brelim

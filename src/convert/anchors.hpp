@@ -9,6 +9,8 @@
 #include <string_view>
 #include <vector>
 
+#include "../render/output_buffer.hpp"
+
 namespace brelim {
 
 enum class AnchorKind { link, hashtag };
@@ -42,5 +44,10 @@ protected:
 // `stopped` when the sink stopped the walk.
 inline constexpr std::size_t stopped = static_cast<std::size_t>(-1);
 std::size_t for_each_anchor(std::string_view document, AnchorSink& sink);
+
+// The same, as the fragment is appended to `out`, which ends with the
+// headline's HTML when the sink is shown it; `out` is what `parse_file`
+// appends. Positions are in `out`.
+std::size_t write_with_anchors(std::string_view document, OutputBuffer& out, AnchorSink& sink);
 
 }  // namespace brelim

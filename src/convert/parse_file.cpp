@@ -1,12 +1,7 @@
 #include "parse_file.hpp"
 
-#include <cstdint>
-#include <vector>
-
-#include "../bytes/reach.hpp"
-#include "../reading/line_scanner.hpp"
-#include "../reading/starred_window.hpp"
 #include "engine_headline.hpp"
+#include "fragment_writer.hpp"
 #include "lines.hpp"
 #include "scaffolding.hpp"
 
@@ -23,40 +18,7 @@ std::optional<Pair> parse(std::string_view line) {
     return parse(parser, line);
 }
 
-void parse_file(std::string_view document, OutputBuffer& out) {
-    open_fragment(document.size(), out);
-    PlainRuns runs(document);
-    StarredWindow lines(document);
-    Headline first;
-    std::vector<std::uint64_t> more_starts;
-    first.starts.keep_more_in(&more_starts, document.data() + document.size());
-    int depth = 0;
-    const Readable readable(document.data() + document.size());
-    for (std::size_t begin; (begin = lines.next()) != StarredWindow::none;) {
-        if (const std::size_t read = lines.read(begin, first); read != 0) {
-            depth = read < StarredWindow::marked
-                        ? append_plain(read, first.content, readable, depth, out)
-                        : append_marked(read - StarredWindow::marked, first, readable, depth, out);
-            continue;
-        }
-        if (lines.classified()) runs.adopt(lines.block(), lines.outside());
-        // The line is scanned, and so is each starred line right after it,
-        // likely long as well, without its window's masks.
-        std::size_t read_to = begin;
-        while (!below_items(runs.text(), begin)) {
-            const std::size_t end = scan_line_end(runs, begin, first);
-            if (end == line_scan::no_line) break;
-            if (is_item(first.level)) depth = append_item(first, readable, depth, out);
-            read_to = end;
-            const std::string_view text = runs.text();
-            if (end == text.size()) break;
-            begin = end + (text[end] == '\r' ? 2 : 1);
-            if (begin >= text.size() || text[begin] != '*') break;
-        }
-        lines.pass(read_to);
-    }
-    close_fragment(out);
-}
+void parse_file(std::string_view document, OutputBuffer& out) { write_fragment(document, out, NoAnchorHook{}); }
 
 void parse_file_with_engine(std::string_view document, OutputBuffer& out) {
     open_fragment(document.size(), out);

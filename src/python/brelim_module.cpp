@@ -20,6 +20,7 @@
 #include "argument.hpp"
 #include "level.hpp"
 #include "result_str.hpp"
+#include "site_page.hpp"
 
 namespace {
 
@@ -167,6 +168,22 @@ PyMethodDef anchors_def = {
         "The fragment's headline count, and a row for each headline with an anchor.",
 };
 
+// brelim._site_page(...): for the command's site, a note's page with its
+// anchors pointed (site_page.hpp). Private: not in __all__. See the stub.
+PyObject* site_page(PyObject* /*module*/, PyObject* const* args, Py_ssize_t nargs) {
+    return binding::site_page(args, nargs, [](auto work) { return guarded(work); });
+}
+
+PyMethodDef site_page_def = {
+    .ml_name = "_site_page",
+    .ml_meth = reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(site_page)),
+    .ml_flags = METH_FASTCALL,
+    .ml_doc =
+        "_site_page(document, table, prefixes, folder, page, from_tags, number, title, /)\n--\n\n"
+        "A note's page in a site: (headlines, the fragment with its anchors pointed, as UTF-8,\n"
+        "dead links, tag groups, link groups, carried files).",
+};
+
 PyModuleDef module_def = {
     .m_base = PyModuleDef_HEAD_INIT,
     .m_name = "brelim",
@@ -282,7 +299,7 @@ PyMODINIT_FUNC PyInit_brelim(void) {
     if (binding::prepare_is_ascii() < 0 || add_panic_exception(module) < 0 || add_function(module) < 0 ||
         add_private_function(module, &left_out_def) < 0 || add_left_out_reasons(module) < 0 ||
         add_private_function(module, &fragment_size_def) < 0 || add_private_function(module, &anchors_def) < 0 ||
-        add_private_function(module, &binding::level_def) < 0) {
+        add_private_function(module, &site_page_def) < 0 || add_private_function(module, &binding::level_def) < 0) {
         // No module was handed out, so a later import may try again.
         initialised.store(false);
         Py_DECREF(module);

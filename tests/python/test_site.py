@@ -310,6 +310,54 @@ def test_anchors_rows_hold_the_headline_and_its_hrefs(text, row, html):
     assert all(begin < at < end for at in hrefs)
 
 
+class Targets:
+    """A table of targets that counts what it is asked, for brelim._site_page."""
+
+    def __init__(self, fails: bool = False) -> None:
+        self.asked: list[object] = []
+        self.fails = fails
+
+    def tag(self, word):
+        self.asked.append(word)
+        return (("tags", f"{word}.html"), f"tags/{word}.html", f"{word}.html")
+
+    def link(self, key):
+        self.asked.append(key)
+        if self.fails:
+            raise LookupError(key)
+        folder, target, _ = key
+        place = (*folder, target)
+        return (None, "", -1, "", "finds nothing", "") if target == "gone" else (place, "/".join(place), -2, "", "", "")
+
+
+def test_site_page_asks_the_table_once_for_each_target():
+    table = Targets()
+    prefixes = ((), ("f",), ("f", "g"))
+    for number in range(2):
+        headlines, body, dead, tags, links, files = brelim._site_page(
+            "* #T [[../x]]\n* [[gone]]\n* #t\n", table, prefixes, "f/g", "f/g/a.html", "../f/g/a.html", number, "A"
+        )
+        assert headlines == 3 and links == [] and files == [("f", "x")]
+        assert dead == [(1, 2, "gone", "finds nothing")]
+        assert b"<a href='../x'>#T</a>" in body and b"<a href='../../tags/t.html'>#t</a>" in body
+        assert [(word, count) for word, count, _ in tags] == [("t", 2)]
+    assert table.asked == [(("f",), "x", False), (("f", "g"), "gone", False), "t"]
+
+
+@pytest.mark.parametrize(
+    "arguments, error",
+    [
+        (("* [[x]]\n", Targets(fails=True), ((),), "", "a.html", "../a.html", 0, "A"), LookupError),
+        (("* [[x]]\n", Targets(), [()], "", "a.html", "../a.html", 0, "A"), TypeError),
+        ((b"* a", Targets(), ((),), "", "a.html", "../a.html", 0, "A"), TypeError),
+        (("* a", Targets(), ((),), "", "a.html", "../a.html", 0), TypeError),
+    ],
+)
+def test_site_page_refuses_what_it_cannot_use(arguments, error):
+    with pytest.raises(error):
+        brelim._site_page(*arguments)
+
+
 NOTES = {
     "a.outline": "* to [[sub/b]] and [[f.txt]]\n** #Tag here #two\n",
     "sub/b.outline": "* #tag back to [[../a.outline][a]]\n",

@@ -1,5 +1,7 @@
 """Converts outline documents into HTML fragments of nested lists."""
 
+from typing import Any
+
 __all__ = ["parse_string"]
 
 class PanicException(BaseException):
@@ -52,6 +54,40 @@ def _anchors(
     fragment, and the words of every hashtag in the headline's text). Offsets
     in the fragment count characters, which are bytes: it is ASCII. Raises
     what parse_string raises for a str it cannot convert."""
+
+def _site_page(
+    document: str,
+    table: Any,
+    prefixes: tuple[tuple[str, ...], ...],
+    folder: str,
+    page: str,
+    from_tags: str,
+    number: int,
+    title: str,
+    /,
+) -> tuple[
+    int,
+    bytes,
+    list[tuple[int, int, str, str]],
+    list[tuple[str, int, str]],
+    list[tuple[int, str]],
+    list[tuple[str, ...]],
+]:
+    """Private, for the brelim command's site: the page of the note numbered
+    `number`, its folder and page given as URLs from the site's root, its page
+    also from the tag pages' folder, and its title as HTML. Returns (the
+    number of headlines in `parse_string(document)`; that fragment as UTF-8,
+    each anchor's hrefs pointed where `table` resolves it, and an href that
+    leads nowhere kept; each dead link as (line index, byte offset in the
+    line, target, why); for each hashtag word in lower case, in first use,
+    (word, headlines, their group as a tag page lists them); for each other
+    note's page linked to, in first link, (its number, the group its
+    backlinks list); the place of each file a link carries into the site).
+    `table.tags` and `table.links` are dicts of resolved targets, keyed by
+    word and by (one of `prefixes`, target, runs script), which
+    `table.tag(word)` and `table.link(key)` fill on a miss. Raises what
+    parse_string raises for a str it cannot convert, and what the table
+    raises."""
 
 def _level() -> str:
     """Private, for benchmarks and bug reports: the name of the level of the

@@ -13,40 +13,41 @@ TAGS_HERE = (TAGS,)  # the folder of the tag pages
 # A hashtag's tag page: its place, its URL from the site's root, and from the tag pages' folder.
 Tag = tuple[Place, str, str]
 # A link's target: its place (None when external or dead), its URL from the site's root (or the external URL),
-# the number of the note whose page it reaches (or ATTACHMENT, or -1), its URL from that page's folder, and why
-# it is dead ("" when it is not).
-Link = tuple[Place | None, str, int, str, str]
+# the number of the note whose page it reaches (or ATTACHMENT, or -1), its URL from that page's folder, why
+# it is dead ("" when it is not), and its URL from the tag pages' folder.
+Link = tuple[Place | None, str, int, str, str, str]
 ATTACHMENT = -2  # a file of the notes that the site carries
 
 
 class Hrefs:
-    """Where each anchor's target leads, remembered for a build: a hashtag's as a `Tag`, and a link's as a
-    `Link`, by its folder and target as `shared_key` makes them and whether it runs a script."""
+    """Where each anchor's target leads, for a build: a hashtag's as a `Tag`, and a link's as a `Link`.
+    `brelim._site_page` asks once in each process for each target and keeps the answer on this object.
+
+    A link is asked for by the folder and target it resolves as, so that notes of many folders share one
+    answer: `../x` in `a/b` is `x` in `a` (unless the target has a colon), and a target from the notes' root
+    (`/x`) is alike in every folder, asked for from the root's ()."""
 
     def __init__(self, listing: Listing, own: frozenset[str]) -> None:
         self.listing = listing
         self.own = own
-        self.tags: dict[str, Tag] = {}
-        self.links: dict[tuple[Place, str, bool], Link] = {}
 
     def tag(self, word: str) -> Tag:
         place = tag_page(word)
-        found = self.tags[word] = (place, root_url(place), relative_url(TAGS_HERE, place))
-        return found
+        return (place, root_url(place), relative_url(TAGS_HERE, place))
 
     def link(self, key: tuple[Place, str, bool]) -> Link:
         folder, target, script = key
         resolved = resolve(target, False, script, folder, self.listing, self.own)
         found: Link
         if isinstance(resolved, Dead):
-            found = (None, "", -1, "", resolved.reason)
+            found = (None, "", -1, "", resolved.reason, "")
         elif resolved.place is None:
-            found = (None, resolved.url, -1, "", "")
+            found = (None, resolved.url, -1, "", "", "")
         else:
             place, page = resolved.place, resolved.page
             there = relative_url(self.listing.notes[page].page[:-1], place) if page >= 0 else ""
-            found = (place, root_url(place), ATTACHMENT if resolved.attachment else page, there, "")
-        self.links[key] = found
+            kind = ATTACHMENT if resolved.attachment else page
+            found = (place, root_url(place), kind, there, "", relative_url(TAGS_HERE, place))
         return found
 
 
@@ -56,12 +57,7 @@ def hrefs_of(listing: Listing, own: frozenset[str]) -> Hrefs:
     return Hrefs(listing, own)
 
 
-def shared_key(folder: Place, target: str) -> tuple[Place, str]:
-    """The folder and target that `target` in `folder` resolves as, so that notes of many folders share one
-    resolution: `../x` in `a/b` is `x` in `a`, and a target from the notes' root is alike in every folder."""
-    if target[:1] == "/":
-        return (), target
-    if ":" not in target:  # "../" never uncovers an external link
-        while folder and target[:3] == "../" and target[3:4] not in ("", "/"):
-            folder, target = folder[:-1], target[3:]
-    return folder, target
+@functools.cache  # the notes' folders
+def folder_prefixes(folder: Place) -> tuple[Place, ...]:
+    """The folder cut at each depth, from the root's () to the folder itself: the folders a link's key names."""
+    return tuple(folder[:depth] for depth in range(len(folder) + 1))

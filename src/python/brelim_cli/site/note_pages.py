@@ -16,7 +16,7 @@ import html
 import os
 from dataclasses import dataclass
 from pathlib import Path
-from typing import Any, NamedTuple
+from typing import NamedTuple
 
 import brelim
 from brelim_cli.convert import read_outline
@@ -24,10 +24,10 @@ from brelim_cli.errors import ConversionError, os_message, shown
 from brelim_cli.left_out import Findings
 from brelim_cli.limits import check_page_size
 from brelim_cli.page import left_out_note
-from brelim_cli.site.hrefs import ATTACHMENT, TAGS_HERE, hrefs_of, shared_key
+from brelim_cli.site.hrefs import TAGS_HERE, folder_prefixes, hrefs_of
 from brelim_cli.site.layout import crumbs, page_start
 from brelim_cli.site.listing import Listing, Note
-from brelim_cli.site.urls import TAGS, Place, display, relative_url
+from brelim_cli.site.urls import Place, display, relative_url, root_url
 from brelim_cli.targets import BINARY, temporary_beside, write_all
 
 # A note's headlines as the page that lists them shows them: a heading that links to the note, then a list item
@@ -118,23 +118,19 @@ def start_note_page(run: FirstPass, note: Note) -> NoteResult:
     try:
         text = read_outline(note.source)
         check_page_size(str(note.source), text, run.max_page_size)
+        title = note_title(note, run.site)
         try:
-            fragment = brelim.parse_string(text)
-            headlines, rows = brelim._anchors(text)
+            body = point_anchors(run, note, text, html.escape(title), result)
             left_out = brelim._left_out(text)
         except MemoryError:
             raise ConversionError(f"{shown(note.source)}: out of memory") from None
-        result.headlines = headlines
-        result.dead, result.files = [], set()
-        body = point_anchors(run, note, fragment, rows, result)
-        title = note_title(note, run.site)
         index = note.page[-1] == "index.html"
         trail = crumbs(run.site, note.folder, None if index else title, index)
-        foot = left_out_note(text, left_out, "<li>" in fragment)
+        foot = left_out_note(text, left_out, result.headlines > 0)
         page = page_start(title, display(run.site), note.folder, trail, run.css)
         # Encoded apart: joined to the head's "·", the body would be encoded a character at a time.
         tail = f"{foot}\n".encode() if foot else b""
-        start = b"".join((page.encode(), b"<main>\n", body.encode(), b"\n</main>\n", tail))
+        start = b"".join((page.encode(), b"<main>\n", body, b"\n</main>\n", tail))
         try:
             result.in_place = run.fresh and write_new(run.out.joinpath(*note.page), start, missing_only=True)
             if not result.in_place:
@@ -153,108 +149,21 @@ def start_note_page(run: FirstPass, note: Note) -> NoteResult:
     return result
 
 
-def point_anchors(run: FirstPass, note: Note, fragment: str, rows: list[Any], result: NoteResult) -> str:
-    """The fragment with each anchor's href pointed where the site resolves it; fills `result` on the way.
-
-    The loop runs once for each anchored headline of the site: each row costs a lookup or two in `Hrefs`.
-    """
-    assert result.dead is not None and result.files is not None
-    found = hrefs_of(run.listing, run.own)
-    tags, links = found.tags, found.links
-    pieces: list[str] = []
-    add = pieces.append
-    done = 0
-    folder, number, notes = note.folder, note.number, run.listing.notes
-    up = "../" * len(folder)
-    top = folder[0] if folder else None
-    tagged: dict[str, list[str]] = {}  # a word's headlines, as its tag page shows them
-    linked: dict[int, list[str]] = {}  # the headlines that link to a note, as its page shows them
-    for line, column, kind, target, script, begin, end, size, hrefs, words in rows:
-        place: Place | None
-        if kind == 1:
-            place, href, shown = tags.get(target) or found.tag(target)
-            href = up + href if top != TAGS else relative_url(folder, place)
-        else:
-            if target[:1] == "/":
-                key: tuple[Place, str, bool] = ((), target, script)
-            elif top is not None and target[:3] == "../":
-                key = (*shared_key(folder, target), script)
-            else:
-                key = (folder, target, script)
-            place, href, page, there, dead = links.get(key) or found.link(key)
-            if dead:
-                result.dead.append(DeadLink(line, column, target, dead))
-                href = fragment[hrefs[0] : hrefs[0] + size]
-            elif place is not None:
-                href = up + href if top != place[0] else relative_url(folder, place)
-                if page >= 0:
-                    if page != number:
-                        if page in linked:
-                            linked[page].append(item(fragment, begin, end, hrefs, size, there))
-                        else:
-                            linked[page] = [item(fragment, begin, end, hrefs, size, there)]
-                elif page == ATTACHMENT:
-                    result.files.add(place)
-            shown = ""
-        if len(hrefs) == 1:
-            at = hrefs[0]
-            add(fragment[done:at])
-            add(href)
-            done = at + size
-        else:
-            for at in hrefs:
-                add(fragment[done:at])
-                add(href)
-                done = at + size
-        if words:
-            if not shown:
-                shown = href if place is None else relative_url(TAGS_HERE, place)
-            listed = item(fragment, begin, end, hrefs, size, shown)
-            if len(words) == 1:
-                word = words[0].lower()
-                if word in tagged:
-                    tagged[word].append(listed)
-                else:
-                    tagged[word] = [listed]
-                continue
-            for word in dict.fromkeys([word.lower() for word in words]):
-                if word in tagged:
-                    tagged[word].append(listed)
-                else:
-                    tagged[word] = [listed]
-    add(fragment[done:])
-    title = html.escape(note_title(note, run.site))
-    if tagged:
-        heading = group_heading(note, title, TAGS_HERE)
-        result.tags = [(word, len(items), f"{heading}{''.join(items)}</ul>\n") for word, items in tagged.items()]
-    else:
-        result.tags = []
-    mine = note.page
-    result.links = [  # group_heading's, inlined: one for each page linked to
-        (
-            page,
-            f'<h3><a href="{relative_url(notes[page].page[:-1], mine)}">{title}</a></h3>\n<ul>\n'
-            f"{''.join(items)}</ul>\n",
-        )
-        for page, items in linked.items()
-    ]
-    return "".join(pieces)
-
-
-def group_heading(note: Note, title: str, here: Place) -> str:
-    return f'<h3><a href="{relative_url(here, note.page)}">{title}</a></h3>\n<ul>\n'
-
-
-def item(fragment: str, begin: int, end: int, hrefs: tuple[int, ...], size: int, href: str) -> str:
-    """The headline's HTML from `begin` to `end` as a list item, its anchor's hrefs replaced by `href`."""
-    if len(hrefs) == 1:
-        at = hrefs[0]
-        return f"<li>{fragment[begin:at]}{href}{fragment[at + size : end]}</li>\n"
-    pieces = ["<li>"]
-    for at in hrefs:
-        pieces.append(fragment[begin:at])
-        pieces.append(href)
-        begin = at + size
-    pieces.append(fragment[begin:end])
-    pieces.append("</li>\n")
-    return "".join(pieces)
+def point_anchors(run: FirstPass, note: Note, text: str, title: str, result: NoteResult) -> bytes:
+    """The note's fragment, as UTF-8, with each anchor's href pointed where the site resolves it; fills `result`
+    with the headline count, the dead links, the carried files and the headlines' groups (`title` as HTML)."""
+    folder, page = note.folder, note.page
+    headlines, body, dead, tags, links, files = brelim._site_page(
+        text,
+        hrefs_of(run.listing, run.own),
+        folder_prefixes(folder),
+        root_url(folder) if folder else "",
+        root_url(page),
+        relative_url(TAGS_HERE, page),
+        note.number,
+        title,
+    )
+    result.headlines, result.tags, result.links = headlines, tags, links
+    result.dead = [DeadLink._make(row) for row in dead]
+    result.files = set(files)
+    return body

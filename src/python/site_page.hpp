@@ -1,0 +1,95 @@
+#pragma once
+
+// brelim._site_page: a note's page in a site, its anchors pointed where the
+// command's table of targets resolves them (site_destinations.hpp), and its
+// headlines gathered for the pages that list them (site/pointed_page.hpp).
+
+#define PY_SSIZE_T_CLEAN
+#include <Python.h>
+
+#include <cstddef>
+#include <string>
+
+#include "../site/pointed_page.hpp"
+#include "argument.hpp"
+#include "site_destinations.hpp"
+
+namespace brelim::binding {
+
+inline bool load_strs(PyObject* const* args, Utf8Text* texts, std::size_t count) {
+    for (std::size_t i = 0; i < count; ++i) {
+        if (!PyUnicode_Check(args[i])) {
+            PyErr_SetString(PyExc_TypeError, "_site_page() takes a str for the document, folder, page and title");
+            return false;
+        }
+        if (!texts[i].load(args[i])) return false;
+    }
+    return true;
+}
+
+// The groups as a list of (key, count, HTML) tuples, or (key, HTML) without counts.
+template <typename Groups, typename MakeKey>
+PyObject* group_list(const Groups& groups, MakeKey make_key, bool counted) {
+    PyObject* list = PyList_New(0);
+    if (list == nullptr) return nullptr;
+    for (const auto& [key, group] : groups) {
+        PyObject* name = make_key(key);
+        PyObject* html = PyUnicode_DecodeUTF8(group.html.data(), static_cast<Py_ssize_t>(group.html.size()), nullptr);
+        PyObject* row = name == nullptr || html == nullptr ? nullptr
+                        : counted ? Py_BuildValue("(OnO)", name, static_cast<Py_ssize_t>(group.count), html)
+                                  : Py_BuildValue("(OO)", name, html);
+        Py_XDECREF(name);
+        Py_XDECREF(html);
+        if (row == nullptr || PyList_Append(list, row) < 0) {
+            Py_XDECREF(row);
+            Py_DECREF(list);
+            return nullptr;
+        }
+        Py_DECREF(row);
+    }
+    return list;
+}
+
+// The call's arguments are (document, table, prefixes, folder, page,
+// from_tags, number, title); `guarded(work)` runs the core's part and keeps
+// its exceptions out of the interpreter, false with one set.
+template <typename Guarded>
+PyObject* site_page(PyObject* const* args, Py_ssize_t nargs, Guarded guarded) {
+    if (nargs != 8) {
+        PyErr_Format(PyExc_TypeError, "_site_page() takes 8 arguments (%zd given)", nargs);
+        return nullptr;
+    }
+    Utf8Text document;
+    Utf8Text texts[4];  // folder, page, from_tags, title
+    PyObject* const strs[] = {args[3], args[4], args[5], args[7]};
+    if (!load_strs(args, &document, 1) || !load_strs(strs, texts, 4)) return nullptr;
+    const long number = PyLong_AsLong(args[6]);
+    if (number == -1 && PyErr_Occurred()) return nullptr;
+    SiteDestinations destinations(args[1], args[2], texts[0].view);
+    if (!destinations.ready()) return nullptr;
+    const brelim::site::NotePlace note{texts[0].view, texts[1].view, number, texts[2].view, texts[3].view};
+    brelim::site::PointedPage page;
+    std::size_t count = brelim::stopped;
+    if (!guarded([&] { count = brelim::site::point_page(document.view, note, destinations, page); }) ||
+        count == brelim::stopped) {
+        return nullptr;
+    }
+    PyObject* body = PyBytes_FromStringAndSize(page.body.data(), static_cast<Py_ssize_t>(page.body.size()));
+    PyObject* tags = group_list(
+        page.tags,
+        [](const std::string& word) {
+            return PyUnicode_DecodeASCII(word.data(), static_cast<Py_ssize_t>(word.size()), nullptr);
+        },
+        true);
+    PyObject* links = group_list(page.links, [](long linked) { return PyLong_FromLong(linked); }, false);
+    PyObject* result = body == nullptr || tags == nullptr || links == nullptr
+                           ? nullptr
+                           : Py_BuildValue("(nOOOOO)", static_cast<Py_ssize_t>(count), body, destinations.dead, tags,
+                                           links, destinations.files);
+    Py_XDECREF(body);
+    Py_XDECREF(tags);
+    Py_XDECREF(links);
+    return result;
+}
+
+}  // namespace brelim::binding

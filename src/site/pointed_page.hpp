@@ -1,0 +1,66 @@
+#pragma once
+
+// A note's page in a site: its fragment with each anchor's href pointed where
+// the site resolves the anchor, and its headlines gathered for the pages that
+// list them (the tag page of each hashtag they carry, and the backlinks of
+// each page they link to), each rendered as the note's page renders it. Only
+// hrefs change: every other byte is the fragment's. Where an anchor leads is
+// the caller's to say.
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "../convert/anchors.hpp"
+
+namespace brelim::site {
+
+inline constexpr long no_page = -1;
+
+// Where an anchor leads. Its views stay valid until the next `find`.
+struct Destination {
+    enum class Kind { dead, external, file };
+    Kind kind = Kind::dead;      // dead: the anchor keeps the fragment's href
+    std::string_view url;        // external: the href as it is written; file: its URL from the site's root
+    std::string_view from_tags;  // a file's URL from the tag pages' folder
+    long page = no_page;         // the note whose page the file is, if it is one
+    std::string_view there;      // that page's own URL for the file, from the page's folder
+};
+
+class Destinations {
+public:
+    // Says where the anchor leads; false stops the page.
+    virtual bool find(const HeadlineAnchor& anchor, Destination& to) = 0;
+
+protected:
+    ~Destinations() = default;
+};
+
+// The note whose page is made. URLs are from the site's root.
+struct NotePlace {
+    std::string_view folder;  // "" at the root
+    std::string_view page;
+    long number = 0;
+    std::string_view from_tags;  // the page's URL from the tag pages' folder
+    std::string_view title;      // as HTML
+};
+
+// The note's headlines shown on a tag page or as backlinks of a page: a
+// heading that links to the note, then a list item for each headline.
+struct Group {
+    std::string html;
+    std::size_t count = 0;  // its headlines
+};
+
+struct PointedPage {
+    std::string body;
+    std::vector<std::pair<std::string, Group>> tags;  // by the hashtag's word in lower case, in first use
+    std::vector<std::pair<long, Group>> links;        // by the page linked to, in first link
+};
+
+// Makes `out` the page of `document`, the note at `note`. Returns the
+// fragment's headline count, or `stopped` when `destinations` stopped it.
+std::size_t point_page(std::string_view document, const NotePlace& note, Destinations& destinations, PointedPage& out);
+
+}  // namespace brelim::site
