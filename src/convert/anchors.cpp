@@ -1,6 +1,5 @@
 #include "anchors.hpp"
 
-#include "../reading/left_out_lines.hpp"
 #include "../reading/line_scanner.hpp"
 #include "../reading/starred_lines.hpp"
 #include "../render/href.hpp"
@@ -34,14 +33,15 @@ void collect_hashtags(std::string_view content, std::vector<std::string_view>& w
 // as the headlines come, in document order.
 class AnchorMaker {
 public:
-    explicit AnchorMaker(std::string_view document) : document_(document) {}
+    // Counting lines as it goes, or leaving them to the sink.
+    AnchorMaker(std::string_view document, bool counts_lines)
+        : document_(document), lines_(document), counts_lines_(counts_lines) {}
 
     // The anchor of the headline `first` of the line at `begin`, whose HTML
     // is at [html_begin, html_end) in the fragment.
     const HeadlineAnchor& make(const Headline& first, std::size_t begin, std::size_t html_begin, std::size_t html_end) {
-        line_number_ += count_line_feeds(document_.data() + counted_to_, begin - counted_to_);
-        counted_to_ = begin;
-        anchor_.line = line_number_;
+        if (counts_lines_) anchor_.line = lines_.line_at(begin);
+        anchor_.line_begin = begin;
         anchor_.column = static_cast<std::size_t>(first.link_source.data() - (document_.data() + begin));
         anchor_.kind = first.link_source.front() == '#' ? AnchorKind::hashtag : AnchorKind::link;
         anchor_.target = first.target;
@@ -58,8 +58,8 @@ public:
 
 private:
     std::string_view document_;
-    std::size_t line_number_ = 0;
-    std::size_t counted_to_ = 0;
+    LineCounter lines_;
+    bool counts_lines_ = true;
     std::vector<std::size_t> places_;
     std::vector<std::string_view> words_;
     HeadlineAnchor anchor_;
@@ -71,7 +71,7 @@ std::size_t for_each_anchor(std::string_view document, AnchorSink& sink) {
     PlainRuns runs(document);
     StarredLines lines(document);
     Headline first;
-    AnchorMaker anchors(document);
+    AnchorMaker anchors(document, true);
     int depth = 0;
     std::size_t size = fragment_open.size();
     std::size_t count = 0;
@@ -88,7 +88,7 @@ std::size_t for_each_anchor(std::string_view document, AnchorSink& sink) {
 }
 
 std::size_t write_with_anchors(std::string_view document, OutputBuffer& out, AnchorSink& sink) {
-    AnchorMaker anchors(document);
+    AnchorMaker anchors(document, false);
     const std::size_t count =
         write_fragment(document, out, [&](const Headline& first, std::size_t begin, std::size_t html_begin) {
             return sink.headline(anchors.make(first, begin, html_begin, out.size()));

@@ -9,17 +9,38 @@
 #include <string_view>
 #include <vector>
 
+#include "../reading/left_out_lines.hpp"
 #include "../render/output_buffer.hpp"
 
 namespace brelim {
+
+// The numbers of lines met in document order, their line feeds counted only
+// as far as asked.
+class LineCounter {
+public:
+    explicit LineCounter(std::string_view document) noexcept : document_(document) {}
+
+    // The number, from 0, of the line that begins at `begin`, at or after the last one asked for.
+    std::size_t line_at(std::size_t begin) noexcept {
+        line_ += count_line_feeds(document_.data() + counted_to_, begin - counted_to_);
+        counted_to_ = begin;
+        return line_;
+    }
+
+private:
+    std::string_view document_;
+    std::size_t line_ = 0;
+    std::size_t counted_to_ = 0;
+};
 
 enum class AnchorKind { link, hashtag };
 
 // One headline of the fragment that has an anchor. Views and vectors are
 // valid only during the call that shows it.
 struct HeadlineAnchor {
-    std::size_t line = 0;    // counted from 0
-    std::size_t column = 0;  // the byte of the line where the anchor's link or hashtag begins
+    std::size_t line = 0;        // counted from 0, by for_each_anchor only
+    std::size_t line_begin = 0;  // where the line begins in the document
+    std::size_t column = 0;      // the byte of the line where the anchor's link or hashtag begins
     AnchorKind kind = AnchorKind::link;
     std::string_view target;     // as written in the line: a link's target, or a hashtag's word
     bool runs_script = false;    // a link whose target's scheme runs code
@@ -47,7 +68,8 @@ std::size_t for_each_anchor(std::string_view document, AnchorSink& sink);
 
 // The same, as the fragment is appended to `out`, which ends with the
 // headline's HTML when the sink is shown it; `out` is what `parse_file`
-// appends. Positions are in `out`.
+// appends. Positions are in `out`. Lines are not counted: a sink that needs
+// a line's number counts it from `line_begin` with a `LineCounter`.
 std::size_t write_with_anchors(std::string_view document, OutputBuffer& out, AnchorSink& sink);
 
 }  // namespace brelim

@@ -56,9 +56,10 @@ public:
     // `table` resolves a miss with `tag(word)` and `link(key)`, the key a
     // link's (one of `prefixes`, target, runs script); `prefixes` holds the
     // note's folder cut at each depth, from the root's () on, and `folder`
-    // is the same folder as a URL.
-    SiteDestinations(PyObject* table, PyObject* prefixes, std::string_view folder)
-        : table_(table), prefixes_(prefixes), folder_(folder) {
+    // is the same folder as a URL. `document` is the note's, whose lines
+    // are counted for its dead links.
+    SiteDestinations(PyObject* table, PyObject* prefixes, std::string_view folder, std::string_view document)
+        : table_(table), prefixes_(prefixes), folder_(folder), lines_(document) {
         dead = PyList_New(0);
         files = PyList_New(0);
     }
@@ -248,8 +249,8 @@ private:
 
     bool keep_dead(const HeadlineAnchor& anchor, PyObject* why) {
         PyObject* row =
-            Py_BuildValue("(nns#O)", static_cast<Py_ssize_t>(anchor.line), static_cast<Py_ssize_t>(anchor.column),
-                          anchor.target.data(), size(anchor.target), why);
+            Py_BuildValue("(nns#O)", static_cast<Py_ssize_t>(lines_.line_at(anchor.line_begin)),
+                          static_cast<Py_ssize_t>(anchor.column), anchor.target.data(), size(anchor.target), why);
         if (row == nullptr) return false;
         const int appended = PyList_Append(dead, row);
         Py_DECREF(row);
@@ -259,6 +260,7 @@ private:
     PyObject* table_;     // borrowed
     PyObject* prefixes_;  // borrowed
     std::string_view folder_;
+    LineCounter lines_;
     KnownTargets* known_ = nullptr;  // the table's
     std::string key_;
 };

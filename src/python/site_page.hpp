@@ -27,25 +27,28 @@ inline bool load_strs(PyObject* const* args, Utf8Text* texts, std::size_t count)
     return true;
 }
 
-// The groups as a list of (key, count, HTML) tuples, or (key, HTML) without counts.
+// The page's groups as a list of (key, count, HTML) tuples, or (key, HTML)
+// without counts.
 template <typename Groups, typename MakeKey>
-PyObject* group_list(const Groups& groups, MakeKey make_key, bool counted) {
-    PyObject* list = PyList_New(0);
+PyObject* group_list(const site::PointedPage& page, const Groups& groups, MakeKey make_key, bool counted) {
+    PyObject* list = PyList_New(static_cast<Py_ssize_t>(groups.size()));
     if (list == nullptr) return nullptr;
-    for (const auto& [key, group] : groups) {
+    std::string html;
+    for (std::size_t i = 0; i < groups.size(); ++i) {
+        const auto& [key, group] = groups[i];
+        html.clear();
+        page.append_group(group, html);
         PyObject* name = make_key(key);
-        PyObject* html = PyUnicode_DecodeUTF8(group.html.data(), static_cast<Py_ssize_t>(group.html.size()), nullptr);
-        PyObject* row = name == nullptr || html == nullptr ? nullptr
-                        : counted ? Py_BuildValue("(OnO)", name, static_cast<Py_ssize_t>(group.count), html)
-                                  : Py_BuildValue("(OO)", name, html);
+        PyObject* text = PyUnicode_DecodeUTF8(html.data(), static_cast<Py_ssize_t>(html.size()), nullptr);
+        PyObject* row = name == nullptr || text == nullptr ? nullptr
+                        : counted ? Py_BuildValue("(OnO)", name, static_cast<Py_ssize_t>(group.count), text)
+                                  : Py_BuildValue("(OO)", name, text);
         Py_XDECREF(name);
-        Py_XDECREF(html);
-        if (row == nullptr || PyList_Append(list, row) < 0) {
-            Py_XDECREF(row);
+        Py_XDECREF(text);
+        if (row == nullptr || PyList_SetItem(list, static_cast<Py_ssize_t>(i), row) < 0) {  // it takes the row
             Py_DECREF(list);
             return nullptr;
         }
-        Py_DECREF(row);
     }
     return list;
 }
@@ -65,7 +68,7 @@ PyObject* site_page(PyObject* const* args, Py_ssize_t nargs, Guarded guarded) {
     if (!load_strs(args, &document, 1) || !load_strs(strs, texts, 4)) return nullptr;
     const long number = PyLong_AsLong(args[6]);
     if (number == -1 && PyErr_Occurred()) return nullptr;
-    SiteDestinations destinations(args[1], args[2], texts[0].view);
+    SiteDestinations destinations(args[1], args[2], texts[0].view, document.view);
     if (!destinations.ready()) return nullptr;
     const brelim::site::NotePlace note{texts[0].view, texts[1].view, number, texts[2].view, texts[3].view};
     brelim::site::PointedPage page;
@@ -76,12 +79,12 @@ PyObject* site_page(PyObject* const* args, Py_ssize_t nargs, Guarded guarded) {
     }
     PyObject* body = PyBytes_FromStringAndSize(page.body.data(), static_cast<Py_ssize_t>(page.body.size()));
     PyObject* tags = group_list(
-        page.tags,
+        page, page.tags,
         [](const std::string& word) {
             return PyUnicode_DecodeASCII(word.data(), static_cast<Py_ssize_t>(word.size()), nullptr);
         },
         true);
-    PyObject* links = group_list(page.links, [](long linked) { return PyLong_FromLong(linked); }, false);
+    PyObject* links = group_list(page, page.links, [](long linked) { return PyLong_FromLong(linked); }, false);
     PyObject* result = body == nullptr || tags == nullptr || links == nullptr
                            ? nullptr
                            : Py_BuildValue("(nOOOOO)", static_cast<Py_ssize_t>(count), body, destinations.dead, tags,

@@ -10,8 +10,7 @@ namespace brelim::site {
 namespace {
 
 constexpr std::string_view group_end = "</ul>\n";
-// A group's first room: its heading and a few headlines, most groups whole.
-constexpr std::size_t group_room = 512;
+constexpr std::size_t none = static_cast<std::size_t>(-1);
 
 void append_ascii_lower(std::string& out, std::string_view word) {
     for (const char c : word) out += (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
@@ -46,10 +45,7 @@ public:
             done_ = at + anchor.href_size;
         }
         if (to.kind == Destination::Kind::file && to.page >= 0 && to.page != note_.number) {
-            item(anchor, to.there);
-            Group& group = link_group(to);
-            group.html += item_;
-            ++group.count;
+            add(link_group(to), item(anchor, to.there));
         }
         if (!anchor.hashtags->empty()) tag(anchor, to.kind == Destination::Kind::file ? to.from_tags : href_);
         return true;
@@ -58,40 +54,62 @@ public:
     void finish() {
         fragment_ = written_.view();
         out_.body.append(fragment_.substr(done_));
-        for (auto& [word, group] : out_.tags) group.html += group_end;
-        for (auto& [page, group] : out_.links) group.html += group_end;
     }
 
 private:
-    // Makes `item_` the headline's list item, its hrefs pointed at `href`.
-    void item(const HeadlineAnchor& anchor, std::string_view href) {
-        item_.assign("<li>");
-        std::size_t begin = anchor.html_begin;
-        for (const std::size_t at : *anchor.hrefs) {
-            item_.append(fragment_.substr(begin, at - begin));
-            item_ += href;
-            begin = at + anchor.href_size;
-        }
-        item_.append(fragment_.substr(begin, anchor.html_end - begin));
-        item_ += "</li>\n";
+    // A new piece of `out_.text`, begun by `begin_piece` and ended here.
+    std::size_t begin_piece() const noexcept { return out_.text.size(); }
+    std::size_t end_piece(std::size_t begin) {
+        out_.pieces.push_back({begin, out_.text.size() - begin});
+        return out_.pieces.size() - 1;
     }
 
-    void heading(std::string& html, std::string_view here_to_note) {
-        html += "<h3><a href=\"";
-        html += here_to_note;
-        html += "\">";
-        html += note_.title;
-        html += "</a></h3>\n<ul>\n";
+    // The headline's list item, its hrefs pointed at `href`: a new piece.
+    std::size_t item(const HeadlineAnchor& anchor, std::string_view href) {
+        std::string& text = out_.text;
+        const std::size_t piece = begin_piece();
+        text += "<li>";
+        std::size_t begin = anchor.html_begin;
+        for (const std::size_t at : *anchor.hrefs) {
+            text.append(fragment_.substr(begin, at - begin));
+            text += href;
+            begin = at + anchor.href_size;
+        }
+        text.append(fragment_.substr(begin, anchor.html_end - begin));
+        text += "</li>\n";
+        return end_piece(piece);
     }
+
+    // A heading that links to the note from the group's page: a new piece.
+    std::size_t heading(std::string_view here_to_note) {
+        std::string& text = out_.text;
+        const std::size_t piece = begin_piece();
+        text += "<h3><a href=\"";
+        text += here_to_note;
+        text += "\">";
+        text += note_.title;
+        text += "</a></h3>\n<ul>\n";
+        return end_piece(piece);
+    }
+
+    static void add(Group& group, std::size_t item, std::vector<PointedPage::Place>& places) {
+        places.push_back({item, none});
+        const std::size_t place = places.size() - 1;
+        if (group.count++ == 0) {
+            group.first = place;
+        } else {
+            places[group.last].next = place;
+        }
+        group.last = place;
+    }
+    void add(Group& group, std::size_t item) { add(group, item, out_.places); }
 
     Group& link_group(const Destination& to) {
         const auto [found, added] = link_groups_.try_emplace(to.page, out_.links.size());
         if (added) {
-            Group& group = out_.links.emplace_back(to.page, Group{}).second;
-            group.html.reserve(group_room);
             url_.clear();
             append_relative_url(url_, folder_of(to.url), note_.page);
-            heading(group.html, url_);
+            out_.links.emplace_back(to.page, Group{heading(url_)});
         }
         return out_.links[found->second].second;
     }
@@ -99,7 +117,7 @@ private:
     // Adds the headline to the group of each word it carries once, whatever
     // the letter case, its anchor's hrefs pointed at `href`.
     void tag(const HeadlineAnchor& anchor, std::string_view href) {
-        item(anchor, href);
+        const std::size_t listed = item(anchor, href);
         words_.clear();
         for (const std::string_view word : *anchor.hashtags) {
             word_.clear();
@@ -108,13 +126,10 @@ private:
             words_.push_back(word_);
             const auto [found, added] = tag_groups_.try_emplace(word_, out_.tags.size());
             if (added) {
-                std::string& html = out_.tags.emplace_back(word_, Group{}).second.html;
-                html.reserve(group_room);
-                heading(html, note_.from_tags);
+                if (tag_heading_ == none) tag_heading_ = heading(note_.from_tags);
+                out_.tags.emplace_back(word_, Group{tag_heading_});
             }
-            Group& group = out_.tags[found->second].second;
-            group.html += item_;
-            ++group.count;
+            add(out_.tags[found->second].second, listed);
         }
     }
 
@@ -125,7 +140,7 @@ private:
     PointedPage& out_;
     std::size_t done_ = 0;  // the fragment is written up to here
     std::string href_;
-    std::string item_;
+    std::size_t tag_heading_ = none;  // the one heading of every tag group
     std::string word_;
     std::string url_;
     std::vector<std::string> words_;  // the headline's words so far
@@ -135,12 +150,24 @@ private:
 
 }  // namespace
 
+void PointedPage::append_group(const Group& group, std::string& html) const {
+    const auto append = [&](std::size_t piece) { html.append(text, pieces[piece].begin, pieces[piece].size); };
+    append(group.heading);
+    for (std::size_t place = group.count > 0 ? group.first : none; place != none; place = places[place].next) {
+        append(places[place].item);
+    }
+    html += group_end;
+}
+
 std::size_t point_page(std::string_view document, const NotePlace& note, Destinations& destinations, PointedPage& out) {
     OutputBuffer fragment;
     out.body.clear();
     out.body.reserve(document.size() + document.size() / 2);
     out.tags.clear();
     out.links.clear();
+    out.text.clear();
+    out.pieces.clear();
+    out.places.clear();
     Pointer pointer(fragment, note, destinations, out);
     const std::size_t headlines = write_with_anchors(document, fragment, pointer);
     if (headlines != stopped) pointer.finish();

@@ -47,16 +47,33 @@ struct NotePlace {
 };
 
 // The note's headlines shown on a tag page or as backlinks of a page: a
-// heading that links to the note, then a list item for each headline.
+// heading that links to the note, then a list item for each headline. Its
+// pieces lie in the page's `pieces`, each headline's item once however many
+// groups list it.
 struct Group {
-    std::string html;
-    std::size_t count = 0;  // its headlines
+    std::size_t heading = 0;          // the heading's piece
+    std::size_t count = 0;            // its headlines
+    std::size_t first = 0, last = 0;  // its first and last place in `places`, when it has a headline
 };
 
 struct PointedPage {
     std::string body;
     std::vector<std::pair<std::string, Group>> tags;  // by the hashtag's word in lower case, in first use
     std::vector<std::pair<long, Group>> links;        // by the page linked to, in first link
+
+    std::string text;  // the groups' headings and items, one after the other
+    struct Piece {
+        std::size_t begin, size;
+    };
+    std::vector<Piece> pieces;
+    struct Place {
+        std::size_t item;  // its piece
+        std::size_t next;  // the group's next place, or none
+    };
+    std::vector<Place> places;
+
+    // Appends the group's HTML to `html`.
+    void append_group(const Group& group, std::string& html) const;
 };
 
 // Makes `out` the page of `document`, the note at `note`. Returns the

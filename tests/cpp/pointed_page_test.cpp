@@ -69,9 +69,14 @@ TEST(PointedPage, DeadAnchorsKeepTheFragment) {
     struct Seen final : AnchorSink {
         std::string fragment;
         std::vector<std::string> rows;
+        struct Line {
+            std::size_t number, begin;
+        };
+        std::vector<Line> lines;
         bool headline(const HeadlineAnchor& a) override {
-            std::string row = std::to_string(a.line) + ":" + std::to_string(a.column) + ":" + std::string(a.target) +
-                              ":" + fragment.substr(a.html_begin, a.html_end - a.html_begin);
+            lines.push_back({a.line, a.line_begin});
+            std::string row = std::to_string(a.line_begin) + ":" + std::to_string(a.column) + ":" +
+                              std::string(a.target) + ":" + fragment.substr(a.html_begin, a.html_end - a.html_begin);
             for (const std::size_t at : *a.hrefs) row += ":" + std::to_string(at);
             for (const std::string_view word : *a.hashtags) row += ":#" + std::string(word);
             rows.push_back(row);
@@ -93,6 +98,8 @@ TEST(PointedPage, DeadAnchorsKeepTheFragment) {
         EXPECT_EQ(write_with_anchors(document, out, written), count);
         EXPECT_EQ(out.view(), fragment);
         EXPECT_EQ(written.rows, measured.rows) << document;
+        LineCounter lines(document);
+        for (const Seen::Line& line : measured.lines) EXPECT_EQ(line.number, lines.line_at(line.begin));
         EXPECT_EQ(table.asked.size(), measured.rows.size());
     }
 }
@@ -133,16 +140,21 @@ TEST(PointedPage, HrefsPointedAndHeadlinesGathered) {
     ASSERT_EQ(page.links.size(), 1u);  // the note's own page gets no backlink from it
     EXPECT_EQ(page.links[0].first, 7);
     EXPECT_EQ(page.links[0].second.count, 1u);
-    EXPECT_EQ(page.links[0].second.html, heading + "<li> see <a href='b.html'>../b</a></li>\n</ul>\n");
+    const auto html = [&](const Group& group) {
+        std::string text;
+        page.append_group(group, text);
+        return text;
+    };
+    EXPECT_EQ(html(page.links[0].second), heading + "<li> see <a href='b.html'>../b</a></li>\n</ul>\n");
     const std::string tagged = "<li> [[b]] again #Tag #tag <a href='other.html'>#other</a></li>\n";
     ASSERT_EQ(page.tags.size(), 2u);  // by the word in lower case, once per headline, in first use
     EXPECT_EQ(page.tags[0].first, "tag");
     EXPECT_EQ(page.tags[0].second.count, 3u);
-    EXPECT_EQ(page.tags[0].second.html, heading + tagged +
-                                            "<li> #tag <a href='../g/a.html'>#tag</a></li>\n"
-                                            "<li> #tag <a href='gone'>#tag</a></li>\n</ul>\n");
+    EXPECT_EQ(html(page.tags[0].second), heading + tagged +
+                                             "<li> #tag <a href='../g/a.html'>#tag</a></li>\n"
+                                             "<li> #tag <a href='gone'>#tag</a></li>\n</ul>\n");
     EXPECT_EQ(page.tags[1].first, "other");
-    EXPECT_EQ(page.tags[1].second.html, heading + tagged + "</ul>\n");
+    EXPECT_EQ(html(page.tags[1].second), heading + tagged + "</ul>\n");
 }
 
 TEST(PointedPage, TheTableStopsThePage) {
