@@ -27,6 +27,12 @@ inline bool load_strs(PyObject* const* args, Utf8Text* texts, std::size_t count)
     return true;
 }
 
+// Puts `value` (owned; null when it could not be made) into the fresh
+// tuple's slot, which takes it even when that fails.
+inline bool fill(PyObject* tuple, Py_ssize_t slot, PyObject* value) {
+    return value != nullptr && PyTuple_SetItem(tuple, slot, value) == 0;
+}
+
 // The page's groups as a list of (key, count, HTML) tuples, or (key, HTML)
 // without counts.
 template <typename Groups, typename MakeKey>
@@ -38,14 +44,15 @@ PyObject* group_list(const site::PointedPage& page, const Groups& groups, MakeKe
         const auto& [key, group] = groups[i];
         html.clear();
         page.append_group(group, html);
-        PyObject* name = make_key(key);
-        PyObject* text = PyUnicode_DecodeUTF8(html.data(), static_cast<Py_ssize_t>(html.size()), nullptr);
-        PyObject* row = name == nullptr || text == nullptr ? nullptr
-                        : counted ? Py_BuildValue("(OnO)", name, static_cast<Py_ssize_t>(group.count), text)
-                                  : Py_BuildValue("(OO)", name, text);
-        Py_XDECREF(name);
-        Py_XDECREF(text);
+        PyObject* row = PyTuple_New(counted ? 3 : 2);
         if (row == nullptr || PyList_SetItem(list, static_cast<Py_ssize_t>(i), row) < 0) {  // it takes the row
+            Py_DECREF(list);
+            return nullptr;
+        }
+        if (!fill(row, 0, make_key(key)) ||
+            !fill(row, counted ? 2 : 1,
+                  PyUnicode_DecodeUTF8(html.data(), static_cast<Py_ssize_t>(html.size()), nullptr)) ||
+            (counted && !fill(row, 1, PyLong_FromSize_t(group.count)))) {
             Py_DECREF(list);
             return nullptr;
         }
