@@ -76,7 +76,7 @@ class FirstPass:
         return temporary_beside(self.out.joinpath(*note.page), self.tag)
 
 
-def write_new(path: Path, data: bytes, missing_only: bool = False) -> bool:
+def write_new(path: Path | str, data: bytes, missing_only: bool = False) -> bool:
     """Writes `data` into the new file `path`, making its folders when they are missing; True when written.
 
     With `missing_only`, anything already at `path` (a dangling link too) is left alone and False returned;
@@ -87,7 +87,7 @@ def write_new(path: Path, data: bytes, missing_only: bool = False) -> bool:
         try:
             descriptor = os.open(path, flags, 0o666)
         except FileNotFoundError:
-            path.parent.mkdir(parents=True, exist_ok=True)
+            os.makedirs(os.path.dirname(path), exist_ok=True)
             descriptor = os.open(path, flags, 0o666)
     except FileExistsError:
         if missing_only:
@@ -132,7 +132,8 @@ def start_note_page(run: FirstPass, note: Note) -> NoteResult:
         tail = f"{foot}\n".encode() if foot else b""
         start = b"".join((page.encode(), b"<main>\n", body, b"\n</main>\n", tail))
         try:
-            result.in_place = run.fresh and write_new(run.out.joinpath(*note.page), start, missing_only=True)
+            # A str, not a Path: one for each note, a Path's parsing costs as much as the write.
+            result.in_place = run.fresh and write_new(os.path.join(run.out, *note.page), start, missing_only=True)
             if not result.in_place:
                 write_new(run.part(note), start)
         except OSError as error:
