@@ -11,6 +11,7 @@
 #include <Python.h>
 
 #include <cstddef>
+#include <mutex>
 #include <new>
 #include <string>
 #include <string_view>
@@ -45,8 +46,13 @@ struct KnownTarget {
 };
 
 // Keyed by the target's kind and what it resolves as: a hashtag's word, or a
-// link's folder (as a URL), target and whether it runs a script.
-using KnownTargets = std::unordered_map<std::string, KnownTarget>;
+// link's folder (as a URL), target and whether it runs a script. Entries are
+// only ever added, so a found entry stays where it is. The lock is for
+// interpreters without a GIL: it is never held while Python code runs.
+struct KnownTargets {
+    std::mutex lock;
+    std::unordered_map<std::string, KnownTarget> map;
+};
 
 class SiteDestinations final : public site::Destinations {
 public:
@@ -68,6 +74,7 @@ public:
     ~SiteDestinations() {
         Py_XDECREF(dead);
         Py_XDECREF(files);
+        Py_XDECREF(capsule_);
     }
 
     // False with an exception set when it could not be made.
@@ -77,7 +84,9 @@ public:
             PyErr_SetString(PyExc_TypeError, "_site_page() takes a tuple of the folder's prefixes");
             return false;
         }
-        known_ = known_targets(table_);
+        capsule_ = known_targets(table_);
+        if (capsule_ == nullptr) return false;
+        known_ = static_cast<KnownTargets*>(PyCapsule_GetPointer(capsule_, attribute));
         return known_ != nullptr;
     }
 
@@ -96,13 +105,19 @@ public:
             key_ += '\0';
         }
         key_ += rest;
-        auto found = known_->find(key_);
-        if (found == known_->end()) {
+        const KnownTarget* found = nullptr;
+        {
+            const std::lock_guard hold(known_->lock);
+            const auto at = known_->map.find(key_);
+            if (at != known_->map.end()) found = &at->second;
+        }
+        if (found == nullptr) {
             KnownTarget known;
             if (!(hashtag ? resolve_tag(anchor.target, known) : resolve_link(anchor, depth, rest, known))) return false;
-            found = known_->emplace(key_, std::move(known)).first;
+            const std::lock_guard hold(known_->lock);
+            found = &known_->map.try_emplace(key_, std::move(known)).first->second;  // or another thread's
         }
-        const KnownTarget& known = found->second;
+        const KnownTarget& known = *found;
         to.kind = known.kind;
         to.url = known.url;
         to.from_tags = known.from_tags;
@@ -122,8 +137,8 @@ private:
         delete static_cast<KnownTargets*>(PyCapsule_GetPointer(capsule, attribute));
     }
 
-    // The table's map of known targets, made on its first use.
-    static KnownTargets* known_targets(PyObject* table) {
+    // The capsule of the table's known targets, made on its first use.
+    static PyObject* known_targets(PyObject* table) {
         PyObject* capsule = PyObject_GetAttrString(table, attribute);
         if (capsule == nullptr) {
             if (!PyErr_ExceptionMatches(PyExc_AttributeError)) return nullptr;
@@ -142,10 +157,9 @@ private:
                 Py_DECREF(capsule);
                 return nullptr;
             }
+            // Held by the call as well: another thread's capsule may take its place on the table.
         }
-        auto* known = static_cast<KnownTargets*>(PyCapsule_GetPointer(capsule, attribute));
-        Py_DECREF(capsule);  // the table keeps it
-        return known;
+        return capsule;
     }
 
     // How deep a folder of the note the link's target resolves from, with
@@ -261,7 +275,8 @@ private:
     PyObject* prefixes_;  // borrowed
     std::string_view folder_;
     LineCounter lines_;
-    KnownTargets* known_ = nullptr;  // the table's
+    PyObject* capsule_ = nullptr;  // owned: it keeps `known_`
+    KnownTargets* known_ = nullptr;
     std::string key_;
 };
 

@@ -76,3 +76,25 @@ def test_threads_converting_one_shared_str_get_the_result_of_one_thread(index: i
     expected = brelim.parse_string(DOCUMENTS[index])
     results = run_side_by_side(lambda _: [brelim.parse_string(shared) for _ in range(ROUNDS)])
     assert all(got == [expected] * ROUNDS for got in results)
+
+
+class Targets:
+    """A table of targets for brelim._site_page, as slow to answer as Python code is."""
+
+    def tag(self, word):
+        return (("tags", f"{word}.html"), f"tags/{word}.html", f"{word}.html")
+
+    def link(self, key):
+        folder, target, _ = key
+        place = (*folder, f"{target}.html")
+        return (place, "/".join(place), 0, place[-1], "", f"../{'/'.join(place)}")
+
+
+def test_threads_sharing_a_table_of_targets_get_the_pages_of_one_thread():
+    # Every thread asks the fresh table for the same targets at once: its map is filled while others read it.
+    document = "".join(f"* [[n{n}]] #t{n % 7}\n** [[/f/n{n}]]\n" for n in range(3000))
+    arguments = (((), ("f",)), "f", "f/a.html", "../f/a.html", 1, "A")
+    expected = brelim._site_page(document, Targets(), *arguments)
+    table = Targets()
+    results = run_side_by_side(lambda _: [brelim._site_page(document, table, *arguments) for _ in range(3)])
+    assert all(got == [expected] * 3 for got in results)
