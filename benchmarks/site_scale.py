@@ -119,7 +119,7 @@ def rows(
                     "told": measured[0][3].strip().splitlines()[-1:],
                 }
             )
-        ratios = [site[0] / plain[0] for plain, site in zip(builds["plain"], builds["site"])]
+        ratios = [site[0] / plain[0] for plain, site in zip(builds["plain"], builds["site"], strict=True)]
         found[1]["ratio"] = statistics.median(ratios)
         found[1]["rounds"] = rounds
         return found
