@@ -6,7 +6,7 @@ import functools
 
 from brelim_cli.site.listing import Listing
 from brelim_cli.site.resolve import Dead, resolve
-from brelim_cli.site.urls import TAGS, Place, relative_url, root_url, tag_page
+from brelim_cli.site.urls import TAGS, Place, quote_part, relative_url, root_url, tag_page
 
 TAGS_HERE = (TAGS,)  # the folder of the tag pages
 
@@ -45,7 +45,8 @@ class Hrefs:
             found = (None, resolved.url, -1, "", "", "")
         else:
             place, page = resolved.place, resolved.page
-            there = relative_url(self.listing.notes[page].page[:-1], place) if page >= 0 else ""
+            # A page reached is the note's own page, at `place`: from its folder, its URL is its name.
+            there = quote_part(place[-1]) if page >= 0 else ""
             kind = ATTACHMENT if resolved.attachment else page
             found = (place, root_url(place), kind, there, "", relative_url(TAGS_HERE, place))
         return found
