@@ -118,17 +118,18 @@ private:
     // the letter case, its anchor's hrefs pointed at `href`.
     void tag(const HeadlineAnchor& anchor, std::string_view href) {
         const std::size_t listed = item(anchor, href);
-        words_.clear();
+        ++headline_;
         for (const std::string_view word : *anchor.hashtags) {
             word_.clear();
             append_ascii_lower(word_, word);
-            if (std::find(words_.begin(), words_.end(), word_) != words_.end()) continue;
-            words_.push_back(word_);
             const auto [found, added] = tag_groups_.try_emplace(word_, out_.tags.size());
             if (added) {
                 if (tag_heading_ == none) tag_heading_ = heading(note_.from_tags);
                 out_.tags.emplace_back(word_, Group{tag_heading_});
+                last_listed_.push_back(0);
             }
+            if (last_listed_[found->second] == headline_) continue;  // the word again, in any case
+            last_listed_[found->second] = headline_;
             add(out_.tags[found->second].second, listed);
         }
     }
@@ -143,7 +144,8 @@ private:
     std::size_t tag_heading_ = none;  // the one heading of every tag group
     std::string word_;
     std::string url_;
-    std::vector<std::string> words_;  // the headline's words so far
+    std::size_t headline_ = 0;              // the headlines tagged so far
+    std::vector<std::size_t> last_listed_;  // by tag group: the last headline it lists
     std::unordered_map<std::string, std::size_t> tag_groups_;
     std::unordered_map<long, std::size_t> link_groups_;
 };
