@@ -141,24 +141,35 @@ def start_pages(first: FirstPass, jobs: int, reporter: Reporter, pages: Pages, k
         reporter.file_done(result.error, result.findings)
         gather()
 
-    def died(note, how: str) -> None:  # type: ignore[no-untyped-def]
-        settled[note.number] = True
+    def died(number: int, how: str) -> None:
+        note = notes[number]
+        settled[number] = True
         gather()
         reporter.failure(f"{shown(note.source)}: the process converting it ended ({how})")
         if first.fresh:  # its page may be begun in its place, and no second pass ends it
             with contextlib.suppress(OSError):
                 first.out.joinpath(*note.page).unlink()
 
-    def clean_up(note) -> None:  # type: ignore[no-untyped-def]
+    def clean_up(number: int) -> None:
         with contextlib.suppress(OSError):
-            first.part(note).unlink()
+            first.part(notes[number]).unlink()
 
     try:
-        work = functools.partial(start_note_page, first)
-        run_in_processes(notes, jobs, work, done, died, clean_up, batch=NOTES_AT_ONCE)
+        work = functools.partial(start_numbered_page, first)
+        run_in_processes(list(range(len(notes))), jobs, work, done, died, clean_up, batch=NOTES_AT_ONCE)
     finally:
         reporter.close_progress()
     return [result for result in results if result is not None]
+
+
+def finish_listed_page(run: SecondPass, items: list[Finishing], at: int) -> Written:
+    """The second pass's item `at` of `items`, which the workers hold: its number crosses to them, not it."""
+    return finish_page(run, items[at])
+
+
+def start_numbered_page(first: FirstPass, number: int) -> NoteResult:
+    """The first pass over the listing's note `number`, which crosses to a worker faster than the note."""
+    return start_note_page(first, first.listing.notes[number])
 
 
 def tell_dead_links(results: list[NoteResult], listing: Listing, reporter: Reporter) -> int:
@@ -207,6 +218,9 @@ def finish_site(
     write_manifest(run.out, set(run.earlier | planned), run.tag)  # a stopped build still knows its files next time
     if written is None:
         written = set()
+    items = [Finishing(notes[number].page, number, "", number in started) for number in pages.headlines]
+    items += [Finishing(tag_page(word), -1, word) for word in tags]
+    items += [Finishing(place, -1) for place in generated]
 
     def done(outcome: Written) -> None:
         if outcome.error is None:
@@ -214,21 +228,20 @@ def finish_site(
         else:
             reporter.failure(outcome.error)
 
-    def died(item: Finishing, how: str) -> None:
-        reporter.failure(f"{shown(run.out.joinpath(*item.place))}: the process writing it ended ({how})")
-        clean_up(item)
+    def died(at: int, how: str) -> None:
+        reporter.failure(f"{shown(run.out.joinpath(*items[at].place))}: the process writing it ended ({how})")
+        clean_up(at)
 
-    def clean_up(item: Finishing) -> None:
+    def clean_up(at: int) -> None:
+        item = items[at]
         if item.number >= 0:
             discard_temporary(run.out.joinpath(*item.place), run.tag)
         if item.in_place or (run.fresh and item.number < 0):  # a page begun in its place, or written there
             with contextlib.suppress(OSError):
                 run.out.joinpath(*item.place).unlink()
 
-    items = [Finishing(notes[number].page, number, "", number in started) for number in pages.headlines]
-    items += [Finishing(tag_page(word), -1, word) for word in tags]
-    items += [Finishing(place, -1) for place in generated]
-    run_in_processes(items, options.jobs, functools.partial(finish_page, run), done, died, clean_up)
+    work = functools.partial(finish_listed_page, run, items)
+    run_in_processes(list(range(len(items))), options.jobs, work, done, died, clean_up)
     if options.css is None:
         done(run.put((STYLESHEET,), SITE_STYLE.encode()))
     for place in sorted(attachments):

@@ -99,12 +99,12 @@ def finish_page(run: SecondPass, item: Finishing) -> Written:
         page = pages.all_tags_page() if item.place == (TAGS, ALL_TAGS) else pages.index_page(item.place[:-1])
         return run.put(item.place, page.encode("utf-8", "replace"))
     target = run.out.joinpath(*item.place)
-    part = temporary_beside(target, run.tag)
     folder = item.place[:-1]
     lists = pages.folder_lists(folder) if item.place[-1] == INDEX else ""
     tail = lists + backlinks(pages.link_entries(item.number), pages.listing, pages.site, folder) + END
     if item.in_place:
         return finish_in_place(target, tail.encode("utf-8", "replace"), item.place)
+    part = temporary_beside(target, run.tag)
     try:
         try:
             status: os.stat_result | None = os.lstat(target)
