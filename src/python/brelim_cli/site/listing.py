@@ -91,7 +91,8 @@ def list_notes(notes: Path, out: Path, pattern: str, error: Callable[[str], None
         except OSError as failure:
             error(f"{shown(Path(failure.filename))}: cannot read this folder: {os_message(failure)}")
             continue
-        folders, others = [], []
+        folders: list[tuple[str, os.DirEntry[str]]] = []
+        others: list[tuple[str, os.DirEntry[str]]] = []
         for entry in entries:
             try:
                 is_folder = entry.is_dir()
