@@ -162,9 +162,10 @@ def start_pages(first: FirstPass, jobs: int, reporter: Reporter, pages: Pages, k
     return [result for result in results if result is not None]
 
 
-def finish_listed_page(run: SecondPass, items: list[Finishing], at: int) -> Written:
-    """The second pass's item `at` of `items`, which the workers hold: its number crosses to them, not it."""
-    return finish_page(run, items[at])
+def finish_listed_page(run: SecondPass, items: list[Finishing], at: int) -> tuple[int, str | None]:
+    """The second pass's item `at` of `items`, which the workers hold: its number crosses to them, not it, and
+    back comes the number with the failure's message or None, not the `Written`."""
+    return at, finish_page(run, items[at]).error
 
 
 def start_numbered_page(first: FirstPass, number: int) -> NoteResult:
@@ -228,6 +229,13 @@ def finish_site(
         else:
             reporter.failure(outcome.error)
 
+    def done_at(outcome: tuple[int, str | None]) -> None:
+        at, error = outcome
+        if error is None:
+            written.add("/".join(items[at].place))
+        else:
+            reporter.failure(error)
+
     def died(at: int, how: str) -> None:
         reporter.failure(f"{shown(run.out.joinpath(*items[at].place))}: the process writing it ended ({how})")
         clean_up(at)
@@ -241,7 +249,7 @@ def finish_site(
                 run.out.joinpath(*item.place).unlink()
 
     work = functools.partial(finish_listed_page, run, items)
-    run_in_processes(list(range(len(items))), options.jobs, work, done, died, clean_up)
+    run_in_processes(list(range(len(items))), options.jobs, work, done_at, died, clean_up)
     if options.css is None:
         done(run.put((STYLESHEET,), SITE_STYLE.encode()))
     for place in sorted(attachments):
