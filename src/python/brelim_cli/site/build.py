@@ -102,6 +102,9 @@ def build_site(
 # worker's socket, so that the worker goes on with its next batch while this process is busy (a batch of 32
 # stalled it: 10,000 notes 23% slower).
 NOTES_AT_ONCE = 8
+# The second pass's items and answers are numbers: a batch of 128 rather than 32 makes a quarter of the round
+# trips (10,000 notes: the workers' processor time 2.5% less, the pass 20 ms shorter).
+PAGES_AT_ONCE = 128
 
 
 def is_empty(folder: Path) -> bool:
@@ -249,7 +252,7 @@ def finish_site(
                 run.out.joinpath(*item.place).unlink()
 
     work = functools.partial(finish_listed_page, run, items)
-    run_in_processes(list(range(len(items))), options.jobs, work, done_at, died, clean_up)
+    run_in_processes(list(range(len(items))), options.jobs, work, done_at, died, clean_up, batch=PAGES_AT_ONCE)
     if options.css is None:
         done(run.put((STYLESHEET,), SITE_STYLE.encode()))
     for place in sorted(attachments):
