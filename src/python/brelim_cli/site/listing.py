@@ -129,6 +129,8 @@ def list_notes(notes: Path, out: Path, pattern: str, error: Callable[[str], None
                 link = entry.is_symlink()
                 if not entry.is_file():  # a dangling link too: a link to it finds nothing
                     continue
+            except FileNotFoundError:
+                continue  # gone since the folder was read
             except OSError as failure:
                 error(f"{shown(path)}: cannot read: {os_message(failure)}")
                 continue
