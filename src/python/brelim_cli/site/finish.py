@@ -19,7 +19,7 @@ from brelim_cli.site.layout import END
 from brelim_cli.site.lists import backlinks
 from brelim_cli.site.manifest import in_the_way, same_bytes, write_if_changed
 from brelim_cli.site.note_pages import write_new
-from brelim_cli.site.urls import INDEX, Place
+from brelim_cli.site.urls import ALL_TAGS, INDEX, TAGS, Place
 from brelim_cli.targets import BINARY, temporary_beside, write_all
 
 
@@ -64,7 +64,8 @@ class Written(NamedTuple):
 
 
 class Finishing(NamedTuple):
-    """A page the second pass makes, in a worker: a note's (`number` 0 or more) or a tag's (`word`)."""
+    """A page the second pass makes, in a worker: a note's (`number` 0 or more), a tag's (`word`), or else a
+    folder's generated index or the list of tags, by its place."""
 
     place: Place
     number: int
@@ -88,19 +89,22 @@ def finish_in_place(target: Path, tail: bytes, place: Place) -> Written:
 
 
 def finish_page(run: SecondPass, item: Finishing) -> Written:
-    """A tag's page, or a note's page from its start in the first pass, its lists, backlinks and end."""
-    assert run.pages is not None
-    if item.number < 0:
-        tagged = run.pages.tagged[item.word]
-        return run.put(item.place, run.pages.tag_page(item.word, tagged))
-    target = run.out.joinpath(*item.place)
-    part = temporary_beside(target, run.tag)
+    """A page the site makes (see `Finishing`), or a note's page from its start in the first pass, its lists,
+    backlinks and end."""
     pages = run.pages
+    assert pages is not None
+    if item.number < 0:
+        if item.word:
+            return run.put(item.place, pages.tag_page(item.word, pages.tag_entries(item.word)))
+        page = pages.all_tags_page() if item.place == (TAGS, ALL_TAGS) else pages.index_page(item.place[:-1])
+        return run.put(item.place, page.encode("utf-8", "replace"))
+    target = run.out.joinpath(*item.place)
     folder = item.place[:-1]
     lists = pages.folder_lists(folder) if item.place[-1] == INDEX else ""
-    tail = lists + backlinks(pages.linked.get(item.number, []), pages.listing, pages.site, folder) + END
+    tail = lists + backlinks(pages.link_entries(item.number), pages.listing, pages.site, folder) + END
     if item.in_place:
         return finish_in_place(target, tail.encode("utf-8", "replace"), item.place)
+    part = temporary_beside(target, run.tag)
     try:
         try:
             status: os.stat_result | None = os.lstat(target)

@@ -5,7 +5,7 @@ from __future__ import annotations
 from brelim_cli.site.layout import END, crumbs, page_start
 from brelim_cli.site.listing import Listing, Note
 from brelim_cli.site.lists import folder_lists, grouped, tag_list
-from brelim_cli.site.note_pages import Items
+from brelim_cli.site.note_pages import Items, NoteResult
 from brelim_cli.site.urls import ALL_TAGS, TAGS, Place, display, relative_url
 
 
@@ -27,9 +27,61 @@ class Pages:
             self.notes_in.setdefault(note.folder, []).append(note)
         self.tag_counts: dict[str, int] = {}
         # What the second pass's workers read, inherited rather than sent: the headlines that carry each tag,
-        # and those that link to each note, in the notes' order.
+        # and those that link to each note, in the notes' order; one entry for each note that has some.
         self.tagged: dict[str, list[tuple[int, Items]]] = {}
         self.linked: dict[int, list[tuple[int, Items]]] = {}
+        # The same, as a build gathers them (`add`): only the groups, each list joined by the worker that writes
+        # its page. A list of strings joins without a count of references to each of its parts, which would
+        # copy, in every worker, the memory pages that hold them. With the number of the first note that has one.
+        self.tag_groups: dict[str, list[Items]] = {}
+        self.link_groups: dict[int, list[Items]] = {}
+        self.tag_first: dict[str, int] = {}
+        self.link_first: dict[int, int] = {}
+
+    def add(self, result: NoteResult, keep: bool = False) -> None:
+        """Gathers a note's headlines, tags and links; the notes' results come in their order. Without `keep`,
+        the result lets go of its tags and links, whose strings stay here alone."""
+        number = result.number
+        if result.error is None:
+            self.headlines[number] = result.headlines
+        tags = result.tags
+        if tags:
+            counts, groups = self.tag_counts, self.tag_groups
+            for word, count, group in tags:
+                have = groups.get(word)
+                if have is None:
+                    groups[word] = [group]
+                    counts[word] = count
+                    self.tag_first[word] = number
+                else:
+                    have.append(group)
+                    counts[word] += count
+        links = result.links
+        if links:
+            groups_of = self.link_groups
+            for target, group in links:
+                have = groups_of.get(target)
+                if have is None:
+                    groups_of[target] = [group]
+                    self.link_first[target] = number
+                else:
+                    have.append(group)
+        if not keep:
+            result.tags = result.links = None
+
+    def tag_entries(self, word: str) -> list[tuple[int, Items]]:
+        """The headlines that carry the tag `word`, in the notes' order."""
+        groups = self.tag_groups.get(word)
+        if groups is None:
+            return self.tagged.get(word, [])
+        return [(self.tag_first[word], groups[0] if len(groups) == 1 else "".join(groups))]
+
+    def link_entries(self, number: int) -> list[tuple[int, Items]]:
+        """The headlines that link to the note `number`, in the notes' order."""
+        groups = self.link_groups.get(number)
+        if groups is None:
+            return self.linked.get(number, [])
+        return [(self.link_first[number], groups[0] if len(groups) == 1 else "".join(groups))]
 
     def folder_lists(self, folder: Place) -> str:
         """What a folder's index lists: below its index note, or alone on a generated index."""

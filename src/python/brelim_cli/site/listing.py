@@ -9,9 +9,7 @@ included, on any disk.
 
 from __future__ import annotations
 
-import functools
 import os
-import stat
 from collections.abc import Callable
 from dataclasses import dataclass, field
 from pathlib import Path
@@ -29,16 +27,11 @@ class Note:
     source: Path
     place: Place
     page: Place
+    stem: str  # its name without its suffix
 
     @property
     def folder(self) -> Place:
         return self.place[:-1]
-
-    @functools.cached_property
-    def stem(self) -> str:
-        name = self.place[-1]
-        suffix = os.path.splitext(name)[1]
-        return name[: len(name) - len(suffix)] if suffix else name
 
 
 @dataclass(eq=False)
@@ -73,10 +66,9 @@ def refused(listing: Listing, place: Place, path: str, error: Callable[[str], No
     return True
 
 
-def page_place(place: Place) -> Place:
-    name = place[-1]
+def stem_of(name: str) -> str:
     suffix = os.path.splitext(name)[1]
-    return (*place[:-1], (name[: len(name) - len(suffix)] if suffix else name) + ".html")
+    return name[: len(name) - len(suffix)] if suffix else name
 
 
 def list_notes(notes: Path, out: Path, pattern: str, error: Callable[[str], None]) -> Listing:
@@ -88,20 +80,36 @@ def list_notes(notes: Path, out: Path, pattern: str, error: Callable[[str], None
         listing.out = tuple(Path(os.path.relpath(real_out, root)).parts)
     below = notes if any(separator in pattern for separator in filter(None, (os.sep, os.altsep))) else None
     pages: dict[str, Note] = {}
-
-    def unreadable(failure: OSError) -> None:
-        error(f"{shown(Path(failure.filename))}: cannot read this folder: {os_message(failure)}")
-
-    for top, folders, names in os.walk(notes, onerror=unreadable):
-        here = tuple(Path(os.path.relpath(top, notes)).parts) if Path(top) != notes else ()
-        kept = []
-        for name in sorted(folders):
+    # Each folder once, in the order of a walk from the top, folders and names sorted: the notes' numbers.
+    # Its entries tell folders, files and links apart without a look at each file, but for links.
+    waiting: list[tuple[str, Place]] = [(os.fspath(notes), ())]
+    while waiting:
+        top, here = waiting.pop()
+        try:
+            with os.scandir(top) as listed:
+                entries = list(listed)
+        except OSError as failure:
+            error(f"{shown(Path(failure.filename))}: cannot read this folder: {os_message(failure)}")
+            continue
+        folders: list[tuple[str, os.DirEntry[str]]] = []
+        others: list[tuple[str, os.DirEntry[str]]] = []
+        for entry in entries:
+            try:
+                is_folder = entry.is_dir()
+            except OSError:
+                is_folder = False
+            (folders if is_folder else others).append((entry.name, entry))
+        folders.sort()
+        others.sort()
+        below_here = []
+        for name, entry in folders:
             path = os.path.join(top, name)
             place = (*here, name)
             try:
                 if hidden(path, name) or place == listing.out:
                     continue
-                if os.path.islink(path) and not inside(os.path.realpath(path), root):
+                link = entry.is_symlink()
+                if link and not inside(os.path.realpath(path), root):
                     listing.outside.add(place)
                     continue
             except OSError as failure:
@@ -109,22 +117,22 @@ def list_notes(notes: Path, out: Path, pattern: str, error: Callable[[str], None
                 continue
             if refused(listing, place, path, error):
                 continue
-            kept.append(name)
-        folders[:] = kept
-        for name in sorted(names):
+            if not link:  # a link to a folder of the notes is not walked again
+                below_here.append((path, place))
+        waiting += reversed(below_here)
+        for name, entry in others:
             path = os.path.join(top, name)
             place = (*here, name)
             try:
                 if hidden(path, name):
                     continue
-                status = os.stat(path)
-                link = os.path.islink(path)
+                link = entry.is_symlink()
+                if not entry.is_file():  # a dangling link too: a link to it finds nothing
+                    continue
             except FileNotFoundError:
-                continue  # a dangling link: a link to it finds nothing
+                continue  # gone since the folder was read
             except OSError as failure:
                 error(f"{shown(path)}: cannot read: {os_message(failure)}")
-                continue
-            if not stat.S_ISREG(status.st_mode):
                 continue
             is_note = matches(path, name, pattern, below)
             if link and not inside(os.path.realpath(path), root):
@@ -137,10 +145,11 @@ def list_notes(notes: Path, out: Path, pattern: str, error: Callable[[str], None
             if not is_note:
                 listing.files[place] = Path(path)
                 continue
-            add_note(listing, Note(len(listing.notes), Path(path), place, page_place(place)), pages, error)
-    for note in listing.notes:
-        for depth in range(len(note.folder) + 1):
-            listing.folders.add(note.folder[:depth])
+            stem = stem_of(name)
+            add_note(listing, Note(len(listing.notes), Path(path), place, (*here, stem + ".html"), stem), pages, error)
+    for folder in {note.place[:-1] for note in listing.notes}:
+        for depth in range(len(folder) + 1):
+            listing.folders.add(folder[:depth])
     return listing
 
 
