@@ -1,6 +1,7 @@
 """A folder of notes as a site: links resolved, dead ones reported, nothing leaked, rebuilds."""
 
 import os
+import pickle
 import re
 import subprocess
 import sys
@@ -9,9 +10,11 @@ from pathlib import Path
 import pytest
 
 import brelim
+from brelim_cli.left_out import Findings
 from brelim_cli.page import render_page
 from brelim_cli.report import Reporter
 from brelim_cli.site import SiteOptions, build_site
+from brelim_cli.site.note_pages import DeadLink, NoteResult
 
 ANCHOR = re.compile(r"(<a href=')([^']*)(')")
 
@@ -414,3 +417,12 @@ def test_write_new_only_where_nothing_is(there: str | None, tmp_path: Path):
     written = write_new(path, b"page", missing_only=True)
     assert written == (there in (None, "missing folder"))
     assert os.path.lexists(path) and (path.is_symlink() or path.read_bytes() == (b"page" if written else b"kept"))
+
+
+def test_a_note_result_survives_its_trip_from_a_worker():
+    result = NoteResult(3, "why", Findings("a.outline", True), 4, [DeadLink(0, 1, "x", "finds nothing")])
+    result.tags, result.links, result.files, result.in_place = [("t", 1, "<h3>")], [(2, "<h3>")], {("f",)}, True
+    copy = pickle.loads(pickle.dumps(result))
+    assert vars(copy.findings) == vars(result.findings)
+    copy.findings = result.findings
+    assert copy == result

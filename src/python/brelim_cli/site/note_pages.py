@@ -12,7 +12,10 @@ hrefs change: every other byte of the fragment is `parse_string`'s.
 from __future__ import annotations
 
 import contextlib
+import dataclasses
+import functools
 import html
+import operator
 import os
 from dataclasses import dataclass
 from pathlib import Path
@@ -55,6 +58,13 @@ class NoteResult:
     links: list[tuple[int, Items]] | None = None  # (the number of the note linked to, the headlines' items)
     files: set[Place] | None = None  # the other files of the notes it links to
     in_place: bool = False  # its page's start is at the page's own place, not in its temporary file
+
+    def __reduce__(self) -> tuple[type[NoteResult], tuple[object, ...]]:
+        # Sent from a worker for every note: its fields in order cost less to send and rebuild than its dict.
+        return (NoteResult, result_fields(self))
+
+
+result_fields = operator.attrgetter(*(field.name for field in dataclasses.fields(NoteResult)))
 
 
 @dataclass(frozen=True)
@@ -112,6 +122,13 @@ def note_title(note: Note, site: str) -> str:
     return display(note.stem)
 
 
+@functools.lru_cache(maxsize=1 << 12)
+def folder_trail(site: str, folder: Place, index: bool) -> str:
+    """The way up from a page in `folder` (`index`: the folder's own) as far as the page's title: the same for
+    every note of the folder."""
+    return crumbs(site, folder, None, index)
+
+
 def start_note_page(run: FirstPass, note: Note) -> NoteResult:
     """The first pass over one note, in a worker; a failure is its result's message, never an exception."""
     result = NoteResult(note.number, None, Findings(str(note.source), run.warn))
@@ -119,13 +136,16 @@ def start_note_page(run: FirstPass, note: Note) -> NoteResult:
         text = read_outline(note.source)
         check_page_size(str(note.source), text, run.max_page_size)
         title = note_title(note, run.site)
+        shown_title = html.escape(title)
         try:
-            body = point_anchors(run, note, text, html.escape(title), result)
+            body = point_anchors(run, note, text, shown_title, result)
             left_out = brelim._left_out(text)
         except MemoryError:
             raise ConversionError(f"{shown(note.source)}: out of memory") from None
         index = note.page[-1] == "index.html"
-        trail = crumbs(run.site, note.folder, None if index else title, index)
+        trail = folder_trail(run.site, note.folder, index)
+        if not index:
+            trail = f"{trail} / {shown_title}"
         foot = left_out_note(text, left_out, result.headlines > 0)
         page = page_start(title, display(run.site), note.folder, trail, run.css)
         # Encoded apart: joined to the head's "·", the body would be encoded a character at a time.

@@ -44,7 +44,7 @@ def resolve(
         return Resolved(tag_page(target))
     if runs_script:
         return Dead(SCRIPT)
-    if is_external(target):
+    if ":" in target and is_external(target):  # a scheme has its colon
         return Resolved(None, external_href(target))
     parts: list[str] = [] if target.startswith("/") else list(folder)
     for part in target.split("/"):
