@@ -18,6 +18,7 @@
 #include "../reading/left_out_lines.hpp"
 #include "anchor_rows.hpp"
 #include "argument.hpp"
+#include "guarded.hpp"
 #include "level.hpp"
 #include "result_str.hpp"
 #include "site_page.hpp"
@@ -33,27 +34,6 @@ PyDoc_STRVAR(module_doc, "Converts outline documents into HTML fragments of nest
 // sys.modules or in a sub-interpreter, is refused.
 std::atomic<bool> initialised{false};
 
-// brelim.PanicException: an internal fault of the conversion. It derives from
-// BaseException so that `except Exception` does not swallow a broken invariant.
-PyObject* panic_exception = nullptr;
-
-// Runs `work`, a call into the core; no C++ exception leaves this function.
-// False with an exception set when it threw.
-template <typename Work>
-bool guarded(Work work) {
-    try {
-        work();
-        return true;
-    } catch (const std::bad_alloc&) {
-        PyErr_NoMemory();
-    } catch (const std::exception& fault) {
-        PyErr_SetString(panic_exception, fault.what());
-    } catch (...) {
-        PyErr_SetString(panic_exception, "internal error: unknown fault");
-    }
-    return false;
-}
-
 PyObject* parse_string(PyObject* /*module*/, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
     PyObject* value = binding::the_argument(args, nargs, kwnames);
     if (value == nullptr) return nullptr;
@@ -62,7 +42,7 @@ PyObject* parse_string(PyObject* /*module*/, PyObject* const* args, Py_ssize_t n
     binding::Utf8Text document;
     if (!document.load(value)) return nullptr;
     binding::ResultStr result;
-    if (!guarded([&] { brelim::parse_file(document.view, result.buffer()); })) return nullptr;
+    if (!binding::guarded([&] { brelim::parse_file(document.view, result.buffer()); })) return nullptr;
     return result.release();
 }
 
@@ -153,7 +133,7 @@ PyObject* anchors(PyObject* /*module*/, PyObject* value) {
     binding::AnchorRows rows;
     if (rows.rows == nullptr) return nullptr;
     std::size_t count = brelim::stopped;
-    if (!guarded([&] { count = brelim::for_each_anchor(document.view, rows); }) || count == brelim::stopped) {
+    if (!binding::guarded([&] { count = brelim::for_each_anchor(document.view, rows); }) || count == brelim::stopped) {
         return nullptr;
     }
     return Py_BuildValue("(nO)", static_cast<Py_ssize_t>(count), rows.rows);
@@ -166,22 +146,6 @@ PyMethodDef anchors_def = {
     .ml_doc =
         "_anchors(document, /)\n--\n\n"
         "The fragment's headline count, and a row for each headline with an anchor.",
-};
-
-// brelim._site_page(...): for the command's site, a note's page with its
-// anchors pointed (site_page.hpp). Private: not in __all__. See the stub.
-PyObject* site_page(PyObject* /*module*/, PyObject* const* args, Py_ssize_t nargs) {
-    return binding::site_page(args, nargs, [](auto work) { return guarded(work); });
-}
-
-PyMethodDef site_page_def = {
-    .ml_name = "_site_page",
-    .ml_meth = reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(site_page)),
-    .ml_flags = METH_FASTCALL,
-    .ml_doc =
-        "_site_page(document, table, prefixes, folder, page, from_tags, number, title, /)\n--\n\n"
-        "A note's page in a site: (headlines, the fragment with its anchors pointed, as UTF-8,\n"
-        "dead links, tag groups, link groups, carried files).",
 };
 
 PyModuleDef module_def = {
@@ -264,6 +228,7 @@ int add_left_out_reasons(PyObject* module) {
 }
 
 int add_panic_exception(PyObject* module) {
+    PyObject*& panic_exception = binding::panic_exception;
     if (panic_exception == nullptr) {
         panic_exception = PyErr_NewExceptionWithDoc(
             "brelim.PanicException", "An internal fault of the conversion; never raised for well-formed input.",
@@ -299,7 +264,8 @@ PyMODINIT_FUNC PyInit_brelim(void) {
     if (binding::prepare_is_ascii() < 0 || add_panic_exception(module) < 0 || add_function(module) < 0 ||
         add_private_function(module, &left_out_def) < 0 || add_left_out_reasons(module) < 0 ||
         add_private_function(module, &fragment_size_def) < 0 || add_private_function(module, &anchors_def) < 0 ||
-        add_private_function(module, &site_page_def) < 0 || add_private_function(module, &binding::level_def) < 0) {
+        add_private_function(module, &binding::site_page_def) < 0 ||
+        add_private_function(module, &binding::level_def) < 0) {
         // No module was handed out, so a later import may try again.
         initialised.store(false);
         Py_DECREF(module);

@@ -12,6 +12,7 @@
 
 #include "../site/pointed_page.hpp"
 #include "argument.hpp"
+#include "guarded.hpp"
 #include "site_destinations.hpp"
 
 namespace brelim::binding {
@@ -60,11 +61,10 @@ PyObject* group_list(const site::PointedPage& page, const Groups& groups, MakeKe
     return list;
 }
 
-// The call's arguments are (document, table, prefixes, folder, page,
-// from_tags, number, title); `guarded(work)` runs the core's part and keeps
-// its exceptions out of the interpreter, false with one set.
-template <typename Guarded>
-PyObject* site_page(PyObject* const* args, Py_ssize_t nargs, Guarded guarded) {
+// brelim._site_page(document, table, prefixes, folder, page, from_tags,
+// number, title): for the command's site. Private: not in __all__. See the
+// stub.
+inline PyObject* site_page(PyObject* /*module*/, PyObject* const* args, Py_ssize_t nargs) {
     if (nargs != 8) {
         PyErr_Format(PyExc_TypeError, "_site_page() takes 8 arguments (%zd given)", nargs);
         return nullptr;
@@ -101,5 +101,15 @@ PyObject* site_page(PyObject* const* args, Py_ssize_t nargs, Guarded guarded) {
     Py_XDECREF(links);
     return result;
 }
+
+inline PyMethodDef site_page_def = {
+    .ml_name = "_site_page",
+    .ml_meth = reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(site_page)),
+    .ml_flags = METH_FASTCALL,
+    .ml_doc =
+        "_site_page(document, table, prefixes, folder, page, from_tags, number, title, /)\n--\n\n"
+        "A note's page in a site: (headlines, the fragment with its anchors pointed, as UTF-8,\n"
+        "dead links, tag groups, link groups, carried files).",
+};
 
 }  // namespace brelim::binding
