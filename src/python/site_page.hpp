@@ -20,7 +20,8 @@ namespace brelim::binding {
 inline bool load_strs(PyObject* const* args, Utf8Text* texts, std::size_t count) {
     for (std::size_t i = 0; i < count; ++i) {
         if (!PyUnicode_Check(args[i])) {
-            PyErr_SetString(PyExc_TypeError, "_site_page() takes a str for the document, folder, page and title");
+            PyErr_SetString(PyExc_TypeError,
+                            "_site_page() takes a str for its document, folder, page, from_tags and title");
             return false;
         }
         if (!texts[i].load(args[i])) return false;
@@ -85,17 +86,16 @@ inline PyObject* site_page(PyObject* /*module*/, PyObject* const* args, Py_ssize
         return nullptr;
     }
     PyObject* body = PyBytes_FromStringAndSize(page.body.data(), static_cast<Py_ssize_t>(page.body.size()));
-    PyObject* tags = group_list(
-        page, page.tags,
-        [](const std::string& word) {
-            return PyUnicode_DecodeASCII(word.data(), static_cast<Py_ssize_t>(word.size()), nullptr);
-        },
-        true);
-    PyObject* links = group_list(page, page.links, [](long linked) { return PyLong_FromLong(linked); }, false);
-    PyObject* result = body == nullptr || tags == nullptr || links == nullptr
-                           ? nullptr
-                           : Py_BuildValue("(nOOOOO)", static_cast<Py_ssize_t>(count), body, destinations.dead, tags,
-                                           links, destinations.files);
+    const auto word = [](const std::string& text) {
+        return PyUnicode_DecodeASCII(text.data(), static_cast<Py_ssize_t>(text.size()), nullptr);
+    };
+    PyObject* tags = body == nullptr ? nullptr : group_list(page, page.tags, word, true);
+    PyObject* links = tags == nullptr
+                          ? nullptr
+                          : group_list(page, page.links, [](long linked) { return PyLong_FromLong(linked); }, false);
+    PyObject* result = links == nullptr ? nullptr
+                                        : Py_BuildValue("(nOOOOO)", static_cast<Py_ssize_t>(count), body,
+                                                        destinations.dead, tags, links, destinations.files);
     Py_XDECREF(body);
     Py_XDECREF(tags);
     Py_XDECREF(links);

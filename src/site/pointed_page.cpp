@@ -1,6 +1,5 @@
 #include "pointed_page.hpp"
 
-#include <algorithm>
 #include <unordered_map>
 
 #include "relative_url.hpp"
@@ -92,17 +91,17 @@ private:
         return end_piece(piece);
     }
 
-    static void add(Group& group, std::size_t item, std::vector<PointedPage::Place>& places) {
-        places.push_back({item, none});
-        const std::size_t place = places.size() - 1;
+    // Lists the item's piece last in the group.
+    void add(Group& group, std::size_t item) {
+        std::vector<PointedPage::Listed>& listed = out_.listed;
+        listed.push_back({item, none});
         if (group.count++ == 0) {
-            group.first = place;
+            group.first = listed.size() - 1;
         } else {
-            places[group.last].next = place;
+            listed[group.last].next = listed.size() - 1;
         }
-        group.last = place;
+        group.last = listed.size() - 1;
     }
-    void add(Group& group, std::size_t item) { add(group, item, out_.places); }
 
     Group& link_group(const Destination& to) {
         const auto [found, added] = link_groups_.try_emplace(to.page, out_.links.size());
@@ -155,8 +154,8 @@ private:
 void PointedPage::append_group(const Group& group, std::string& html) const {
     const auto append = [&](std::size_t piece) { html.append(text, pieces[piece].begin, pieces[piece].size); };
     append(group.heading);
-    for (std::size_t place = group.count > 0 ? group.first : none; place != none; place = places[place].next) {
-        append(places[place].item);
+    for (std::size_t at = group.count > 0 ? group.first : none; at != none; at = listed[at].next) {
+        append(listed[at].item);
     }
     html += group_end;
 }
@@ -169,7 +168,7 @@ std::size_t point_page(std::string_view document, const NotePlace& note, Destina
     out.links.clear();
     out.text.clear();
     out.pieces.clear();
-    out.places.clear();
+    out.listed.clear();
     Pointer pointer(fragment, note, destinations, out);
     const std::size_t headlines = write_with_anchors(document, fragment, pointer);
     if (headlines != stopped) pointer.finish();

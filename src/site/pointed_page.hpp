@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "../convert/anchors.hpp"
@@ -53,7 +54,7 @@ struct NotePlace {
 struct Group {
     std::size_t heading = 0;          // the heading's piece
     std::size_t count = 0;            // its headlines
-    std::size_t first = 0, last = 0;  // its first and last place in `places`, when it has a headline
+    std::size_t first = 0, last = 0;  // its first and last entry in `listed`, when it has a headline
 };
 
 struct PointedPage {
@@ -66,11 +67,11 @@ struct PointedPage {
         std::size_t begin, size;
     };
     std::vector<Piece> pieces;
-    struct Place {
-        std::size_t item;  // its piece
-        std::size_t next;  // the group's next place, or none
+    struct Listed {
+        std::size_t item;  // the item's piece
+        std::size_t next;  // the group's next entry, or none
     };
-    std::vector<Place> places;
+    std::vector<Listed> listed;
 
     // Appends the group's HTML to `html`.
     void append_group(const Group& group, std::string& html) const;
