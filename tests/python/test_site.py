@@ -426,3 +426,25 @@ def test_a_note_result_survives_its_trip_from_a_worker():
     assert vars(copy.findings) == vars(result.findings)
     copy.findings = result.findings
     assert copy == result
+
+
+def test_a_thousand_generated_notes_make_a_site_whose_every_link_reaches_a_file(tmp_path: Path, capsys):
+    from benchmarks.site_scale import generate
+
+    notes, out = tmp_path / "notes", tmp_path / "site"
+    generate(notes, 1000)
+    dead, status, _ = build(notes, out, capsys)
+    assert (dead, status) == (0, 0)
+    pages = sorted(out.rglob("*.html"))
+    assert len([page for page in pages if page.parts[-2] != "tags"]) == 1000 + 101  # the notes, the indexes
+    linked = listed = 0  # links from a note to another, and the headlines its backlinks list
+    for page in pages:
+        text = page.read_text()
+        hrefs = re.findall(r"""href=['"]([^'"]+)['"]""", text)
+        assert all((page.parent / href).is_file() for href in hrefs if "://" not in href), page
+        if page.parts[-2] != "tags" and page.name != "index.html":
+            main, _, end = text.partition("</main>")
+            for href in re.findall(r"<a href='([^']+)'>note \d+</a>", main):
+                linked += (page.parent / href).resolve() != page.resolve()
+            listed += end.count("<li>")
+    assert linked > 15_000 and listed == linked  # each link to another note is listed on the note it reaches
