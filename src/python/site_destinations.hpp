@@ -2,57 +2,25 @@
 
 // Where the anchors of a note's page lead, for brelim._site_page. The
 // command's table of the build's targets resolves each target once per
-// process; what it says is kept here, in a map that lives on the table
-// itself, so that every later anchor of any note with the same target is a
-// lookup with no object made. The note's dead links and carried files are
-// kept on the way.
+// process; what it says is kept in the table's known targets
+// (known_targets.hpp), so that every later anchor of any note with the same
+// target is a lookup with no object made. The note's dead links and carried
+// files are kept on the way.
 
 #define PY_SSIZE_T_CLEAN
 #include <Python.h>
 
 #include <cstddef>
 #include <mutex>
-#include <new>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <utility>
 
+#include "../convert/anchors.hpp"
 #include "../site/pointed_page.hpp"
+#include "known_targets.hpp"
 
 namespace brelim::binding {
-
-// What the table said of one target.
-struct KnownTarget {
-    site::Destination::Kind kind = site::Destination::Kind::dead;
-    std::string url;
-    std::string from_tags;
-    long page = site::no_page;
-    std::string there;
-    PyObject* place = nullptr;  // owned: a carried file's place
-    PyObject* why = nullptr;    // owned: why it is dead
-
-    KnownTarget() = default;
-    KnownTarget(const KnownTarget&) = delete;
-    KnownTarget& operator=(const KnownTarget&) = delete;
-    KnownTarget(KnownTarget&& other) noexcept
-        : kind(other.kind), url(std::move(other.url)), from_tags(std::move(other.from_tags)), page(other.page),
-          there(std::move(other.there)), place(std::exchange(other.place, nullptr)),
-          why(std::exchange(other.why, nullptr)) {}
-    ~KnownTarget() {
-        Py_XDECREF(place);
-        Py_XDECREF(why);
-    }
-};
-
-// Keyed by the target's kind and what it resolves as: a hashtag's word, or a
-// link's folder (as a URL), target and whether it runs a script. Entries are
-// only ever added, so a found entry stays where it is. The lock is for
-// interpreters without a GIL: it is never held while Python code runs.
-struct KnownTargets {
-    std::mutex lock;
-    std::unordered_map<std::string, KnownTarget> map;
-};
 
 class SiteDestinations final : public site::Destinations {
 public:
@@ -84,9 +52,9 @@ public:
             PyErr_SetString(PyExc_TypeError, "_site_page() takes a tuple of the folder's prefixes");
             return false;
         }
-        capsule_ = known_targets(table_);
+        capsule_ = known_targets_of(table_);
         if (capsule_ == nullptr) return false;
-        known_ = static_cast<KnownTargets*>(PyCapsule_GetPointer(capsule_, attribute));
+        known_ = known_targets_in(capsule_);
         return known_ != nullptr;
     }
 
@@ -129,38 +97,8 @@ public:
 
 private:
     static constexpr long carried = -2;  // the page number the table gives a file the site carries
-    static constexpr const char* attribute = "_known_targets";
 
     static Py_ssize_t size(std::string_view text) { return static_cast<Py_ssize_t>(text.size()); }
-
-    static void forget(PyObject* capsule) {
-        delete static_cast<KnownTargets*>(PyCapsule_GetPointer(capsule, attribute));
-    }
-
-    // The capsule of the table's known targets, made on its first use.
-    static PyObject* known_targets(PyObject* table) {
-        PyObject* capsule = PyObject_GetAttrString(table, attribute);
-        if (capsule == nullptr) {
-            if (!PyErr_ExceptionMatches(PyExc_AttributeError)) return nullptr;
-            PyErr_Clear();
-            auto* made = new (std::nothrow) KnownTargets;
-            if (made == nullptr) {
-                PyErr_NoMemory();
-                return nullptr;
-            }
-            capsule = PyCapsule_New(made, attribute, forget);
-            if (capsule == nullptr) {
-                delete made;
-                return nullptr;
-            }
-            if (PyObject_SetAttrString(table, attribute, capsule) < 0) {
-                Py_DECREF(capsule);
-                return nullptr;
-            }
-            // Held by the call as well: another thread's capsule may take its place on the table.
-        }
-        return capsule;
-    }
 
     // How deep a folder of the note the link's target resolves from, with
     // `rest` cut to match: "../x" from "a/b" is "x" from "a", and "/x" is
