@@ -29,18 +29,14 @@ void collect_hashtags(std::string_view content, std::vector<std::string_view>& w
     line_scan::content_end(line, 0, seen);
 }
 
-// Builds each anchored headline's `HeadlineAnchor` in turn, counting lines
-// as the headlines come, in document order.
+// Builds each anchored headline's `HeadlineAnchor` in turn.
 class AnchorMaker {
 public:
-    // Counting lines as it goes, or leaving them to the sink.
-    AnchorMaker(std::string_view document, bool counts_lines)
-        : document_(document), lines_(document), counts_lines_(counts_lines) {}
+    explicit AnchorMaker(std::string_view document) : document_(document) {}
 
     // The anchor of the headline `first` of the line at `begin`, whose HTML
     // is at [html_begin, html_end) in the fragment.
     const HeadlineAnchor& make(const Headline& first, std::size_t begin, std::size_t html_begin, std::size_t html_end) {
-        if (counts_lines_) anchor_.line = lines_.line_at(begin);
         anchor_.line_begin = begin;
         anchor_.column = static_cast<std::size_t>(first.link_source.data() - (document_.data() + begin));
         anchor_.kind = first.link_source.front() == '#' ? AnchorKind::hashtag : AnchorKind::link;
@@ -58,8 +54,6 @@ public:
 
 private:
     std::string_view document_;
-    LineCounter lines_;
-    bool counts_lines_ = true;
     std::vector<std::size_t> places_;
     std::vector<std::string_view> words_;
     HeadlineAnchor anchor_;
@@ -71,7 +65,7 @@ std::size_t for_each_anchor(std::string_view document, AnchorSink& sink) {
     PlainRuns runs(document);
     StarredLines lines(document);
     Headline first;
-    AnchorMaker anchors(document, true);
+    AnchorMaker anchors(document);
     int depth = 0;
     std::size_t size = fragment_open.size();
     std::size_t count = 0;
@@ -88,12 +82,10 @@ std::size_t for_each_anchor(std::string_view document, AnchorSink& sink) {
 }
 
 std::size_t write_with_anchors(std::string_view document, OutputBuffer& out, AnchorSink& sink) {
-    AnchorMaker anchors(document, false);
-    const std::size_t count =
-        write_fragment(document, out, [&](const Headline& first, std::size_t begin, std::size_t html_begin) {
-            return sink.headline(anchors.make(first, begin, html_begin, out.size()));
-        });
-    return count == stopped_writing ? stopped : count;
+    AnchorMaker anchors(document);
+    return write_fragment(document, out, [&](const Headline& first, std::size_t begin, std::size_t html_begin) {
+        return sink.headline(anchors.make(first, begin, html_begin, out.size()));
+    });
 }
 
 }  // namespace brelim

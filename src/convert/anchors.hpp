@@ -38,8 +38,7 @@ enum class AnchorKind { link, hashtag };
 // One headline of the fragment that has an anchor. Views and vectors are
 // valid only during the call that shows it.
 struct HeadlineAnchor {
-    std::size_t line = 0;        // counted from 0, by for_each_anchor only
-    std::size_t line_begin = 0;  // where the line begins in the document
+    std::size_t line_begin = 0;  // where its line begins in the document: a `LineCounter` numbers it
     std::size_t column = 0;      // the byte of the line where the anchor's link or hashtag begins
     AnchorKind kind = AnchorKind::link;
     std::string_view target;     // as written in the line: a link's target, or a hashtag's word
@@ -68,8 +67,7 @@ std::size_t for_each_anchor(std::string_view document, AnchorSink& sink);
 
 // The same, as the fragment is appended to `out`, which ends with the
 // headline's HTML when the sink is shown it; `out` is what `parse_file`
-// appends. Positions are in `out`. Lines are not counted: a sink that needs
-// a line's number counts it from `line_begin` with a `LineCounter`.
+// appends. Positions are in `out`.
 std::size_t write_with_anchors(std::string_view document, OutputBuffer& out, AnchorSink& sink);
 
 }  // namespace brelim

@@ -13,6 +13,7 @@
 #include "../bytes/reach.hpp"
 #include "../reading/line_scanner.hpp"
 #include "../reading/starred_window.hpp"
+#include "anchors.hpp"
 #include "scaffolding.hpp"
 
 namespace brelim {
@@ -26,9 +27,7 @@ struct NoAnchorHook {
 // `on_anchor(headline, line_begin, html_begin)` is called right after an
 // item with an anchor is appended, with the offset of its line in the
 // document and of its HTML in `out` (which ends with that HTML); false from
-// it stops the walk, and `stopped_writing` is returned.
-inline constexpr std::size_t stopped_writing = static_cast<std::size_t>(-1);
-
+// it stops the walk, and `stopped` is returned.
 template <typename OnAnchor>
 std::size_t write_fragment(std::string_view document, OutputBuffer& out, OnAnchor&& on_anchor) {
     open_fragment(document.size(), out);
@@ -55,7 +54,7 @@ std::size_t write_fragment(std::string_view document, OutputBuffer& out, OnAncho
             const std::size_t size_before = out.size();
             const int depth_before = depth;
             depth = append_marked(read - StarredWindow::marked, first, readable, depth, out);
-            if (!tell(begin, size_before, depth_before)) return stopped_writing;
+            if (!tell(begin, size_before, depth_before)) return stopped;
             continue;
         }
         if (lines.classified()) runs.adopt(lines.block(), lines.outside());
@@ -70,7 +69,7 @@ std::size_t write_fragment(std::string_view document, OutputBuffer& out, OnAncho
                 const std::size_t size_before = out.size();
                 const int depth_before = depth;
                 depth = append_item(first, readable, depth, out);
-                if (!tell(begin, size_before, depth_before)) return stopped_writing;
+                if (!tell(begin, size_before, depth_before)) return stopped;
             }
             read_to = end;
             const std::string_view text = runs.text();

@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "../convert/anchors.hpp"
+#include "tuple_slot.hpp"
 
 namespace brelim::binding {
 
@@ -21,7 +22,8 @@ class AnchorRows final : public AnchorSink {
 public:
     PyObject* rows = nullptr;  // owned; null when it could not be made
 
-    AnchorRows() : rows(PyList_New(0)) {}
+    // The rows of `document`'s anchors.
+    explicit AnchorRows(std::string_view document) : rows(PyList_New(0)), lines_(document) {}
     AnchorRows(const AnchorRows&) = delete;
     AnchorRows& operator=(const AnchorRows&) = delete;
     ~AnchorRows() { Py_XDECREF(rows); }
@@ -35,14 +37,8 @@ public:
     }
 
 private:
-    // Puts `value` (owned; null when it could not be made) into the fresh
-    // tuple's slot, which takes it even when that fails.
-    static bool put(PyObject* tuple, Py_ssize_t slot, PyObject* value) {
-        return value != nullptr && PyTuple_SetItem(tuple, slot, value) == 0;
-    }
-
     // Fills the fresh `row`; what was put in it is released with the row.
-    static bool fill(PyObject* row, const HeadlineAnchor& anchor) {
+    bool fill(PyObject* row, const HeadlineAnchor& anchor) {
         PyObject* hrefs = PyTuple_New(static_cast<Py_ssize_t>(anchor.hrefs->size()));
         if (!put(row, 8, hrefs)) return false;
         for (std::size_t i = 0; i < anchor.hrefs->size(); ++i) {
@@ -55,8 +51,8 @@ private:
             PyObject* item = PyUnicode_DecodeASCII(word.data(), static_cast<Py_ssize_t>(word.size()), nullptr);
             if (!put(words, static_cast<Py_ssize_t>(i), item)) return false;
         }
-        const std::size_t numbers[] = {anchor.line, anchor.column, anchor.html_begin, anchor.html_end,
-                                       anchor.href_size};
+        const std::size_t numbers[] = {lines_.line_at(anchor.line_begin), anchor.column, anchor.html_begin,
+                                       anchor.html_end, anchor.href_size};
         const Py_ssize_t slots[] = {0, 1, 5, 6, 7};
         for (std::size_t i = 0; i < 5; ++i) {
             if (!put(row, slots[i], PyLong_FromSize_t(numbers[i]))) return false;
@@ -66,6 +62,8 @@ private:
                put(row, 3, PyUnicode_DecodeUTF8(target.data(), static_cast<Py_ssize_t>(target.size()), nullptr)) &&
                put(row, 4, PyBool_FromLong(anchor.runs_script ? 1 : 0));
     }
+
+    LineCounter lines_;
 };
 
 }  // namespace brelim::binding

@@ -130,7 +130,7 @@ PyMethodDef fragment_size_def = {
 PyObject* anchors(PyObject* /*module*/, PyObject* value) {
     binding::Utf8Text document;
     if (!binding::load_str_argument(value, "_anchors", document)) return nullptr;
-    binding::AnchorRows rows;
+    binding::AnchorRows rows(document.view);
     if (rows.rows == nullptr) return nullptr;
     std::size_t count = brelim::stopped;
     if (!binding::guarded([&] { count = brelim::for_each_anchor(document.view, rows); }) || count == brelim::stopped) {

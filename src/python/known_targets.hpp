@@ -38,6 +38,9 @@ struct KnownTarget {
         Py_XDECREF(place);
         Py_XDECREF(why);
     }
+
+    // As a page's walk is told it: views of this entry.
+    site::Destination destination() const { return {kind, url, from_tags, page, there}; }
 };
 
 // Keyed by the target's kind and what it resolves as: a hashtag's word, or a

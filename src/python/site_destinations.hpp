@@ -86,11 +86,7 @@ public:
             found = &known_->map.try_emplace(key_, std::move(known)).first->second;  // or another thread's
         }
         const KnownTarget& known = *found;
-        to.kind = known.kind;
-        to.url = known.url;
-        to.from_tags = known.from_tags;
-        to.page = known.page;
-        to.there = known.there;
+        to = known.destination();
         if (known.kind == site::Destination::Kind::dead) return keep_dead(anchor, known.why);
         return known.place == nullptr || PyList_Append(files, known.place) == 0;
     }

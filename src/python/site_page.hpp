@@ -14,6 +14,7 @@
 #include "argument.hpp"
 #include "guarded.hpp"
 #include "site_destinations.hpp"
+#include "tuple_slot.hpp"
 
 namespace brelim::binding {
 
@@ -27,12 +28,6 @@ inline bool load_strs(PyObject* const* args, Utf8Text* texts, std::size_t count)
         if (!texts[i].load(args[i])) return false;
     }
     return true;
-}
-
-// Puts `value` (owned; null when it could not be made) into the fresh
-// tuple's slot, which takes it even when that fails.
-inline bool fill(PyObject* tuple, Py_ssize_t slot, PyObject* value) {
-    return value != nullptr && PyTuple_SetItem(tuple, slot, value) == 0;
 }
 
 // The page's groups as a list of (key, count, HTML) tuples, or (key, HTML)
@@ -51,10 +46,10 @@ PyObject* group_list(const site::PointedPage& page, const Groups& groups, MakeKe
             Py_DECREF(list);
             return nullptr;
         }
-        if (!fill(row, 0, make_key(key)) ||
-            !fill(row, counted ? 2 : 1,
-                  PyUnicode_DecodeUTF8(html.data(), static_cast<Py_ssize_t>(html.size()), nullptr)) ||
-            (counted && !fill(row, 1, PyLong_FromSize_t(group.count)))) {
+        if (!put(row, 0, make_key(key)) ||
+            !put(row, counted ? 2 : 1,
+                 PyUnicode_DecodeUTF8(html.data(), static_cast<Py_ssize_t>(html.size()), nullptr)) ||
+            (counted && !put(row, 1, PyLong_FromSize_t(group.count)))) {
             Py_DECREF(list);
             return nullptr;
         }

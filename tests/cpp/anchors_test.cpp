@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -22,12 +23,12 @@ struct Seen {
 };
 
 struct Collect final : AnchorSink {
-    std::string fragment;
+    std::string document, fragment;
     std::vector<Seen> seen;
     std::size_t stop_after = static_cast<std::size_t>(-1);
 
     bool headline(const HeadlineAnchor& a) override {
-        Seen s{a.line,
+        Seen s{static_cast<std::size_t>(std::count(document.begin(), document.begin() + a.line_begin, '\n')),
                a.column,
                a.kind,
                std::string(a.target),
@@ -59,6 +60,7 @@ TEST(Anchors, EachHeadlineWithAnAnchor) {
         "* [[ JavaScript:alert(1)]]\n"
         "**** [[level four]]\n";
     Collect sink;
+    sink.document = document;
     sink.fragment = parse_file(document);
     EXPECT_EQ(for_each_anchor(document, sink), 6u);
     ASSERT_EQ(sink.seen.size(), 5u);
@@ -87,6 +89,7 @@ TEST(Anchors, EachHeadlineWithAnAnchor) {
 TEST(Anchors, LinkAfterEarlierOnes) {
     const std::string document = "* x\n* [[a][A]] and [[b/c d]]\n";
     Collect sink;
+    sink.document = document;
     sink.fragment = parse_file(document);
     EXPECT_EQ(for_each_anchor(document, sink), 2u);
     ASSERT_EQ(sink.seen.size(), 1u);
@@ -100,6 +103,7 @@ TEST(Anchors, LinkAfterEarlierOnes) {
 TEST(Anchors, SinkStops) {
     const std::string document = "* #a\n* #b\n";
     Collect sink;
+    sink.document = document;
     sink.fragment = parse_file(document);
     sink.stop_after = 1;
     EXPECT_EQ(for_each_anchor(document, sink), stopped);
