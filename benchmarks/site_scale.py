@@ -81,6 +81,9 @@ def run_measured(args: list[str]) -> tuple[float, float, int, str]:
     return seconds, usage.ru_utime + usage.ru_stime, usage.ru_maxrss * scale, told.decode(errors="replace")
 
 
+SITE_OPTIONS = {"plain": [], "site": ["--site"]}  # each build's options beside the folder's
+
+
 def rows(
     notes: int = 10_000, jobs: int | None = None, work: Path | None = None, rounds: int = 3
 ) -> list[dict[str, object]]:
@@ -123,9 +126,6 @@ def rows(
         found[1]["ratio"] = statistics.median(ratios)
         found[1]["rounds"] = rounds
         return found
-
-
-SITE_OPTIONS = {"plain": [], "site": ["--site"]}
 
 
 def table(found: list[dict[str, object]]) -> str:

@@ -234,10 +234,7 @@ def finish_site(
 
     def done_at(outcome: tuple[int, str | None]) -> None:
         at, error = outcome
-        if error is None:
-            written.add("/".join(items[at].place))
-        else:
-            reporter.failure(error)
+        done(Written(items[at].place, error))
 
     def died(at: int, how: str) -> None:
         reporter.failure(f"{shown(run.out.joinpath(*items[at].place))}: the process writing it ended ({how})")
