@@ -67,6 +67,8 @@ public:
         return data_ + size_;
     }
     void advance(std::size_t n) noexcept { size_ += n; }
+    // Drops the bytes from `size` on, which is at most size().
+    void truncate(std::size_t size) noexcept { size_ = size; }
 
     // Appends a copy of `n` bytes of this buffer starting at `from`.
     void append_copy(std::size_t from, std::size_t n) {

@@ -15,14 +15,15 @@ void append_ascii_lower(std::string& out, std::string_view word) {
     for (const char c : word) out += (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
-// Walks the anchored headlines of the fragment, writing the page as it goes.
+// Told of each anchored headline right after the fragment's walk wrote it,
+// at the end of the page: points its hrefs there, and lists it in its groups.
 class Pointer final : public AnchorSink {
 public:
-    Pointer(const OutputBuffer& fragment, const NotePlace& note, Destinations& destinations, PointedPage& out)
-        : written_(fragment), note_(note), destinations_(destinations), out_(out) {}
+    Pointer(const NotePlace& note, Destinations& destinations, PointedPage& out)
+        : note_(note), destinations_(destinations), out_(out) {}
 
     bool headline(const HeadlineAnchor& anchor) override {
-        fragment_ = written_.view();  // it grows as it is written
+        fragment_ = out_.body.view();  // it grows as it is written
         Destination to;
         if (!destinations_.find(anchor, to)) return false;
         const std::vector<std::size_t>& hrefs = *anchor.hrefs;
@@ -38,24 +39,32 @@ public:
             append_relative_url(href_, note_.folder, to.url);
             break;
         }
-        for (const std::size_t at : hrefs) {
-            out_.body.append(fragment_.substr(done_, at - done_));
-            out_.body += href_;
-            done_ = at + anchor.href_size;
-        }
         if (to.kind == Destination::Kind::file && to.page >= 0 && to.page != note_.number) {
             add(link_group(to), item(anchor, to.there));
         }
         if (!anchor.hashtags->empty()) tag(anchor, to.kind == Destination::Kind::file ? to.from_tags : href_);
+        if (to.kind != Destination::Kind::dead) point(anchor);
         return true;
     }
 
-    void finish() {
-        fragment_ = written_.view();
-        out_.body.append(fragment_.substr(done_));
+private:
+    // Rewrites the headline's HTML, the page's last bytes, from its first
+    // href on, each href `href_`.
+    void point(const HeadlineAnchor& anchor) {
+        const std::vector<std::size_t>& hrefs = *anchor.hrefs;
+        const std::size_t first = hrefs.front();
+        tail_.assign(fragment_.substr(first));
+        OutputBuffer& body = out_.body;
+        body.truncate(first);
+        std::size_t from = 0;  // in `tail_`
+        for (const std::size_t at : hrefs) {
+            body.append(std::string_view(tail_).substr(from, at - first - from));
+            body.append(href_);
+            from = at - first + anchor.href_size;
+        }
+        body.append(std::string_view(tail_).substr(from));
     }
 
-private:
     // A new piece of `out_.text`, begun by `begin_piece` and ended here.
     std::size_t begin_piece() const noexcept { return out_.text.size(); }
     std::size_t end_piece(std::size_t begin) {
@@ -133,13 +142,12 @@ private:
         }
     }
 
-    const OutputBuffer& written_;
-    std::string_view fragment_;  // as far as written
+    std::string_view fragment_;  // the page as far as written
     const NotePlace& note_;
     Destinations& destinations_;
     PointedPage& out_;
-    std::size_t done_ = 0;  // the fragment is written up to here
     std::string href_;
+    std::string tail_;                // a headline's HTML from its first href on, as written
     std::size_t tag_heading_ = none;  // the one heading of every tag group
     std::string word_;
     std::string url_;
@@ -161,18 +169,14 @@ void PointedPage::append_group(const Group& group, std::string& html) const {
 }
 
 std::size_t point_page(std::string_view document, const NotePlace& note, Destinations& destinations, PointedPage& out) {
-    OutputBuffer fragment;
-    out.body.clear();
-    out.body.reserve(document.size() + document.size() / 2);
+    out.body.truncate(0);
     out.tags.clear();
     out.links.clear();
     out.text.clear();
     out.pieces.clear();
     out.listed.clear();
-    Pointer pointer(fragment, note, destinations, out);
-    const std::size_t headlines = write_with_anchors(document, fragment, pointer);
-    if (headlines != stopped) pointer.finish();
-    return headlines;
+    Pointer pointer(note, destinations, out);
+    return write_with_anchors(document, out.body, pointer);
 }
 
 }  // namespace brelim::site

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "../convert/anchors.hpp"
+#include "../render/output_buffer.hpp"
 
 namespace brelim::site {
 
@@ -58,7 +59,7 @@ struct Group {
 };
 
 struct PointedPage {
-    std::string body;
+    OutputBuffer body;                                // the fragment, its hrefs pointed
     std::vector<std::pair<std::string, Group>> tags;  // by the hashtag's word in lower case, in first use
     std::vector<std::pair<long, Group>> links;        // by the page linked to, in first link
 

@@ -83,7 +83,7 @@ TEST(PointedPage, DeadAnchorsKeepTheFragment) {
         Table table;
         PointedPage page;
         const std::size_t count = point_page(document, NotePlace{}, table, page);
-        EXPECT_EQ(page.body, fragment) << document;
+        EXPECT_EQ(page.body.view(), fragment) << document;
         EXPECT_TRUE(page.links.empty());
 
         Seen measured, written;
@@ -124,10 +124,10 @@ TEST(PointedPage, HrefsPointedAndHeadlinesGathered) {
     PointedPage page;
     EXPECT_EQ(point_page(document, note, table, page), 5u);
     const std::string fragment = parse_file(document);
-    EXPECT_EQ(page.body,
+    EXPECT_EQ(page.body.view(),
               replaced(fragment,
                        {{"'..%2Fb'", "'../f/b.html'"}, {"'other'", "'../tags/other.html'"}, {"'self'", "'a.html'"}}));
-    EXPECT_NE(page.body.find("<a href='gone'>#tag</a>"), std::string::npos);  // dead: as it was
+    EXPECT_NE(page.body.view().find("<a href='gone'>#tag</a>"), std::string::npos);  // dead: as it was
 
     const std::string heading = "<h3><a href=\"../g/a.html\">A &amp; B</a></h3>\n<ul>\n";
     ASSERT_EQ(page.links.size(), 1u);  // the note's own page gets no backlink from it
