@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <string>
 
+#include "../convert/anchors.hpp"
 #include "../site/pointed_page.hpp"
 #include "argument.hpp"
 #include "guarded.hpp"
@@ -58,11 +59,11 @@ PyObject* group_list(const site::PointedPage& page, const Groups& groups, MakeKe
 }
 
 // brelim._site_page(document, table, prefixes, folder, page, from_tags,
-// number, title): for the command's site. Private: not in __all__. See the
-// stub.
+// number, title, limit): for the command's site. Private: not in __all__.
+// See the stub.
 inline PyObject* site_page(PyObject* /*module*/, PyObject* const* args, Py_ssize_t nargs) {
-    if (nargs != 8) {
-        PyErr_Format(PyExc_TypeError, "_site_page() takes 8 arguments (%zd given)", nargs);
+    if (nargs != 9) {
+        PyErr_Format(PyExc_TypeError, "_site_page() takes 9 arguments (%zd given)", nargs);
         return nullptr;
     }
     Utf8Text document;
@@ -71,6 +72,8 @@ inline PyObject* site_page(PyObject* /*module*/, PyObject* const* args, Py_ssize
     if (!load_strs(args, &document, 1) || !load_strs(strs, texts, 4)) return nullptr;
     const long number = PyLong_AsLong(args[6]);
     if (number == -1 && PyErr_Occurred()) return nullptr;
+    const std::size_t limit = PyLong_AsSize_t(args[8]);  // OverflowError when negative or too large
+    if (limit == static_cast<std::size_t>(-1) && PyErr_Occurred()) return nullptr;
     SiteDestinations destinations(args[1], args[2], texts[0].view, document.view);
     if (!destinations.ready()) return nullptr;
     const brelim::site::NotePlace note{texts[0].view, texts[1].view, number, texts[2].view, texts[3].view};
@@ -79,6 +82,13 @@ inline PyObject* site_page(PyObject* /*module*/, PyObject* const* args, Py_ssize
     if (!guarded([&] { count = brelim::site::point_page(document.view, note, destinations, page); }) ||
         count == brelim::stopped) {
         return nullptr;
+    }
+    const std::size_t listed_size = page.groups_size();
+    if (limit != 0 && listed_size > limit) {
+        std::size_t line_begin = 0;
+        if (!guarded([&] { line_begin = page.heaviest_line_begin(); })) return nullptr;
+        return Py_BuildValue("(nn)", static_cast<Py_ssize_t>(listed_size),
+                             static_cast<Py_ssize_t>(brelim::LineCounter(document.view).line_at(line_begin)));
     }
     PyObject* body = PyBytes_FromStringAndSize(page.body.data(), static_cast<Py_ssize_t>(page.body.size()));
     const auto word = [](const std::string& text) {
@@ -102,9 +112,10 @@ inline PyMethodDef site_page_def = {
     .ml_meth = reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(site_page)),
     .ml_flags = METH_FASTCALL,
     .ml_doc =
-        "_site_page(document, table, prefixes, folder, page, from_tags, number, title, /)\n--\n\n"
+        "_site_page(document, table, prefixes, folder, page, from_tags, number, title, limit, /)\n--\n\n"
         "A note's page in a site: (headlines, the fragment with its anchors pointed, as UTF-8,\n"
-        "dead links, tag groups, link groups, carried files).",
+        "dead links, tag groups, link groups, carried files); (the groups' size, the line of\n"
+        "the headline whose copies take most) when the groups take more than `limit` bytes.",
 };
 
 }  // namespace brelim::binding

@@ -67,8 +67,8 @@ private:
 
     // A new piece of `out_.text`, begun by `begin_piece` and ended here.
     std::size_t begin_piece() const noexcept { return out_.text.size(); }
-    std::size_t end_piece(std::size_t begin) {
-        out_.pieces.push_back({begin, out_.text.size() - begin});
+    std::size_t end_piece(std::size_t begin, std::size_t line_begin = 0) {
+        out_.pieces.push_back({begin, out_.text.size() - begin, line_begin});
         return out_.pieces.size() - 1;
     }
 
@@ -85,7 +85,7 @@ private:
         }
         text.append(fragment_.substr(begin, anchor.html_end - begin));
         text += "</li>\n";
-        return end_piece(piece);
+        return end_piece(piece, anchor.line_begin);
     }
 
     // A heading that links to the note from the group's page: a new piece.
@@ -166,6 +166,27 @@ void PointedPage::append_group(const Group& group, std::string& html) const {
         append(listed[at].item);
     }
     html += group_end;
+}
+
+std::size_t PointedPage::groups_size() const noexcept {
+    std::size_t size = 0;
+    for (const auto& [word, group] : tags) size += pieces[group.heading].size + group_end.size();
+    for (const auto& [page, group] : links) size += pieces[group.heading].size + group_end.size();
+    for (const Listed& entry : listed) size += pieces[entry.item].size;  // each in one group
+    return size;
+}
+
+std::size_t PointedPage::heaviest_line_begin() const {
+    std::vector<std::size_t> copies(pieces.size());
+    for (const Listed& entry : listed) ++copies[entry.item];
+    std::size_t heaviest = 0, line_begin = 0;
+    for (std::size_t piece = 0; piece < pieces.size(); ++piece) {
+        if (copies[piece] * pieces[piece].size > heaviest) {
+            heaviest = copies[piece] * pieces[piece].size;
+            line_begin = pieces[piece].line_begin;
+        }
+    }
+    return line_begin;
 }
 
 std::size_t point_page(std::string_view document, const NotePlace& note, Destinations& destinations, PointedPage& out) {

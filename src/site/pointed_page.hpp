@@ -66,6 +66,7 @@ struct PointedPage {
     std::string text;  // the groups' headings and items, one after the other
     struct Piece {
         std::size_t begin, size;
+        std::size_t line_begin = 0;  // an item's: where its headline's line begins in the document
     };
     std::vector<Piece> pieces;
     struct Listed {
@@ -76,6 +77,16 @@ struct PointedPage {
 
     // Appends the group's HTML to `html`.
     void append_group(const Group& group, std::string& html) const;
+
+    // The bytes of every group's HTML together: what the note adds to the
+    // pages that list its headlines. A headline with many hashtags is
+    // copied into as many groups, so this can grow with the square of a
+    // line's length.
+    std::size_t groups_size() const noexcept;
+
+    // Where the line begins of the headline whose copies, in all the groups
+    // that list it, take the most bytes; 0 when no group lists one.
+    std::size_t heaviest_line_begin() const;
 };
 
 // Makes `out` the page of `document`, the note at `note`. Returns the

@@ -148,6 +148,9 @@ TEST(PointedPage, HrefsPointedAndHeadlinesGathered) {
                                              "<li> #tag <a href='gone'>#tag</a></li>\n</ul>\n");
     EXPECT_EQ(page.tags[1].first, "other");
     EXPECT_EQ(html(page.tags[1].second), heading + tagged + "</ul>\n");
+    EXPECT_EQ(page.groups_size(),
+              html(page.links[0].second).size() + html(page.tags[0].second).size() + html(page.tags[1].second).size());
+    EXPECT_EQ(page.heaviest_line_begin(), document.find("** [[b]]"));  // in two groups
 }
 
 TEST(PointedPage, TheTableStopsThePage) {

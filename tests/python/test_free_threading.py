@@ -93,7 +93,7 @@ class Targets:
 def test_threads_sharing_a_table_of_targets_get_the_pages_of_one_thread():
     # Every thread asks the fresh table for the same targets at once: its map is filled while others read it.
     document = "".join(f"* [[n{n}]] #t{n % 7}\n** [[/f/n{n}]]\n" for n in range(3000))
-    arguments = (((), ("f",)), "f", "f/a.html", "../f/a.html", 1, "A")
+    arguments = (((), ("f",)), "f", "f/a.html", "../f/a.html", 1, "A", 0)
     expected = brelim._site_page(document, Targets(), *arguments)
     table = Targets()
     results = run_side_by_side(lambda _: [brelim._site_page(document, table, *arguments) for _ in range(3)])

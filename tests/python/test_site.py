@@ -268,6 +268,24 @@ def test_the_command_builds_a_site(args: list[str], status: int, told: list[str]
     assert all(any(part in line for line in lines) for part in told)
 
 
+@pytest.mark.parametrize("limit, refused", [(16 << 10, True), (None, False), (0, False)])
+def test_a_note_whose_headlines_fill_many_tag_pages_is_held_to_the_page_limit(limit, refused, tmp_path, capsys):
+    # 100 hashtags: the headline on 100 tag pages, 75 KB where its page takes 2 KB.
+    notes, out = tmp_path / "notes", tmp_path / "site"
+    write(notes, {"a.outline": "* a\n* " + " ".join(f"#t{n}" for n in range(100)) + "\n", "b.outline": "* #t7\n"})
+    reporter = Reporter()
+    build_site(SiteOptions(notes, out, jobs=1, max_page_size=limit), reporter)
+    tags = sorted(path.name for path in (out / "tags").iterdir())
+    if refused:
+        assert capsys.readouterr().err == (
+            f"brelim: {notes}/a.outline: page refused: its headlines, listed on tag pages and as backlinks, would "
+            "take more than 16 KB (--max-page-size): line 2 is listed once for each hashtag in its headline\n"
+        )
+        assert reporter.failed == 1 and not (out / "a.html").exists() and tags == ["all-tags.html", "t7.html"]
+    else:
+        assert reporter.failed == 0 and len(tags) == 101 and "a.html" in (out / "tags/t99.html").read_text()
+
+
 def test_a_relative_stylesheet_is_taken_from_the_root(tmp_path: Path):
     notes, out = tmp_path / "notes", tmp_path / "site"
     write(notes, {"a.outline": "* #t\n", "b/c/d.outline": "* d\n"})
@@ -330,7 +348,10 @@ class Targets:
             raise LookupError(key)
         folder, target, _ = key
         place = (*folder, target)
-        return (None, "", -1, "", "finds nothing", "") if target == "gone" else (place, "/".join(place), -2, "", "", "")
+        if target == "gone":
+            return (None, "", -1, "", "finds nothing", "")
+        page = int(target[1:]) + 1 if target[:1] == "n" and target[1:].isdigit() else -2  # nK: note K + 1's page
+        return (place, "/".join(place), page, place[-1] if page >= 0 else "", "", "")
 
 
 def test_site_page_asks_the_table_once_for_each_target():
@@ -338,7 +359,7 @@ def test_site_page_asks_the_table_once_for_each_target():
     prefixes = ((), ("f",), ("f", "g"))
     for number in range(2):
         headlines, body, dead, tags, links, files = brelim._site_page(
-            "* #T [[../x]]\n* [[gone]]\n* #t\n", table, prefixes, "f/g", "f/g/a.html", "../f/g/a.html", number, "A"
+            "* #T [[../x]]\n* [[gone]]\n* #t\n", table, prefixes, "f/g", "f/g/a.html", "../f/g/a.html", number, "A", 0
         )
         assert headlines == 3 and links == [] and files == [("f", "x")]
         assert dead == [(1, 2, "gone", "finds nothing")]
@@ -350,15 +371,34 @@ def test_site_page_asks_the_table_once_for_each_target():
 @pytest.mark.parametrize(
     "arguments, error",
     [
-        (("* [[x]]\n", Targets(fails=True), ((),), "", "a.html", "../a.html", 0, "A"), LookupError),
-        (("* [[x]]\n", Targets(), [()], "", "a.html", "../a.html", 0, "A"), TypeError),
-        ((b"* a", Targets(), ((),), "", "a.html", "../a.html", 0, "A"), TypeError),
-        (("* a", Targets(), ((),), "", "a.html", "../a.html", 0), TypeError),
+        (("* [[x]]\n", Targets(fails=True), ((),), "", "a.html", "../a.html", 0, "A", 0), LookupError),
+        (("* [[x]]\n", Targets(), [()], "", "a.html", "../a.html", 0, "A", 0), TypeError),
+        ((b"* a", Targets(), ((),), "", "a.html", "../a.html", 0, "A", 0), TypeError),
+        (("* a", Targets(), ((),), "", "a.html", "../a.html", 0, "A"), TypeError),
+        (("* a", Targets(), ((),), "", "a.html", "../a.html", 0, "A", -1), OverflowError),
     ],
 )
 def test_site_page_refuses_what_it_cannot_use(arguments, error):
     with pytest.raises(error):
         brelim._site_page(*arguments)
+
+
+# The groups of a headline with many hashtags hold it once for each: past the limit, only their size
+# and the line of the headline whose copies take most come back.
+@pytest.mark.parametrize(
+    "document, heavy_line",
+    [
+        ("* a\n* " + " ".join(f"#t{n}" for n in range(40)) + "\n* #x\n", 1),
+        ("* [[n1]]\n* [[n2]] #x\n* [[n1]]\n", 1),
+        ("* #x #y #w\n* " + "#X #x " * 3 + "\n", 0),  # a word again, in any case, is listed once
+    ],
+)
+def test_site_page_stops_at_a_limit_on_its_groups(document, heavy_line):
+    arguments = (Targets(), ((),), "", "a.html", "a.html", 0, "A")
+    *_, tags, links, _ = brelim._site_page(document, *arguments, 0)
+    size = sum(len(html) for *_, html in tags + links)
+    assert brelim._site_page(document, *arguments, size) == brelim._site_page(document, *arguments, 0)
+    assert brelim._site_page(document, *arguments, size - 1) == (size, heavy_line)
 
 
 NOTES = {

@@ -64,15 +64,19 @@ def _site_page(
     from_tags: str,
     number: int,
     title: str,
+    limit: int,
     /,
-) -> tuple[
-    int,
-    bytes,
-    list[tuple[int, int, str, str]],
-    list[tuple[str, int, str]],
-    list[tuple[int, str]],
-    list[tuple[str, ...]],
-]:
+) -> (
+    tuple[
+        int,
+        bytes,
+        list[tuple[int, int, str, str]],
+        list[tuple[str, int, str]],
+        list[tuple[int, str]],
+        list[tuple[str, ...]],
+    ]
+    | tuple[int, int]
+):
     """Private, for the brelim command's site: the page of the note numbered
     `number`, its folder and page given as URLs from the site's root, its page
     also from the tag pages' folder, and its title as HTML. Returns (the
@@ -85,9 +89,11 @@ def _site_page(
     backlinks list); the place of each file a link carries into the site).
     `table.tags` and `table.links` are dicts of resolved targets, keyed by
     word and by (one of `prefixes`, target, runs script), which
-    `table.tag(word)` and `table.link(key)` fill on a miss. Raises what
-    parse_string raises for a str it cannot convert, and what the table
-    raises."""
+    `table.tag(word)` and `table.link(key)` fill on a miss. When the groups
+    together would take more than `limit` bytes (0: no limit), returns
+    instead (their size, the line index of the headline whose copies in them
+    take most). Raises what parse_string raises for a str it cannot convert,
+    what the table raises, and OverflowError for a negative `limit`."""
 
 def _level() -> str:
     """Private, for benchmarks and bug reports: the name of the level of the

@@ -69,13 +69,17 @@ def document_size(text: str) -> int:
     return len(text) if text.isascii() else len(text.encode("utf-8", "surrogatepass"))
 
 
+def page_limit(text: str, limit: int | None) -> int:
+    """The limit in bytes on the page of `text`: `limit`, or the default when None; 0 for none."""
+    return default_limit(document_size(text)) if limit is None else limit
+
+
 def check_page_size(name: str, text: str, limit: int | None) -> None:
     """Raises ConversionError when the page of `text` would be larger than `limit` bytes (None: the default, 0: none).
 
     The page's own frame (heading, stylesheet, note) is a few kilobytes, which the limit leaves aside.
     """
-    if limit is None:
-        limit = default_limit(document_size(text))
+    limit = page_limit(text, limit)
     if limit == 0:
         return
     size, line, carried = brelim._fragment_size(text, limit)

@@ -137,8 +137,8 @@ def make_parser() -> argparse.ArgumentParser:
         "--max-page-size",
         type=size,
         metavar="SIZE",
-        help="refuse a page larger than SIZE bytes (or K, M, G); 0: no limit "
-        "(default: 16 times the document, at least 64M, at most a quarter of the memory)",
+        help="refuse a page, or a note's headlines on a site's tag pages, over SIZE bytes (or K, M, G); "
+        "0: none (default: 16 times the document, 64M to a quarter of the memory)",
     )
     quiet = report.add_mutually_exclusive_group()
     quiet.add_argument("--warn", action="store_true", help="list each headline left out, and why")

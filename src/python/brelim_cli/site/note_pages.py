@@ -25,7 +25,7 @@ import brelim
 from brelim_cli.convert import read_outline
 from brelim_cli.errors import ConversionError, os_message, shown
 from brelim_cli.left_out import Findings
-from brelim_cli.limits import check_page_size
+from brelim_cli.limits import check_page_size, page_limit, shown_size
 from brelim_cli.page import left_out_note
 from brelim_cli.site.hrefs import TAGS_HERE, folder_prefixes, hrefs_of
 from brelim_cli.site.layout import crumbs, page_start
@@ -134,11 +134,12 @@ def start_note_page(run: FirstPass, note: Note) -> NoteResult:
     result = NoteResult(note.number, None, Findings(str(note.source), run.warn))
     try:
         text = read_outline(note.source)
-        check_page_size(str(note.source), text, run.max_page_size)
+        limit = page_limit(text, run.max_page_size)
+        check_page_size(str(note.source), text, limit)
         title = note_title(note, run.site)
         shown_title = html.escape(title)
         try:
-            body = point_anchors(run, note, text, shown_title, result)
+            body = point_anchors(run, note, text, shown_title, result, limit)
             left_out = brelim._left_out(text)
         except MemoryError:
             raise ConversionError(f"{shown(note.source)}: out of memory") from None
@@ -170,11 +171,15 @@ def start_note_page(run: FirstPass, note: Note) -> NoteResult:
     return result
 
 
-def point_anchors(run: FirstPass, note: Note, text: str, title: str, result: NoteResult) -> bytes:
+def point_anchors(run: FirstPass, note: Note, text: str, title: str, result: NoteResult, limit: int) -> bytes:
     """The note's fragment, as UTF-8, with each anchor's href pointed where the site resolves it; fills `result`
-    with the headline count, the dead links, the carried files and the headlines' groups (`title` as HTML)."""
+    with the headline count, the dead links, the carried files and the headlines' groups (`title` as HTML).
+
+    Raises ConversionError when the groups would take more than `limit` bytes (0: no limit): a headline is
+    copied once for each hashtag it carries, which grows with the square of its length.
+    """
     folder, page = note.folder, note.page
-    headlines, body, dead, tags, links, files = brelim._site_page(
+    answer = brelim._site_page(
         text,
         hrefs_of(run.listing, run.own),
         folder_prefixes(folder),
@@ -183,7 +188,16 @@ def point_anchors(run: FirstPass, note: Note, text: str, title: str, result: Not
         relative_url(TAGS_HERE, page),
         note.number,
         title,
+        limit,
     )
+    if len(answer) == 2:
+        line = answer[1]
+        raise ConversionError(
+            f"{shown(note.source)}: page refused: its headlines, listed on tag pages and as backlinks, would take "
+            f"more than {shown_size(limit)} (--max-page-size): line {line + 1} is listed once for each hashtag "
+            "in its headline"
+        )
+    headlines, body, dead, tags, links, files = answer
     result.headlines, result.tags, result.links = headlines, tags, links
     result.dead = [DeadLink._make(row) for row in dead]
     result.files = set(files)
