@@ -85,10 +85,11 @@ inline PyObject* site_page(PyObject* /*module*/, PyObject* const* args, Py_ssize
     }
     const std::size_t listed_size = page.groups_size();
     if (limit != 0 && listed_size > limit) {
-        std::size_t line_begin = 0;
-        if (!guarded([&] { line_begin = page.heaviest_line_begin(); })) return nullptr;
-        return Py_BuildValue("(nn)", static_cast<Py_ssize_t>(listed_size),
-                             static_cast<Py_ssize_t>(brelim::LineCounter(document.view).line_at(line_begin)));
+        site::PointedPage::Heaviest heaviest;
+        if (!guarded([&] { heaviest = page.heaviest(); })) return nullptr;
+        return Py_BuildValue("(nnn)", static_cast<Py_ssize_t>(listed_size),
+                             static_cast<Py_ssize_t>(brelim::LineCounter(document.view).line_at(heaviest.line_begin)),
+                             static_cast<Py_ssize_t>(heaviest.copies));
     }
     PyObject* body = PyBytes_FromStringAndSize(page.body.data(), static_cast<Py_ssize_t>(page.body.size()));
     const auto word = [](const std::string& text) {
@@ -115,7 +116,7 @@ inline PyMethodDef site_page_def = {
         "_site_page(document, table, prefixes, folder, page, from_tags, number, title, limit, /)\n--\n\n"
         "A note's page in a site: (headlines, the fragment with its anchors pointed, as UTF-8,\n"
         "dead links, tag groups, link groups, carried files); (the groups' size, the line of\n"
-        "the headline whose copies take most) when the groups take more than `limit` bytes.",
+        "the headline whose copies take most, their count) when they take more than `limit` bytes.",
 };
 
 }  // namespace brelim::binding

@@ -176,17 +176,18 @@ std::size_t PointedPage::groups_size() const noexcept {
     return size;
 }
 
-std::size_t PointedPage::heaviest_line_begin() const {
+PointedPage::Heaviest PointedPage::heaviest() const {
     std::vector<std::size_t> copies(pieces.size());
     for (const Listed& entry : listed) ++copies[entry.item];
-    std::size_t heaviest = 0, line_begin = 0;
+    Heaviest found;
+    std::size_t most = 0;
     for (std::size_t piece = 0; piece < pieces.size(); ++piece) {
-        if (copies[piece] * pieces[piece].size > heaviest) {
-            heaviest = copies[piece] * pieces[piece].size;
-            line_begin = pieces[piece].line_begin;
+        if (copies[piece] * pieces[piece].size > most) {
+            most = copies[piece] * pieces[piece].size;
+            found = {pieces[piece].line_begin, copies[piece]};
         }
     }
-    return line_begin;
+    return found;
 }
 
 std::size_t point_page(std::string_view document, const NotePlace& note, Destinations& destinations, PointedPage& out) {

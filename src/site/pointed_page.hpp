@@ -84,9 +84,13 @@ struct PointedPage {
     // line's length.
     std::size_t groups_size() const noexcept;
 
-    // Where the line begins of the headline whose copies, in all the groups
-    // that list it, take the most bytes; 0 when no group lists one.
-    std::size_t heaviest_line_begin() const;
+    // The headline whose copies, in all the groups that list it, take the
+    // most bytes: where its line begins, and how many groups list it; zeros
+    // when no group lists one.
+    struct Heaviest {
+        std::size_t line_begin = 0, copies = 0;
+    };
+    Heaviest heaviest() const;
 };
 
 // Makes `out` the page of `document`, the note at `note`. Returns the

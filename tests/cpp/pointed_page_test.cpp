@@ -150,7 +150,8 @@ TEST(PointedPage, HrefsPointedAndHeadlinesGathered) {
     EXPECT_EQ(html(page.tags[1].second), heading + tagged + "</ul>\n");
     EXPECT_EQ(page.groups_size(),
               html(page.links[0].second).size() + html(page.tags[0].second).size() + html(page.tags[1].second).size());
-    EXPECT_EQ(page.heaviest_line_begin(), document.find("** [[b]]"));  // in two groups
+    EXPECT_EQ(page.heaviest().line_begin, document.find("** [[b]]"));
+    EXPECT_EQ(page.heaviest().copies, 2u);
 }
 
 TEST(PointedPage, TheTableStopsThePage) {

@@ -75,7 +75,7 @@ def _site_page(
         list[tuple[int, str]],
         list[tuple[str, ...]],
     ]
-    | tuple[int, int]
+    | tuple[int, int, int]
 ):
     """Private, for the brelim command's site: the page of the note numbered
     `number`, its folder and page given as URLs from the site's root, its page
@@ -92,7 +92,7 @@ def _site_page(
     `table.tag(word)` and `table.link(key)` fill on a miss. When the groups
     together would take more than `limit` bytes (0: no limit), returns
     instead (their size, the line index of the headline whose copies in them
-    take most). Raises what parse_string raises for a str it cannot convert,
+    take most, and the number of its copies). Raises what parse_string raises for a str it cannot convert,
     what the table raises, and OverflowError for a negative `limit`."""
 
 def _level() -> str:

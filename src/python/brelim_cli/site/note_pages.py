@@ -190,12 +190,12 @@ def point_anchors(run: FirstPass, note: Note, text: str, title: str, result: Not
         title,
         limit,
     )
-    if len(answer) == 2:
-        line = answer[1]
+    if len(answer) == 3:
+        _, line, copies = answer
+        why = f"is listed {copies:,} times" if copies > 1 else "takes the most"
         raise ConversionError(
             f"{shown(note.source)}: page refused: its headlines, listed on tag pages and as backlinks, would take "
-            f"more than {shown_size(limit)} (--max-page-size): line {line + 1} is listed once for each hashtag "
-            "in its headline"
+            f"more than {shown_size(limit)} (--max-page-size): the headline of line {line + 1} {why}"
         )
     headlines, body, dead, tags, links, files = answer
     result.headlines, result.tags, result.links = headlines, tags, links
