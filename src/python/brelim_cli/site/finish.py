@@ -95,13 +95,13 @@ def finish_page(run: SecondPass, item: Finishing) -> Written:
     assert pages is not None
     if item.number < 0:
         if item.word:
-            return run.put(item.place, pages.tag_page(item.word, pages.tag_entries(item.word)))
+            return run.put(item.place, pages.tag_page(item.word))
         page = pages.all_tags_page() if item.place == (TAGS, ALL_TAGS) else pages.index_page(item.place[:-1])
         return run.put(item.place, page.encode("utf-8", "replace"))
     target = run.out.joinpath(*item.place)
     folder = item.place[:-1]
     lists = pages.folder_lists(folder) if item.place[-1] == INDEX else ""
-    tail = lists + backlinks(pages.link_entries(item.number), pages.listing, pages.site, folder) + END
+    tail = lists + backlinks(pages.link_groups_of(item.number)) + END
     if item.in_place:
         return finish_in_place(target, tail.encode("utf-8", "replace"), item.place)
     part = temporary_beside(target, run.tag)

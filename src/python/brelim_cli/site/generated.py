@@ -32,18 +32,15 @@ class Pages:
         self.linked: dict[int, list[tuple[int, Items]]] = {}
         # The same, as a build gathers them (`add`): only the groups, each list joined by the worker that writes
         # its page. A list of strings joins without a count of references to each of its parts, which would
-        # copy, in every worker, the memory pages that hold them. With the number of the first note that has one.
+        # copy, in every worker, the memory pages that hold them.
         self.tag_groups: dict[str, list[Items]] = {}
         self.link_groups: dict[int, list[Items]] = {}
-        self.tag_first: dict[str, int] = {}
-        self.link_first: dict[int, int] = {}
 
     def add(self, result: NoteResult, keep: bool = False) -> None:
         """Gathers a note's headlines, tags and links; the notes' results come in their order. Without `keep`,
         the result lets go of its tags and links, whose strings stay here alone."""
-        number = result.number
         if result.error is None:
-            self.headlines[number] = result.headlines
+            self.headlines[result.number] = result.headlines
         tags = result.tags
         if tags:
             counts, groups = self.tag_counts, self.tag_groups
@@ -52,7 +49,6 @@ class Pages:
                 if have is None:
                     groups[word] = [group]
                     counts[word] = count
-                    self.tag_first[word] = number
                 else:
                     have.append(group)
                     counts[word] += count
@@ -63,25 +59,20 @@ class Pages:
                 have = groups_of.get(target)
                 if have is None:
                     groups_of[target] = [group]
-                    self.link_first[target] = number
                 else:
                     have.append(group)
         if not keep:
             result.tags = result.links = None
 
-    def tag_entries(self, word: str) -> list[tuple[int, Items]]:
-        """The headlines that carry the tag `word`, in the notes' order."""
+    def tag_groups_of(self, word: str) -> Items:
+        """The headlines that carry the tag `word`, grouped by page in the notes' order."""
         groups = self.tag_groups.get(word)
-        if groups is None:
-            return self.tagged.get(word, [])
-        return [(self.tag_first[word], groups[0] if len(groups) == 1 else "".join(groups))]
+        return grouped(self.tagged.get(word, [])) if groups is None else "".join(groups)
 
-    def link_entries(self, number: int) -> list[tuple[int, Items]]:
-        """The headlines that link to the note `number`, in the notes' order."""
+    def link_groups_of(self, number: int) -> Items:
+        """The headlines that link to the note `number`, grouped by page in the notes' order."""
         groups = self.link_groups.get(number)
-        if groups is None:
-            return self.linked.get(number, [])
-        return [(self.link_first[number], groups[0] if len(groups) == 1 else "".join(groups))]
+        return grouped(self.linked.get(number, [])) if groups is None else "".join(groups)
 
     def folder_lists(self, folder: Place) -> str:
         """What a folder's index lists: below its index note, or alone on a generated index."""
@@ -103,13 +94,13 @@ class Pages:
         trail = crumbs(self.site, folder, None, folder_page=True)
         return page_start(title, self.shown_site, folder, trail, self.css) + self.folder_lists(folder) + END
 
-    def tag_page(self, word: str, entries: list[tuple[int, Items]]) -> bytes:
+    def tag_page(self, word: str) -> bytes:
         """The tag's page, encoded: its head apart, as its "·" would make the whole text encode slowly."""
         here = (TAGS,)
         title = f"#{word}"
         all_tags = f'<a href="{relative_url(here, (TAGS, ALL_TAGS))}">Tags</a>'
         trail = crumbs(self.site, here, title, shown=(), between=(all_tags,))
-        body = grouped(entries, self.listing, self.site, here) + END
+        body = self.tag_groups_of(word) + END
         head = page_start(title, self.shown_site, here, trail, self.css)
         return head.encode("utf-8", "replace") + body.encode("utf-8", "replace")
 

@@ -227,9 +227,8 @@ class Rebuild:
 
     def tag_page(self, word: str, touched: Touched) -> None:
         place = tag_page(word)
-        entries = self.pages.tagged.get(word)
-        if entries:
-            self.told(self.run.put(place, self.pages.tag_page(word, entries)), touched)
+        if self.pages.tagged.get(word):
+            self.told(self.run.put(place, self.pages.tag_page(word)), touched)
             return
         self.remove(place)
         touched.removed["/".join(place)] = f"{TAGS}/{ALL_TAGS}"

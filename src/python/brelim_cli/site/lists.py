@@ -57,14 +57,12 @@ def tag_list(counts: dict[str, int], here: Place) -> str:
     return section("Tags", tags)
 
 
-def grouped(entries: list[tuple[int, Items]], listing: Listing, site: str, here: Place) -> str:
+def grouped(entries: list[tuple[int, Items]]) -> Items:
     """Headlines grouped by the page they stand on, in the order of the notes and their lines: each entry is
-    one note's group, made for a page in `here` by the first pass."""
+    one note's group, made by the first pass for the page that lists it."""
     return "".join(items for _, items in entries)
 
 
-def backlinks(entries: list[tuple[int, Items]], listing: Listing, site: str, here: Place) -> str:
-    """The pages that link to a page, each with its headlines that do."""
-    if not entries:
-        return ""
-    return f"<section>\n<h2>Linked from</h2>\n{grouped(entries, listing, site, here)}</section>\n"
+def backlinks(groups: Items) -> str:
+    """The pages that link to a page, each with its headlines that do: their `grouped` groups."""
+    return f"<section>\n<h2>Linked from</h2>\n{groups}</section>\n" if groups else ""
